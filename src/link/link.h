@@ -1,0 +1,158 @@
+// The device link: one serial port or one TCP connection to a gateway, and the unit message
+// protocol on top of them. Exactly one thread drives a Link at a time.
+//
+// Routing, applied by every send and receive:
+//  1. remote-link flag IP set: traffic goes through the TCP socket; with no socket open,
+//     nothing is sent and nothing is received (no fall-back to the serial port);
+//  2. otherwise an open serial port carries it;
+//  3. otherwise sends do nothing and receives yield nothing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "link/serial_framing.h"
+#include "link/settings.h"
+#include "link/tick_clock.h"
+#include "link/traffic_log.h"
+#include "link/unit_frame.h"
+#include "platform/serial.h"
+#include "platform/socket.h"
+#include "shell/operator_ui.h"
+
+namespace qm {
+
+// Texts the link shows in the status line.
+inline constexpr const char* kStatusConnecting = "Connecting to %s:%d";
+inline constexpr const char* kStatusAuthenticating = "Authenticating";
+inline constexpr const char* kStatusUnableToInitialise = "Unable to initialise %s:%d";
+inline constexpr const char* kStatusNoKeepAlive = "Unable to set keep-alive TCP option %s:%d";
+inline constexpr const char* kStatusNoNoDelay = "Unable to set no-delay TCP option %s:%d";
+inline constexpr const char* kStatusUnableToConnect = "Unable to connect to server";
+inline constexpr const char* kStatusServerDisconnected = "Server disconnected";
+inline constexpr const char* kStatusAuthTimeout = "Authentication timeout";
+inline constexpr const char* kStatusAuthFailure = "Authentication failure";
+inline constexpr const char* kStatusSendFailure = "TCP send failure";
+inline constexpr const char* kStatusPortLost = "COM%d: stopped accepting data and was closed";
+
+// TCP frame kinds.
+inline constexpr std::uint8_t kTcpAuthentication = 0;
+inline constexpr std::uint8_t kTcpUnitMessage = 1;
+inline constexpr std::uint8_t kTcpRawOutput = 2;
+inline constexpr std::size_t kMaxTcpPayload = 82;  // a sent frame is at most 84 bytes
+
+// Waits of the request operations, in milliseconds.
+inline constexpr std::uint32_t kSerialReplyWaitMs = 50;
+inline constexpr std::uint32_t kTcpReplyWaitMs = 1000;
+inline constexpr std::uint32_t kPollWaitMs = 2500;
+inline constexpr int kAuthenticationWaitMs = 2000;
+inline constexpr int kConnectTimeoutMs = 5000;
+inline constexpr std::uint32_t kWriteRetryMs = 1000;
+
+// The text of the status bar's link part: " TCP/IP", " COM%u:" or "   -".
+std::string link_status_text(bool ip, int com_port);
+
+// The 21-byte authentication block for a shared secret: 2, four zeros, then the MD5 of the
+// block with a zero digest followed by the secret's characters.
+std::array<std::uint8_t, 21> authentication_block(const std::string& secret);
+
+// An open serial port with the bytes read ahead from its driver.
+struct SerialPort {
+  std::unique_ptr<platform::SerialDevice> device;
+  std::uint32_t baud = 19200;
+  std::uint8_t ahead[256] = {};
+  std::size_t ahead_begin = 0;
+  std::size_t ahead_end = 0;
+};
+
+class Link {
+ public:
+  Link(SettingsValues& settings, TrafficLog& log, OperatorUi& ui, TickClock& clock);
+  ~Link();
+  Link(const Link&) = delete;
+  Link& operator=(const Link&) = delete;
+
+  // --- Transport ---------------------------------------------------------------------
+
+  // Port n (1 = COM1) opens `device` instead of the platform's name for it.
+  void set_port_device(int n, std::string device);
+  std::string port_device(int n) const;
+
+  std::unique_ptr<SerialPort> com_open(int n) const;
+  static void com_close(std::unique_ptr<SerialPort> port);
+  static std::size_t com_read(SerialPort& port, std::size_t n, std::uint8_t* buffer);
+  static int com_write(SerialPort& port, const std::uint8_t* bytes, std::size_t count);
+  int com_read_byte();
+  int com_write_byte(std::uint8_t byte);
+  int com_set_speed(std::uint32_t baud);
+  int com_select_port(int n);
+  int com_open_configured();
+  void com_release();
+  bool serial_open() const { return port_ != nullptr; }
+
+  int tcp_connect();
+  void tcp_disconnect();
+  // Sends one TCP frame; a payload above 82 bytes is refused (false) and nothing is sent.
+  bool tcp_send_frame(std::uint8_t kind, const std::uint8_t* payload, std::size_t n);
+  bool tcp_open() const { return socket_ != nullptr; }
+
+  void link_output_raw(std::size_t count, const std::uint8_t* bytes);
+  void show_link_status();
+
+  // --- Unit message protocol -----------------------------------------------------------
+
+  // Sends one message; data above 76 bytes is refused (false) and nothing is sent.
+  bool unit_send(std::uint8_t device, std::uint8_t address, std::uint8_t function,
+                 std::span<const std::uint8_t> data);
+  void unit_send_poll(std::uint8_t device, std::uint8_t address);
+  std::optional<UnitFrame> unit_get(std::uint8_t device, std::uint8_t address,
+                                    std::uint8_t function, std::span<const std::uint8_t> data);
+  int unit_poll(int tries);
+  int unit_wait_any(std::uint32_t ms);
+  std::optional<UnitFrame> link_receive();
+
+  std::uint32_t tick_ms() const { return clock_.tick_ms(); }
+  void tick_reset() { clock_.tick_reset(); }
+
+  // Blocks until the active link may have input or ms pass; with no link it sleeps.
+  void wait_for_input(std::uint32_t ms);
+
+ private:
+  enum class Route { None, Tcp, Serial };
+  Route route() const;
+  std::uint8_t selected_address() const;
+  // Writes one byte to the open port, retrying a refused write for at most a second; then
+  // the port is released and the status line says so. False when the byte was not written.
+  bool write_byte_patiently(std::uint8_t byte);
+  void serial_send_message(std::span<const std::uint8_t> message);
+  std::optional<UnitFrame> receive_serial();
+  std::optional<UnitFrame> receive_tcp();
+  bool tcp_frame_buffered() const;
+  void drain();
+  // Fails a connection attempt: drop the link, show the text.
+  int tcp_fail(const std::string& text);
+
+  SettingsValues& settings_;
+  TrafficLog& log_;
+  OperatorUi& ui_;
+  TickClock& clock_;
+  std::map<int, std::string> port_devices_;
+
+  std::unique_ptr<SerialPort> port_;
+  SerialReceiver serial_rx_;
+
+  std::unique_ptr<platform::TcpSocket> socket_;
+  // Received TCP bytes: whole frames are taken from tcp_begin_; a frame split across reads
+  // waits here for its remaining bytes.
+  std::uint8_t tcp_buffer_[512] = {};
+  std::size_t tcp_begin_ = 0;
+  std::size_t tcp_end_ = 0;
+  UnitFrame tcp_frame_;
+};
+
+}  // namespace qm

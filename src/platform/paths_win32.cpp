@@ -1,0 +1,75 @@
+// File-system places on Windows: the shell's Documents folder, the module file name,
+// MoveFileExW.
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <string>
+#include <system_error>
+
+#include "platform/paths.h"
+
+namespace qm::platform {
+
+std::optional<std::string> env_var(const char* name) {
+  std::string value(64, '\0');
+  for (;;) {
+    SetLastError(ERROR_SUCCESS);
+    DWORD length = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+    if (length == 0) {
+      // 0 is both "not set" and "set to the empty string"; the last error tells them apart.
+      if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+      return std::string();
+    }
+    if (length < value.size()) {
+      value.resize(length);
+      return value;
+    }
+    // Too small: `length` is the size needed, terminator included.
+    value.resize(length);
+  }
+}
+
+std::optional<std::filesystem::path> documents_folder() {
+  PWSTR folder = nullptr;
+  std::optional<std::filesystem::path> result;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, KF_FLAG_DEFAULT, nullptr, &folder)) &&
+      folder != nullptr) {
+    result = std::filesystem::path(folder);
+  }
+  CoTaskMemFree(folder);  // the shell allocates the text even when the call fails
+  return result;
+}
+
+std::filesystem::path executable_dir() {
+  std::wstring name(MAX_PATH, L'\0');
+  // Long paths can exceed MAX_PATH; a full buffer means the name was cut, so grow and retry.
+  while (name.size() <= 32768) {
+    DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (length == 0) break;
+    if (length < name.size()) {
+      name.resize(length);
+      return std::filesystem::path(name).parent_path();
+    }
+    name.resize(name.size() * 2);
+  }
+  std::error_code error;
+  auto current = std::filesystem::current_path(error);
+  return error ? std::filesystem::path(".") : current;
+}
+
+bool replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace qm::platform

@@ -1,0 +1,35 @@
+// The one channel through which core code reports to the operator. The GUI, the command line
+// front end and the tests each implement it; core code never shows anything itself.
+#pragma once
+
+#include <string>
+
+namespace qm {
+
+enum class Activity { Transmit, Receive };
+
+class OperatorUi {
+ public:
+  virtual ~OperatorUi() = default;
+
+  // Status-bar message part: the UI shows a blank followed by the text.
+  virtual void show_status(const std::string& text) = 0;
+  virtual void clear_status() = 0;
+  // Status-bar link part: " TCP/IP", " COM%u:" or "   -" (see link_status_text).
+  virtual void show_link_status(const std::string& text) = 0;
+  // Lights the transmit or receive indicator for 200 ms.
+  virtual void flash_activity(Activity which) = 0;
+  // The remote link was dropped: an open Setup dialog shows "Local (RS-232)" again.
+  virtual void remote_link_dropped() {}
+};
+
+// An OperatorUi that shows nothing, for code paths that run without an operator.
+class SilentOperatorUi final : public OperatorUi {
+ public:
+  void show_status(const std::string&) override {}
+  void clear_status() override {}
+  void show_link_status(const std::string&) override {}
+  void flash_activity(Activity) override {}
+};
+
+}  // namespace qm

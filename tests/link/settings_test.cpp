@@ -1,0 +1,226 @@
+#include "link/settings.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/paths.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh directory for one test, removed afterwards.
+class SettingsFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / ("qm_settings_" + std::to_string(::getpid()) + "_" +
+                                        info->test_suite_name() + "_" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  static void write(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  static std::string read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  fs::path dir_;
+};
+
+// Values parsed from one line over a known starting set.
+SettingsValues parsed(const std::string& line) {
+  Settings settings(std::nullopt, {});
+  settings.values.com_port = 5;
+  settings.settings_parse(line);
+  return settings.values;
+}
+
+TEST(SettingsParse, ComPort_AcceptsOneToTwoFiftyFourAndNone) {
+  const std::pair<const char*, int> cases[] = {
+      {"COM3:", 2}, {"3", 2},      {"com7", 6}, {"COM254", 253}, {"None", -1},
+      {"com0", 5},  {"COM255", 5}, {"COM", 5},  {"3x", 5},       {"-3", 5},
+  };
+  for (const auto& [value, expected] : cases) {
+    SCOPED_TRACE(value);
+    EXPECT_EQ(parsed(std::string("ComPort = ") + value).com_port, expected);
+  }
+}
+
+TEST(SettingsParse, Numbers_RefuseOutOfRangeAndPartialTokens) {
+  EXPECT_EQ(parsed("TCP = 65535").tcp_port, 0);
+  EXPECT_EQ(parsed("TCP = 65534").tcp_port, 65534);
+  EXPECT_EQ(parsed("TCP = 12a").tcp_port, 0);
+  EXPECT_EQ(parsed("TCP = 0\nTCP = 8000\nTCP = 0").tcp_port, 0);
+  EXPECT_EQ(parsed("Unit1 = 255").units[1], 0);
+  EXPECT_EQ(parsed("Unit1 = 254").units[1], 254);
+  EXPECT_EQ(parsed("Unit0 = -1").units[0], 16);
+  EXPECT_EQ(parsed("ID = -1").id, -1);
+  EXPECT_EQ(parsed("ID = +1").id, 0);
+  EXPECT_EQ(parsed("FieldRate = 60").field_rate, 60);
+  EXPECT_EQ(parsed("FieldRate = 59.94").field_rate, 50);
+  EXPECT_EQ(parsed("FieldRate = 99999999999").field_rate, 50);
+}
+
+TEST(SettingsParse, OnOff_AcceptsWordsInAnyCaseOnly) {
+  EXPECT_TRUE(parsed("IP = yes").ip);
+  EXPECT_TRUE(parsed("IP = Enabled").ip);
+  EXPECT_TRUE(parsed("ENABLE_IP = true").enable_ip);
+  EXPECT_FALSE(parsed("IP = 1").ip);
+  EXPECT_FALSE(parsed("IP = ON\nIP = disabled").ip);
+  EXPECT_TRUE(parsed("IP = ON\nIP = 0").ip);
+}
+
+TEST(SettingsParse, Key_QuotesProtectBlanksButNotComments) {
+  EXPECT_EQ(parsed("Key = \"ab;cd\"").key, "ab");
+  EXPECT_EQ(parsed("Key = \"a b=\tc\" ; note").key, "a b=\tc");
+  EXPECT_EQ(parsed("Key=plain").key, "plain");
+  EXPECT_EQ(parsed("Key = \"\"").key, "");
+  EXPECT_EQ(parsed("Key = \"" + std::string(260, 'k') + "\"").key, std::string(260, 'k'));
+  EXPECT_EQ(parsed("Key = \"" + std::string(261, 'k') + "\"").key, "");
+}
+
+TEST(SettingsParse, Lines_SkipUnknownKeysCommentsAndMissingValues) {
+  SettingsValues v = parsed(
+      "comport = COM3:\r\n; TCP = 9\r\nTCP\r\n\tAddress\t10.1.2.3\r\nAddress = 255.255.255.255\r\n"
+      "Address = nonsense\r\nUnit2 = 9");
+  EXPECT_EQ(v.com_port, 5);
+  EXPECT_EQ(v.tcp_port, 0);
+  EXPECT_EQ(v.address, inet_addr("10.1.2.3"));
+  EXPECT_EQ(v.units[2], 9);
+}
+
+TEST(SettingsText, Defaults_ExactBytes) {
+  Settings settings(std::nullopt, {});
+  EXPECT_EQ(settings.settings_text(),
+            "IP = OFF\nComPort = NONE\nTCP = 0\nAddress = 0.0.0.0\nKey = \"\"\nFieldRate = 50\n"
+            "Unit0 = 16\nUnit1 = 0\nUnit2 = 0\nUnit3 = 0\nID = 0\n");
+}
+
+TEST(SettingsText, ChangedValues_ExactBytesWithoutEnableIp) {
+  Settings settings(std::nullopt, {});
+  settings.values = {true, true,           2, 7000, inet_addr("192.168.1.20"), "s3cret",
+                     60,   {25, 9, 16, 0}, -1};
+  EXPECT_EQ(settings.settings_text(),
+            "IP = ON\nComPort = COM3:\nTCP = 7000\nAddress = 192.168.1.20\nKey = \"s3cret\"\n"
+            "FieldRate = 60\nUnit0 = 25\nUnit1 = 9\nUnit2 = 16\nUnit3 = 0\nID = -1\n");
+}
+
+TEST_F(SettingsFiles, SaveThenLoad_RoundTripsEveryValue) {
+  Settings saved(dir_ / "Quadrimon", dir_);
+  saved.values = {
+      false, true,           0, 65534, inet_addr("10.0.0.1"), std::string(250, 'x') + " y=z",
+      60,    {9, 25, 0, 16}, -1};
+  ASSERT_TRUE(saved.settings_save());
+  EXPECT_EQ(read(dir_ / "Quadrimon" / "Orvik.ini"), saved.settings_text());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "Quadrimon"), fs::directory_iterator()), 1);
+
+  Settings loaded(dir_ / "Quadrimon", dir_);
+  ASSERT_EQ(loaded.settings_load(), 1);
+  EXPECT_EQ(loaded.settings_text(), saved.settings_text());
+  EXPECT_EQ(loaded.values.id, -1);
+  EXPECT_EQ(loaded.values.key, saved.values.key);
+}
+
+TEST_F(SettingsFiles, LoadAndSave_WithoutFileOrFolder_KeepDefaults) {
+  Settings no_file(dir_ / "Quadrimon", dir_);
+  EXPECT_EQ(no_file.settings_load(), 0);
+  EXPECT_EQ(no_file.values.units[0], 16);
+
+  Settings no_folder(std::nullopt, dir_);
+  EXPECT_EQ(no_folder.settings_load(), 0);
+  EXPECT_FALSE(no_folder.settings_save());
+
+  write(dir_ / "blocker", "");
+  EXPECT_FALSE(Settings(dir_ / "blocker" / "Quadrimon", dir_).settings_save());
+}
+
+TEST_F(SettingsFiles, RemoteAccessSave_AddsRemovesOrKeepsTheSwitch) {
+  Settings settings(std::nullopt, dir_);
+  const fs::path ini = dir_ / "orvik.ini";
+
+  settings.remote_access_save("orvik");  // off, no file: an empty file appears
+  EXPECT_EQ(read(ini), "");
+
+  write(ini, "A = 1\r\nB = 2");
+  settings.values.enable_ip = true;
+  settings.remote_access_save("orvik");
+  EXPECT_EQ(read(ini), "A = 1\r\nB = 2\nENABLE_IP = YES\n");
+
+  write(ini, "A = 1\r\nENABLE_IP = NO\r\n");
+  settings.remote_access_save("orvik");  // on and already recorded, whatever its value
+  EXPECT_EQ(read(ini), "A = 1\r\nENABLE_IP = NO\r\n");
+
+  write(ini, "A = 1\r\n;ENABLE_IP = YES\r\nB = 2\r\nENABLE_IP = YES");
+  settings.values.enable_ip = false;
+  settings.remote_access_save("orvik");
+  EXPECT_EQ(read(ini), "A = 1\r\nB = 2\r\n");
+  EXPECT_FALSE(fs::exists(dir_ / "orvik.bak"));
+}
+
+// Sets an environment variable for the life of the object, then restores it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name), old_(platform::env_var(name)) {
+    set(value);
+  }
+  ~ScopedEnv() { set(old_ ? old_->c_str() : nullptr); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  void set(const char* value) {
+    if (value) {
+      ::setenv(name_, value, 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST_F(SettingsFiles, DocumentsFolder_FollowsUserDirsFile) {
+  const std::string home = (dir_ / "home").string();
+  ScopedEnv home_env("HOME", home.c_str());
+  ScopedEnv config_env("XDG_CONFIG_HOME", (dir_ / "cfg").c_str());
+  fs::create_directories(dir_ / "cfg");
+
+  EXPECT_EQ(platform::documents_folder(), fs::path(home) / "Documents");
+
+  write(dir_ / "cfg" / "user-dirs.dirs",
+        "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desk\"\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n");
+  EXPECT_EQ(platform::documents_folder(), fs::path(home) / "Papers");
+  EXPECT_EQ(Settings::for_this_user().user_folder(), fs::path(home) / "Papers" / "Quadrimon");
+
+  write(dir_ / "cfg" / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"Docs dir\"\n");
+  EXPECT_EQ(platform::documents_folder(), fs::path(home) / "Docs dir");
+
+  write(dir_ / "cfg" / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n");
+  EXPECT_EQ(platform::documents_folder(), fs::path("/srv/docs"));
+
+  {  // without XDG_CONFIG_HOME the file is looked for in $HOME/.config
+    ScopedEnv default_config("XDG_CONFIG_HOME", nullptr);
+    fs::create_directories(fs::path(home) / ".config");
+    write(fs::path(home) / ".config" / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"${HOME}/D\"\n");
+    EXPECT_EQ(platform::documents_folder(), fs::path(home) / "D");
+  }
+
+  ScopedEnv no_home("HOME", nullptr);
+  EXPECT_EQ(platform::documents_folder(), std::nullopt);
+  EXPECT_EQ(Settings::for_this_user().user_folder(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace qm

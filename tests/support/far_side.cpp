@@ -1,0 +1,302 @@
+#include "support/far_side.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <stdexcept>
+
+#include "link/link.h"
+
+namespace qm::test {
+
+Bytes hex(const std::string& text) {
+  Bytes out;
+  std::istringstream in(text);
+  std::string word;
+  while (in >> word)
+    out.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
+  return out;
+}
+
+std::string to_hex(const Bytes& bytes) {
+  std::string out;
+  char two[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(two, sizeof two, "%02X", bytes[i]);
+    if (i > 0) out += ' ';
+    out += two;
+  }
+  return out;
+}
+
+Bytes frame_of(const Bytes& message) {
+  return encode_serial_frame(message);
+}
+
+Bytes reply(std::uint8_t address, std::uint8_t function, const Bytes& data) {
+  Bytes message = {0x17, address, function};
+  message.insert(message.end(), data.begin(), data.end());
+  return frame_of(message);
+}
+
+namespace {
+
+void make_pipe(int fds[2]) {
+  if (pipe(fds) != 0) throw std::runtime_error("pipe");
+}
+
+void write_all(int fd, const Bytes& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+template <typename Pred>
+bool wait_until(std::mutex& mutex, int timeout_ms, Pred pred) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    {
+      std::lock_guard lock(mutex);
+      if (pred()) return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    // Test-side waiting only: a short sleep between looks at what the thread recorded.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+}  // namespace
+
+// --- PtyPair ----------------------------------------------------------------------------
+
+PtyPair::PtyPair() {
+  termios raw{};
+  cfmakeraw(&raw);
+  char name[256] = {};
+  if (openpty(&master_, &slave_, name, &raw, nullptr) != 0) throw std::runtime_error("openpty");
+  slave_path_ = name;
+}
+
+PtyPair::~PtyPair() {
+  ::close(master_);
+  ::close(slave_);
+}
+
+Bytes PtyPair::read_master(std::size_t n, int timeout_ms) {
+  Bytes out;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (out.size() < n) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{master_, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    std::uint8_t buf[256];
+    const ssize_t got = ::read(master_, buf, std::min(sizeof buf, n - out.size()));
+    if (got <= 0) break;
+    out.insert(out.end(), buf, buf + got);
+  }
+  return out;
+}
+
+void PtyPair::write_master(const Bytes& bytes) {
+  write_all(master_, bytes);
+}
+
+// --- ScriptedUnit -------------------------------------------------------------------------
+
+ScriptedUnit::ScriptedUnit(PtyPair& pty, Handler handler)
+    : pty_(pty), handler_(std::move(handler)) {
+  make_pipe(stop_);
+  thread_ = std::thread([this] { run(); });
+}
+
+ScriptedUnit::~ScriptedUnit() {
+  write_all(stop_[1], {1});
+  thread_.join();
+  ::close(stop_[0]);
+  ::close(stop_[1]);
+}
+
+void ScriptedUnit::run() {
+  SerialReceiver receiver;
+  for (;;) {
+    pollfd p[2] = {{pty_.master(), POLLIN, 0}, {stop_[0], POLLIN, 0}};
+    if (::poll(p, 2, -1) < 0) continue;
+    if (p[1].revents) return;
+    if (!(p[0].revents & POLLIN)) continue;
+    std::uint8_t buf[256];
+    const ssize_t got = ::read(pty_.master(), buf, sizeof buf);
+    if (got <= 0) continue;
+    for (ssize_t i = 0; i < got; ++i) {
+      {
+        std::lock_guard lock(mutex_);
+        wire_.push_back(buf[i]);
+      }
+      if (receiver.feed(buf[i]) != SerialReceiver::Event::Frame) continue;
+      const UnitFrame request = receiver.frame();
+      {
+        std::lock_guard lock(mutex_);
+        frames_.push_back(request);
+      }
+      const Bytes answer = handler_ ? handler_(request) : Bytes{};
+      if (!answer.empty()) write_all(pty_.master(), answer);
+    }
+  }
+}
+
+Bytes ScriptedUnit::wire() const {
+  std::lock_guard lock(mutex_);
+  return wire_;
+}
+
+std::vector<UnitFrame> ScriptedUnit::frames() const {
+  std::lock_guard lock(mutex_);
+  return frames_;
+}
+
+bool ScriptedUnit::wait_frames(std::size_t n, int timeout_ms) const {
+  return wait_until(mutex_, timeout_ms, [&] { return frames_.size() >= n; });
+}
+
+ScriptedUnit::Handler polite_unit(std::uint8_t id,
+                                  std::function<Bytes(const UnitFrame& request)> reply_data) {
+  auto queued = std::make_shared<Bytes>();
+  return [=](const UnitFrame& request) -> Bytes {
+    if (request.address() != id && request.address() != kAddressAll) return {};
+    if (request.type() & kTypePoll) {
+      Bytes out = queued->empty() ? frame_of({0x17, id}) : *queued;
+      queued->clear();
+      return out;
+    }
+    if (request.count >= 3 && !(request.type() & kTypeBroadcast)) {
+      Bytes data = reply_data(request);
+      if (!data.empty() || request.count >= 3) *queued = reply(id, request.function(), data);
+    }
+    return {};
+  };
+}
+
+// --- ScriptedGateway ----------------------------------------------------------------------
+
+ScriptedGateway::ScriptedGateway(Handler handler) : handler_(std::move(handler)) {
+  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  int one = 1;
+  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+      ::listen(listener_, 4) != 0)
+    throw std::runtime_error("listen");
+  socklen_t len = sizeof at;
+  getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &len);
+  port_ = ntohs(at.sin_port);
+  make_pipe(stop_);
+  thread_ = std::thread([this] { run(); });
+}
+
+ScriptedGateway::~ScriptedGateway() {
+  write_all(stop_[1], {1});
+  thread_.join();
+  ::close(listener_);
+  if (client_ >= 0) ::close(client_);
+  ::close(stop_[0]);
+  ::close(stop_[1]);
+}
+
+void ScriptedGateway::run() {
+  Bytes pending;
+  for (;;) {
+    int client = -1;
+    {
+      std::lock_guard lock(mutex_);
+      client = client_;
+    }
+    pollfd p[3] = {{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}, {client, POLLIN, 0}};
+    if (::poll(p, client >= 0 ? 3 : 2, -1) < 0) continue;
+    if (p[0].revents) return;
+    if (p[1].revents & POLLIN) {
+      const int accepted = ::accept(listener_, nullptr, nullptr);
+      std::lock_guard lock(mutex_);
+      if (client_ >= 0) ::close(client_);
+      client_ = accepted;
+      pending.clear();
+      continue;
+    }
+    if (client < 0 || !(p[2].revents & (POLLIN | POLLHUP))) continue;
+    std::uint8_t buf[256];
+    const ssize_t got = ::recv(client, buf, sizeof buf, 0);
+    if (got <= 0) {
+      std::lock_guard lock(mutex_);
+      ::close(client_);
+      client_ = -1;
+      continue;
+    }
+    pending.insert(pending.end(), buf, buf + got);
+    while (pending.size() >= 2 && pending[0] >= 2 && pending.size() >= pending[0]) {
+      Frame frame{pending[1], Bytes(pending.begin() + 2, pending.begin() + pending[0])};
+      pending.erase(pending.begin(), pending.begin() + pending[0]);
+      {
+        std::lock_guard lock(mutex_);
+        frames_.push_back(frame);
+      }
+      const Bytes answer = handler_ ? handler_(frame) : Bytes{};
+      if (!answer.empty()) write_all(client, answer);
+    }
+  }
+}
+
+std::vector<ScriptedGateway::Frame> ScriptedGateway::frames() const {
+  std::lock_guard lock(mutex_);
+  return frames_;
+}
+
+bool ScriptedGateway::wait_frames(std::size_t n, int timeout_ms) const {
+  return wait_until(mutex_, timeout_ms, [&] { return frames_.size() >= n; });
+}
+
+void ScriptedGateway::push(const Bytes& bytes) {
+  std::lock_guard lock(mutex_);
+  if (client_ >= 0) write_all(client_, bytes);
+}
+
+void ScriptedGateway::drop() {
+  std::lock_guard lock(mutex_);
+  if (client_ >= 0) ::shutdown(client_, SHUT_RDWR);
+}
+
+ScriptedGateway::Handler checking_gateway(std::string secret,
+                                          std::function<Bytes(const Bytes& message)> units) {
+  return [secret = std::move(secret), units = std::move(units)](const ScriptedGateway::Frame& f) {
+    if (f.kind == kTcpAuthentication) {
+      const auto expected = authentication_block(secret);
+      const bool ok = f.payload == Bytes(expected.begin(), expected.end());
+      return Bytes{3, 0, static_cast<std::uint8_t>(ok ? 1 : 0)};
+    }
+    if (f.kind == kTcpUnitMessage && units) {
+      Bytes message = units(f.payload);
+      if (message.empty()) return Bytes{};
+      Bytes out = {static_cast<std::uint8_t>(message.size() + 2), kTcpUnitMessage};
+      out.insert(out.end(), message.begin(), message.end());
+      return out;
+    }
+    return Bytes{};
+  };
+}
+
+}  // namespace qm::test

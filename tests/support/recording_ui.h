@@ -1,0 +1,45 @@
+// An OperatorUi that records every call, for tests to assert what the operator was shown.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "shell/operator_ui.h"
+
+namespace qm::test {
+
+class RecordingUi final : public OperatorUi {
+ public:
+  void show_status(const std::string& text) override { add("status:" + text); }
+  void clear_status() override { add("clear"); }
+  void show_link_status(const std::string& text) override { add("link:" + text); }
+  void flash_activity(Activity which) override { add(which == Activity::Transmit ? "tx" : "rx"); }
+  void remote_link_dropped() override { add("dropped"); }
+
+  std::vector<std::string> calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+  // The status texts only, in order.
+  std::vector<std::string> statuses() const {
+    std::vector<std::string> out;
+    for (const auto& c : calls())
+      if (c.rfind("status:", 0) == 0) out.push_back(c.substr(7));
+    return out;
+  }
+  void clear() {
+    std::lock_guard lock(mutex_);
+    calls_.clear();
+  }
+
+ private:
+  void add(std::string call) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(call));
+  }
+  mutable std::mutex mutex_;
+  std::vector<std::string> calls_;
+};
+
+}  // namespace qm::test
