@@ -9,7 +9,7 @@
 namespace qm::platform {
 
 // The device that port n (1 = COM1) names: the environment variable QUADRIMON_COMn when set,
-// else /dev/ttyS<n-1> on POSIX and "COMn:" on Windows.
+// else /dev/ttyS<n-1> on POSIX and "COMn:" on Windows (\\.\COMn from COM10 on).
 std::string serial_device_name(int n);
 
 class SerialDevice {

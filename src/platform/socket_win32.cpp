@@ -6,8 +6,10 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// Winsock 2 first: it must come before anything that could pull in the old Winsock header.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 #include <windows.h>
 
 #include <algorithm>
@@ -120,8 +122,7 @@ class Win32TcpSocket final : public TcpSocket {
       fd_set writable = single_set(s_);
       fd_set failed = single_set(s_);
       timeval tv = to_timeval(timeout_ms);
-      if (select(0, nullptr, &writable, &failed, &tv) > 0 && is_set(writable) &&
-          !is_set(failed)) {
+      if (select(0, nullptr, &writable, &failed, &tv) > 0 && is_set(writable) && !is_set(failed)) {
         int error = 0;
         int len = sizeof error;
         if (getsockopt(s_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) == 0 &&
@@ -160,7 +161,8 @@ class Win32TcpSocket final : public TcpSocket {
  private:
   bool set_blocking(bool blocking) {
     u_long non_blocking = blocking ? 0 : 1;
-    return ioctlsocket(s_, FIONBIO, &non_blocking) == 0;
+    // FIONBIO is an unsigned code with the top bit set, passed as the signed command word.
+    return ioctlsocket(s_, static_cast<long>(FIONBIO), &non_blocking) == 0;
   }
 
   SOCKET s_;

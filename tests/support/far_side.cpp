@@ -271,11 +271,13 @@ bool ScriptedGateway::wait_frames(std::size_t n, int timeout_ms) const {
 }
 
 void ScriptedGateway::push(const Bytes& bytes) {
+  wait_until(mutex_, 1000, [&] { return client_ >= 0; });  // the accept may still be on its way
   std::lock_guard lock(mutex_);
   if (client_ >= 0) write_all(client_, bytes);
 }
 
 void ScriptedGateway::drop() {
+  wait_until(mutex_, 1000, [&] { return client_ >= 0; });
   std::lock_guard lock(mutex_);
   if (client_ >= 0) ::shutdown(client_, SHUT_RDWR);
 }

@@ -1,0 +1,260 @@
+// The remote link over a real loopback socket with a scripted gateway, and the routing rule.
+#include <gtest/gtest.h>
+
+#include "support/link_rig.h"
+
+namespace qm::test {
+namespace {
+
+using TcpLink = LinkRig;
+
+// A unit behind the gateway that answers every request at once with `data`.
+std::function<Bytes(const Bytes&)> answering(const Bytes& data) {
+  return [data](const Bytes& message) {
+    if (message.size() < 3 || (message[0] & kTypePoll)) return Bytes{};
+    Bytes out = {0x17, message[1], message[2]};
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+  };
+}
+
+// A TCP frame of the given kind.
+Bytes tcp(std::uint8_t kind, const Bytes& payload) {
+  Bytes out = {static_cast<std::uint8_t>(payload.size() + 2), kind};
+  out.insert(out.end(), payload.begin(), payload.end());
+  return out;
+}
+
+TEST(TcpAuthentication, Block_IsTwoFourZerosAndTheDigestOfBlockAndSecret) {
+  EXPECT_EQ(to_hex([] {
+              const auto b = authentication_block("K");
+              return Bytes(b.begin(), b.end());
+            }()),
+            "02 00 00 00 00 27 B0 82 2B 50 6E 0E 46 D4 37 24 0D C5 AE E5 7D");
+  const auto b = authentication_block("secret");
+  EXPECT_EQ(to_hex(Bytes(b.begin() + 5, b.end())),
+            "DA A6 66 12 AF 60 FB B5 DA 69 31 72 B8 9F 37 39");
+}
+
+TEST_F(TcpLink, Connect_WithSecret_SendsTheBlockAndIsAccepted) {
+  ScriptedGateway gateway(checking_gateway("K", nullptr));
+  aim_at(gateway, "K");
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  EXPECT_TRUE(settings_.ip);
+  const auto frames = gateway.frames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].kind, kTcpAuthentication);
+  EXPECT_EQ(frames[0].payload.size(), 21u);
+  const std::string where = "127.0.0.1:" + std::to_string(gateway.port());
+  EXPECT_EQ(ui_.calls(),
+            (std::vector<std::string>{"status:Connecting to " + where, "status:Authenticating",
+                                      "clear", "link: TCP/IP"}));
+}
+
+TEST_F(TcpLink, Connect_WithoutSecret_SkipsTheExchange) {
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  link_.unit_send(7, 1, 4, {});
+  ASSERT_TRUE(gateway.wait_frames(1, 1000));
+  EXPECT_EQ(gateway.frames()[0].kind, kTcpUnitMessage);  // no authentication frame first
+}
+
+TEST_F(TcpLink, Connect_ReplyVerdict_OnlyThreeByteRepliesAreInspected) {
+  struct Case {
+    Bytes reply;
+    int result;
+  };
+  const Case cases[] = {{{3, 0, 0}, 0}, {{3, 0, 1}, 1}, {{0}, 1}, {{3, 0}, 1}, {{3, 0, 0, 0}, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(to_hex(c.reply));
+    ScriptedGateway gateway([&](const ScriptedGateway::Frame&) { return c.reply; });
+    aim_at(gateway, "wrong");
+    ui_.clear();
+    EXPECT_EQ(link_.tcp_connect(), c.result);
+    EXPECT_EQ(settings_.ip, c.result == 1);
+    if (c.result == 0) {
+      EXPECT_EQ(ui_.statuses().back(), "Authentication failure");
+      EXPECT_FALSE(link_.tcp_open());
+    }
+    link_.tcp_disconnect();
+  }
+}
+
+TEST_F(TcpLink, Connect_Failures_ShowTheirTextAndLeaveNoLink) {
+  {
+    ScriptedGateway gateway(nullptr);  // never answers the authentication
+    aim_at(gateway, "K");
+    const std::uint32_t start = link_.tick_ms();
+    EXPECT_EQ(link_.tcp_connect(), 0);
+    EXPECT_GE(link_.tick_ms() - start, 2000u);
+    EXPECT_EQ(ui_.statuses().back(), "Authentication timeout");
+  }
+  {
+    ScriptedGateway gateway([](const ScriptedGateway::Frame&) { return Bytes{}; });
+    aim_at(gateway, "K");
+    const std::uint16_t port = gateway.port();
+    settings_.tcp_port = port;
+  }
+  // the gateway is gone: nothing listens on its port now
+  EXPECT_EQ(link_.tcp_connect(), 0);
+  EXPECT_EQ(ui_.statuses().back(), "Unable to connect to server");
+  EXPECT_FALSE(settings_.ip);
+  EXPECT_EQ(ui_.calls().back(), "status:Unable to connect to server");
+}
+
+TEST_F(TcpLink, Connect_ServerClosesDuringAuthentication_SaysDisconnected) {
+  ScriptedGateway* self = nullptr;
+  ScriptedGateway gateway([&](const ScriptedGateway::Frame&) {
+    self->drop();
+    return Bytes{};
+  });
+  self = &gateway;
+  aim_at(gateway, "K");
+  EXPECT_EQ(link_.tcp_connect(), 0);
+  EXPECT_EQ(ui_.statuses().back(), "Server disconnected");
+}
+
+TEST_F(TcpLink, Connect_WhileSocketOpen_DoesNothingButRestartsTheClock) {
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  settings_.ip = false;  // remote access switched off: the socket stays open
+  link_.wait_for_input(20);
+  EXPECT_GE(link_.tick_ms(), 20u);
+  ui_.clear();
+  EXPECT_EQ(link_.tcp_connect(), 0);
+  EXPECT_LT(link_.tick_ms(), 20u);
+  EXPECT_TRUE(ui_.calls().empty());
+  EXPECT_FALSE(settings_.ip);
+}
+
+TEST_F(TcpLink, UnitGet_CarriesMessagesAsKindOneFrames) {
+  ScriptedGateway gateway(checking_gateway("K", answering({1, 2})));
+  aim_at(gateway, "K");
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  auto frame = link_.unit_get(7, 1, 4, {});
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->count, 5);
+  EXPECT_EQ(frame->address(), 1);
+  link_.unit_send(7, 255, 6, std::vector<std::uint8_t>{2});
+  ASSERT_TRUE(gateway.wait_frames(4, 1000));
+  const auto frames = gateway.frames();
+  EXPECT_EQ(to_hex(frames[1].payload), "07 01 04");
+  EXPECT_EQ(to_hex(frames[2].payload), "47 01");
+  EXPECT_EQ(to_hex(frames[3].payload), "87 00 06 02");  // broadcast: bit 0x80, address 0
+  EXPECT_EQ(ui_.calls().back(), "tx");
+}
+
+TEST_F(TcpLink, LinkReceive_SeveralFramesInOneRead_DeliveredInOrderSkippingOtherKinds) {
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  Bytes burst = tcp(1, hex("17 00 03 11"));
+  for (const Bytes& b : {tcp(0, hex("01")), tcp(2, hex("41 42")), tcp(1, hex("17 00 04 22"))})
+    burst.insert(burst.end(), b.begin(), b.end());
+  gateway.push(burst);
+  std::vector<int> functions;
+  for (int i = 0; i < 10 && functions.size() < 2; ++i) {
+    link_.wait_for_input(1000);
+    if (auto f = link_.link_receive()) functions.push_back(f->function());
+  }
+  EXPECT_EQ(functions, (std::vector<int>{3, 4}));
+}
+
+TEST_F(TcpLink, LinkReceive_FrameSplitOverTwoReads_IsReassembled) {
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  const Bytes whole = tcp(1, hex("17 02 19 01 02 03 04 05"));
+  gateway.push(Bytes(whole.begin(), whole.begin() + 4));
+  link_.wait_for_input(1000);
+  EXPECT_FALSE(link_.link_receive());
+  gateway.push(Bytes(whole.begin() + 4, whole.end()));
+  link_.wait_for_input(1000);
+  auto frame = link_.link_receive();
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->count, 8);
+  EXPECT_EQ(frame->function(), 0x19);
+  EXPECT_EQ(frame->data()[4], 5);
+}
+
+TEST_F(TcpLink, LinkReceive_BadLengthDiscardsTheBuffer) {
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  Bytes burst = {2, 1};
+  const Bytes good = tcp(1, hex("17 00 03"));
+  burst.insert(burst.end(), good.begin(), good.end());
+  gateway.push(burst);
+  link_.wait_for_input(1000);
+  EXPECT_FALSE(link_.link_receive());
+  link_.wait_for_input(20);
+  EXPECT_FALSE(link_.link_receive());  // the frame after the bad one went with it
+}
+
+TEST_F(TcpLink, ServerCloses_LinkDropsToSerialAndSaysSo) {
+  PtyPair pty;
+  open_serial(pty);
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  ui_.clear();
+  gateway.drop();
+  link_.wait_for_input(1000);
+  EXPECT_FALSE(link_.link_receive());
+  EXPECT_FALSE(settings_.ip);
+  EXPECT_EQ(ui_.calls(),
+            (std::vector<std::string>{"dropped", "link: COM1:", "status:Server disconnected"}));
+  link_.unit_send(7, 0, 35, {});  // the serial port carries the traffic again
+  EXPECT_EQ(to_hex(pty.read_master(6, 1000)), "7E 07 00 23 D6 7D");
+}
+
+TEST_F(TcpLink, OutputRaw_GoesAsOneKindTwoFrame) {
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  const Bytes raw = hex("7E 00 41");
+  link_.link_output_raw(raw.size(), raw.data());
+  ASSERT_TRUE(gateway.wait_frames(1, 1000));
+  EXPECT_EQ(gateway.frames()[0].kind, kTcpRawOutput);
+  EXPECT_EQ(gateway.frames()[0].payload, raw);
+  EXPECT_FALSE(link_.tcp_send_frame(kTcpRawOutput, Bytes(83, 0).data(), 83));
+}
+
+TEST_F(TcpLink, Routing_RemoteFlagWithoutSocket_SendsNowhereAndWaitsForPolls) {
+  PtyPair pty;
+  open_serial(pty);
+  settings_.ip = true;
+  const std::uint32_t start = link_.tick_ms();
+  EXPECT_FALSE(link_.unit_get(7, 0, 35, {}));
+  EXPECT_LT(link_.tick_ms() - start, 50u);  // none at once
+  link_.unit_send(7, 0, 35, {});
+  EXPECT_EQ(link_.unit_poll(1), 1);  // waits its 2500 ms
+  EXPECT_GE(link_.tick_ms() - start, kPollWaitMs);
+  EXPECT_TRUE(pty.read_master(1, 50).empty());  // nothing fell back to the serial port
+}
+
+TEST_F(TcpLink, Routing_NoLink_PollAndGetReturnAtOnceWaitAnyWaits) {
+  const std::uint32_t start = link_.tick_ms();
+  EXPECT_EQ(link_.unit_poll(3), 1);
+  EXPECT_FALSE(link_.unit_get(7, 0, 35, {}));
+  EXPECT_LT(link_.tick_ms() - start, 20u);
+  EXPECT_EQ(link_.unit_wait_any(100), 0);
+  EXPECT_GE(link_.tick_ms() - start, 100u);
+}
+
+TEST_F(TcpLink, Log_RemoteTrafficWritesTraceLinesOnly) {
+  ScriptedGateway gateway(checking_gateway("", answering({})));
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  log_.log_enable(true);
+  ASSERT_TRUE(link_.unit_get(7, 0, 3, {}));
+  const std::string log = log_text();
+  EXPECT_NE(log.find("Get data, fn = 3...\n"), std::string::npos);
+  EXPECT_EQ(log.find("Tx> "), std::string::npos);
+  EXPECT_EQ(log.find("<Rx "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qm::test
