@@ -1,3 +1,256 @@
-int main() {
-  return 0;
+// qmctl: the command-line front end. It reaches the units over the link the operator's
+// settings name (or the one given with --port / --tcp) and runs one command.
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compiler/numbers.h"
+#include "panels/unit_report.h"
+#include "platform/socket.h"
+#include "shell/app.h"
+#include "shell/console_ui.h"
+#include "shell/text_format.h"
+
+namespace {
+
+using qm::App;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "Usage: qmctl [OPTIONS] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Talks to the units of the video wall over a serial port or a TCP gateway.\n"
+    "\n"
+    "Options:\n"
+    "  --port COMn|PATH   use serial port n, or the serial device at PATH\n"
+    "  --tcp HOST:PORT    use the gateway at HOST (dotted IPv4 address) and PORT\n"
+    "  --key SECRET       shared secret for the gateway's authentication\n"
+    "  --unit N|all       select unit N (0-3) or all units (used by poll)\n"
+    "  --log              record the traffic in the log (quadrimon.log in the user folder)\n"
+    "  --help             show this text\n"
+    "Without --port or --tcp the link comes from the user's settings (Orvik.ini).\n"
+    "\n"
+    "Commands:\n"
+    "  send DEV ADDR FN [BYTE...]  send a message; nothing is awaited\n"
+    "  get DEV ADDR FN [BYTE...]   send a request, poll for the reply and print it\n"
+    "  poll [TRIES]                check that the selected unit answers (default 3 tries);\n"
+    "                              prints and exits with 0 answered, 1 no answer, 2 poll bit\n"
+    "\n"
+    "Numbers take the sequence language's forms: 31, 1Fh, 0x1F, 11111b. BYTEs may also be\n"
+    "&WORD (two bytes, low first) or \"TEXT\" (one byte per character). ADDR 255 is every unit.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (no reply, link not available), 2 usage error.\n";
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "qmctl: %s\n\n%s", message.c_str(), kUsage);
+  return kExitUsage;
+}
+
+struct Options {
+  std::optional<std::string> port;
+  std::optional<std::string> tcp;
+  std::optional<std::string> key;
+  std::optional<std::string> unit;
+  bool log = false;
+  std::vector<std::string> words;  // the command and its arguments
+};
+
+// Splits the command line into options and the command; none after printing a usage error.
+std::optional<Options> parse_options(int argc, char** argv, int& exit_code) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    auto value = [&](std::optional<std::string>& into) {
+      if (i + 1 >= argc) {
+        exit_code = usage_error(std::string(arg) + " needs a value");
+        return false;
+      }
+      into = argv[++i];
+      return true;
+    };
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      exit_code = kExitOk;
+      return std::nullopt;
+    }
+    if (arg == "--port") {
+      if (!value(o.port)) return std::nullopt;
+    } else if (arg == "--tcp") {
+      if (!value(o.tcp)) return std::nullopt;
+    } else if (arg == "--key") {
+      if (!value(o.key)) return std::nullopt;
+    } else if (arg == "--unit") {
+      if (!value(o.unit)) return std::nullopt;
+    } else if (arg == "--log") {
+      o.log = true;
+    } else if (arg.starts_with("--") && o.words.empty()) {
+      exit_code = usage_error("unknown option " + std::string(arg));
+      return std::nullopt;
+    } else {
+      o.words.emplace_back(arg);
+    }
+  }
+  if (o.words.empty()) {
+    exit_code = usage_error("no command given");
+    return std::nullopt;
+  }
+  return o;
+}
+
+// The serial port number of "COMn" (any case), or none when the text is a device path.
+std::optional<int> com_number(const std::string& text) {
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  if (text.size() < 4 || upper(text[0]) != 'C' || upper(text[1]) != 'O' || upper(text[2]) != 'M')
+    return std::nullopt;
+  const qm::ParsedNumber n = qm::parse_number(std::string_view(text).substr(3), 10);
+  if (!n || n.value < 1 || n.value > 254) return std::nullopt;
+  return n.value;
+}
+
+// Applies the link options to the settings; an error text when one is malformed.
+std::optional<std::string> apply_link_options(const Options& o, App& app) {
+  qm::SettingsValues& v = app.settings.values;
+  // Remote access counts only where the operator permitted it.
+  if (!v.enable_ip) v.ip = false;
+  if (o.port) {
+    if (auto n = com_number(*o.port)) {
+      v.com_port = *n - 1;
+    } else {
+      app.link.set_port_device(1, *o.port);
+      v.com_port = 0;
+    }
+    v.ip = false;
+  }
+  if (o.tcp) {
+    const std::size_t colon = o.tcp->rfind(':');
+    if (colon == std::string::npos) return "--tcp wants HOST:PORT";
+    const auto address = qm::platform::parse_ipv4(o.tcp->substr(0, colon));
+    const qm::ParsedNumber port = qm::parse_number(std::string_view(*o.tcp).substr(colon + 1), 10);
+    if (!address) return "--tcp: not an IPv4 address: " + o.tcp->substr(0, colon);
+    if (!port || port.value <= 0 || port.value > 65535) return "--tcp: not a port: " + *o.tcp;
+    v.address = *address;
+    v.tcp_port = static_cast<std::uint16_t>(port.value);
+    v.ip = true;
+  }
+  if (o.key) v.key = *o.key;
+  if (o.unit) {
+    if (*o.unit == "all" || *o.unit == "*") {
+      v.id = -1;
+    } else {
+      const qm::ParsedNumber n = qm::parse_number(*o.unit, 10);
+      if (!n || n.value < 0 || n.value > 3) return "--unit wants 0, 1, 2, 3 or all";
+      v.id = n.value;
+    }
+  }
+  return std::nullopt;
+}
+
+// Opens the link the settings name; false (after saying why) when none could be had.
+bool open_link(App& app) {
+  qm::SettingsValues& v = app.settings.values;
+  const int port = v.com_port;
+  const std::string device = port >= 0 ? app.link.port_device(port + 1) : std::string();
+  app.link.com_open_configured();
+  if (v.ip) {
+    v.ip = false;
+    return app.link.tcp_connect() == 1;  // the link has said why it failed
+  }
+  if (port < 0) {
+    std::fprintf(stderr, "No link: give --port or --tcp, or choose a port in Setup\n");
+    return false;
+  }
+  if (!app.link.serial_open()) {
+    std::fprintf(stderr, "Unable to open COM%d (%s)\n", port + 1, device.c_str());
+    return false;
+  }
+  return true;
+}
+
+struct Message {
+  std::uint8_t device = 0;
+  std::uint8_t address = 0;
+  std::uint8_t function = 0;
+  std::vector<std::uint8_t> data;
+};
+
+// Reads DEV ADDR FN [BYTE...]; an error text when they do not convert.
+std::optional<std::string> parse_message(std::span<const std::string> args, Message& m) {
+  if (args.size() < 3) return "wants DEV ADDR FN [BYTE...]";
+  std::uint8_t* fields[] = {&m.device, &m.address, &m.function};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const qm::ParsedNumber n = qm::parse_number(args[i], 10);
+    if (!n || n.value < 0 || n.value > 255)
+      return qm::strprintf("Converting '%s' to an integer.", args[i].c_str());
+    *fields[i] = static_cast<std::uint8_t>(n.value);
+  }
+  std::string rest;
+  for (std::size_t i = 3; i < args.size(); ++i) {
+    // Keep a quoted argument quoted, so that its blanks stay part of the text.
+    const bool quote = args[i].find_first_of(" ,\t") != std::string::npos && args[i][0] != '"';
+    rest += (quote ? "\"" + args[i] + "\"" : args[i]) + " ";
+  }
+  const qm::ParsedBytes bytes = qm::parse_byte_values(rest, 10);
+  if (!bytes) return qm::strprintf("Converting '%s' to an integer.", bytes.bad_token->c_str());
+  if (bytes.bytes.size() > qm::kMaxSendData) return "Too many parameters";
+  m.data = bytes.bytes;
+  return std::nullopt;
+}
+
+int run_send_or_get(App& app, const Options& o, bool get) {
+  Message m;
+  if (auto error = parse_message(std::span(o.words).subspan(1), m))
+    return usage_error(o.words[0] + ": " + *error);
+  if (!open_link(app)) return kExitFailed;
+  if (!get) {
+    app.link.unit_send(m.device, m.address, m.function, m.data);
+    return kExitOk;
+  }
+  const auto reply = app.link.unit_get(m.device, m.address, m.function, m.data);
+  if (!reply) {
+    std::fprintf(stderr, "Error: Reading data for function %d\n", m.function);
+    return kExitFailed;
+  }
+  qm::unit_report(*reply, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
+  return kExitOk;
+}
+
+int run_poll(App& app, const Options& o) {
+  int tries = 3;
+  if (o.words.size() > 2) return usage_error("poll takes at most one argument");
+  if (o.words.size() == 2) {
+    const qm::ParsedNumber n = qm::parse_number(o.words[1], 10);
+    if (!n || n.value < 1) return usage_error("poll: TRIES must be a number from 1");
+    tries = n.value;
+  }
+  if (!open_link(app)) return kExitFailed;
+  const int result = app.link.unit_poll(tries);
+  std::printf("%d\n", result);
+  return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int exit_code = kExitOk;
+  const auto options = parse_options(argc, argv, exit_code);
+  if (!options) return exit_code;
+
+  qm::ConsoleUi ui;
+  qm::Settings settings = qm::Settings::for_this_user();
+  settings.settings_load();
+  App app(ui, std::move(settings));
+  if (auto error = apply_link_options(*options, app)) return usage_error(*error);
+  if (options->log) app.log.log_enable(true);
+
+  const std::string& command = options->words[0];
+  if (command == "send") return run_send_or_get(app, *options, false);
+  if (command == "get") return run_send_or_get(app, *options, true);
+  if (command == "poll") return run_poll(app, *options);
+  return usage_error("unknown command " + command);
 }

@@ -65,7 +65,7 @@ std::unique_ptr<SerialPort> Link::com_open(int n) const {
 }
 
 void Link::com_close(std::unique_ptr<SerialPort> port) {
-  port.reset();  // the device purges both directions and closes
+  port.reset();  // the device drops unread input and closes; written output still goes out
 }
 
 std::size_t Link::com_read(SerialPort& port, std::size_t n, std::uint8_t* buffer) {

@@ -19,6 +19,7 @@ class SerialDevice {
   // configured.
   static std::unique_ptr<SerialDevice> open(const std::string& device);
 
+  // Closing discards unread input; output already written is still transmitted.
   virtual ~SerialDevice() = default;
   SerialDevice(const SerialDevice&) = delete;
   SerialDevice& operator=(const SerialDevice&) = delete;

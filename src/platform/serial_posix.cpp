@@ -49,7 +49,9 @@ class PosixSerial final : public SerialDevice {
  public:
   explicit PosixSerial(int fd) : fd_(fd) {}
   ~PosixSerial() override {
-    purge();
+    // Discard unread input only: output already written still goes out, so the last frame
+    // sent before closing is not cut off.
+    tcflush(fd_, TCIFLUSH);
     (void)ioctl(fd_, TIOCNXCL);
     ::close(fd_);
   }

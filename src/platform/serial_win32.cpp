@@ -38,7 +38,9 @@ class Win32Serial final : public SerialDevice {
   }
 
   ~Win32Serial() override {
-    purge();
+    // Discard unread input only: output already written still goes out, so the last frame
+    // sent before closing is not cut off.
+    (void)PurgeComm(port_, PURGE_RXABORT | PURGE_RXCLEAR);
     CloseHandle(port_);
     close_if_open(read_.hEvent);
     close_if_open(write_.hEvent);

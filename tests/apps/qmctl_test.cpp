@@ -1,0 +1,165 @@
+// qmctl end to end: the real executable against a scripted unit on a pseudo-terminal and a
+// scripted gateway on a loopback socket, with a private home folder for its settings.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "link/link.h"
+#include "support/far_side.h"
+
+namespace qm::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+  long millis = 0;
+};
+
+class Qmctl : public ::testing::Test {
+ protected:
+  Qmctl()
+      : home_(fs::temp_directory_path() /
+              ("qm_qmctl_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+    fs::create_directories(home_);
+  }
+  ~Qmctl() override { fs::remove_all(home_); }
+
+  // Runs qmctl with the arguments (shell words) and extra environment assignments.
+  Outcome qmctl(const std::string& args, const std::string& env = "") {
+    const fs::path out = home_ / "stdout", err = home_ / "stderr";
+    const std::string command = "env HOME='" + home_.string() + "' XDG_CONFIG_HOME='" +
+                                home_.string() + "' " + env + " '" + QMCTL_PATH + "' " + args +
+                                " >'" + out.string() + "' 2>'" + err.string() + "'";
+    const auto start = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    Outcome r;
+    r.millis = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start)
+                                     .count());
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = slurp(out);
+    r.err = slurp(err);
+    return r;
+  }
+
+  void write_settings(const std::string& text) {
+    fs::create_directories(home_ / "Documents" / "Quadrimon");
+    std::ofstream(home_ / "Documents" / "Quadrimon" / "Orvik.ini") << text;
+  }
+
+  static std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  fs::path home_;
+};
+
+const char* const kEncoderReport =
+    "Encoder configuration\n\n"
+    " Number of monitors: 16\n"
+    "        Output mode: S-Video\n"
+    "          Interlace: On\n"
+    "Current split (x,y): 0,0\n"
+    "      Colour System: NTSC\n"
+    "       Filter state: Vertical\n"
+    "           VCR mode: Off\n\n";
+
+TEST_F(Qmctl, Get_OverSerial_PutsRequestAndPollOnTheWireAndPrintsTheReport) {
+  PtyPair pty;
+  ScriptedUnit unit(pty,
+                    polite_unit(0, [](const UnitFrame&) { return hex("01 01 00 00 01 10 02"); }));
+  const Outcome r = qmctl("--port " + pty.slave_path() + " get 7 0 35");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(to_hex(unit.wire()), "7E 07 00 23 D6 7D 7E 47 00 B9 7D");
+  EXPECT_EQ(r.out, kEncoderReport);
+}
+
+TEST_F(Qmctl, Get_SilentUnit_SaysSoAndFails) {
+  PtyPair pty;
+  ScriptedUnit unit(pty, nullptr);
+  const Outcome r = qmctl("--port " + pty.slave_path() + " get 7 0 0x23");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Error: Reading data for function 35\n");
+  EXPECT_EQ(unit.frames().size(), 6u);
+}
+
+TEST_F(Qmctl, Get_OverTcp_AuthenticatesAndReports) {
+  ScriptedGateway gateway(checking_gateway("K", [](const Bytes& m) {
+    return m.size() >= 3 && !(m[0] & kTypePoll) ? Bytes{0x17, m[1], m[2], 2, 7, 'V', 'W', 0}
+                                                : Bytes{};
+  }));
+  const std::string tcp = "--tcp 127.0.0.1:" + std::to_string(gateway.port());
+  const Outcome ok = qmctl(tcp + " --key K get 7 1 4");
+  EXPECT_EQ(ok.exit_code, 0) << ok.err;
+  EXPECT_EQ(ok.out, "Major: 2\nMinor: 7\nTitle: VW\n");
+  EXPECT_EQ(gateway.frames()[0].kind, kTcpAuthentication);
+
+  const Outcome refused = qmctl(tcp + " --key wrong get 7 1 4");
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_NE(refused.err.find("Authentication failure"), std::string::npos) << refused.err;
+}
+
+TEST_F(Qmctl, Send_AcceptsEveryByteFormAndBroadcasts) {
+  PtyPair pty;
+  ScriptedUnit unit(pty, nullptr);
+  const Outcome r =
+      qmctl("--port " + pty.slave_path() + " send 7 255 16 0x1F 1Fh 11111b '&0x1234' '\"A B\"'");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  ASSERT_TRUE(unit.wait_frames(1, 1000));
+  const UnitFrame f = unit.frames()[0];
+  EXPECT_EQ(to_hex(Bytes(f.message.begin(), f.message.begin() + f.count)),
+            "87 FF 10 1F 1F 1F 34 12 41 20 42");
+}
+
+TEST_F(Qmctl, Poll_PrintsAndExitsWithTheResult) {
+  PtyPair pty;
+  ScriptedUnit unit(pty, polite_unit(2, [](const UnitFrame&) { return Bytes{}; }));
+  const Outcome r = qmctl("--port " + pty.slave_path() + " --unit 2 poll");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "0\n");
+  EXPECT_EQ(to_hex(unit.wire()), "7E 47 02 B7 7D");
+}
+
+TEST_F(Qmctl, NoLinkOption_UsesThePortOfTheUserSettings) {
+  PtyPair pty;
+  ScriptedUnit unit(pty, polite_unit(0, [](const UnitFrame&) { return Bytes{0x21, 1, 0, 0}; }));
+  write_settings("ComPort = COM4:\nID = 0\n");
+  const Outcome r = qmctl("get 7 0 3", "QUADRIMON_COM4='" + pty.slave_path() + "'");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(
+      r.out,
+      "Hardware version: 2.1\n    Split switch: 1\n   Effect switch: 0\n   Select Button: 0\n");
+
+  write_settings("ComPort = NONE\n");
+  const Outcome none = qmctl("get 7 0 3");
+  EXPECT_EQ(none.exit_code, 1);
+  EXPECT_NE(none.err.find("No link"), std::string::npos);
+}
+
+TEST_F(Qmctl, UsageErrors_ExitTwoWithTheUsage) {
+  for (const char* args : {"", "frobnicate", "get 7 0", "get 7 0 zz", "send 7 0 1 256",
+                           "--tcp nowhere get 7 0 1", "--unit 5 poll", "--port"}) {
+    SCOPED_TRACE(args);
+    const Outcome r = qmctl(args);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("Usage: qmctl"), std::string::npos);
+  }
+  const Outcome help = qmctl("--help");
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("get DEV ADDR FN"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qm::test
