@@ -4,5 +4,5 @@ if(MSVC)
 else()
   add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
                       -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual
-                      -Wnull-dereference -Wformat=2 -Werror)
+                      -Wformat=2 -Werror)
 endif()

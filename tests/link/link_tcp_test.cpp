@@ -20,8 +20,10 @@ std::function<Bytes(const Bytes&)> answering(const Bytes& data) {
 
 // A TCP frame of the given kind.
 Bytes tcp(std::uint8_t kind, const Bytes& payload) {
-  Bytes out = {static_cast<std::uint8_t>(payload.size() + 2), kind};
-  out.insert(out.end(), payload.begin(), payload.end());
+  Bytes out(payload.size() + 2);
+  out[0] = static_cast<std::uint8_t>(out.size());
+  out[1] = kind;
+  std::copy(payload.begin(), payload.end(), out.begin() + 2);
   return out;
 }
 

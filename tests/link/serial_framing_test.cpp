@@ -65,8 +65,10 @@ TEST(SerialReceiver, StartByteInsideFrame_AbandonsItAndDoesNotStartTheNext) {
 
 TEST(SerialReceiver, MoreThanEightyBytes_AbandonsTheFrame) {
   auto frame_with = [](std::size_t data_bytes, bool escaped) {
-    Bytes message = {0x17, 0x00, 0x3F};
-    message.insert(message.end(), data_bytes, escaped ? 0x7E : 0x01);
+    Bytes message(3 + data_bytes, escaped ? 0x7E : 0x01);
+    message[0] = 0x17;
+    message[1] = 0x00;
+    message[2] = 0x3F;
     return frame_of(message);
   };
   // 76 data bytes: 79 message bytes + checksum = 80 stored bytes, the most a frame may hold.
