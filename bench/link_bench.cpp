@@ -56,43 +56,41 @@ class TimedUnit {
   std::thread thread_;
 };
 
-void UnitGetLatency(benchmark::State& state) {
+// A link on COM1, which is the pseudo-terminal of a TimedUnit.
+struct Rig {
+  Rig() {
+    link.set_port_device(1, pty.slave_path());
+    settings.com_port = 0;
+    link.com_open_configured();
+  }
   qm::test::PtyPair pty;
-  TimedUnit unit(pty);
+  TimedUnit unit{pty};
   qm::SettingsValues settings;
-  qm::TrafficLog log(std::nullopt);
+  qm::TrafficLog log{std::nullopt};
   qm::SilentOperatorUi ui;
   qm::TickClock clock;
-  qm::Link link(settings, log, ui, clock);
-  link.set_port_device(1, pty.slave_path());
-  settings.com_port = 0;
-  link.com_open_configured();
+  qm::Link link{settings, log, ui, clock};
+};
+
+void UnitGetLatency(benchmark::State& state) {
+  Rig rig;
   for (auto _ : state) {
-    const auto reply = link.unit_get(7, 0, 35, {});
+    const auto reply = rig.link.unit_get(7, 0, 35, {});
     const auto returned = Clock::now();
     if (!reply) {
       state.SkipWithError("no reply");
       break;
     }
-    state.SetIterationTime(std::chrono::duration<double>(returned - unit.last_reply()).count());
+    state.SetIterationTime(std::chrono::duration<double>(returned - rig.unit.last_reply()).count());
   }
 }
 BENCHMARK(UnitGetLatency)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 // The full round trip of a request (send, poll, reply) against a unit that answers at once.
 void UnitGetRoundTrip(benchmark::State& state) {
-  qm::test::PtyPair pty;
-  TimedUnit unit(pty);
-  qm::SettingsValues settings;
-  qm::TrafficLog log(std::nullopt);
-  qm::SilentOperatorUi ui;
-  qm::TickClock clock;
-  qm::Link link(settings, log, ui, clock);
-  link.set_port_device(1, pty.slave_path());
-  settings.com_port = 0;
-  link.com_open_configured();
+  Rig rig;
   for (auto _ : state)
-    benchmark::DoNotOptimize(link.unit_get(7, 0, 35, {}));
+    benchmark::DoNotOptimize(rig.link.unit_get(7, 0, 35, {}));
 }
 BENCHMARK(UnitGetRoundTrip)->Unit(benchmark::kMicrosecond);
 

@@ -99,7 +99,7 @@ bool Link::write_byte_patiently(std::uint8_t byte) {
   std::uint32_t first_refusal = 0;
   bool refused = false;
   for (;;) {
-    if (com_write_byte(byte) != 0) return port_ != nullptr;
+    if (com_write_byte(byte) != 0) return true;
     const std::uint32_t now = tick_ms();
     if (!refused) {
       refused = true;
