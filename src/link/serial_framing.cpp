@@ -29,12 +29,17 @@ std::uint8_t frame_checksum(std::span<const std::uint8_t> message) {
 }
 
 std::vector<std::uint8_t> encode_serial_frame(std::span<const std::uint8_t> message) {
+  return encode_serial_frame(message, frame_checksum(message));
+}
+
+std::vector<std::uint8_t> encode_serial_frame(std::span<const std::uint8_t> message,
+                                              std::uint8_t checksum) {
   std::vector<std::uint8_t> out;
   out.reserve(2 * message.size() + 4);
   out.push_back(kFrameStart);
   for (std::uint8_t b : message)
     put_escaped(out, b);
-  put_escaped(out, frame_checksum(message));
+  put_escaped(out, checksum);
   out.push_back(kFrameEnd);
   return out;
 }

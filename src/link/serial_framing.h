@@ -20,6 +20,9 @@ std::uint8_t frame_checksum(std::span<const std::uint8_t> message);
 
 // The bytes on the wire for one message: start, escaped message and checksum, end.
 std::vector<std::uint8_t> encode_serial_frame(std::span<const std::uint8_t> message);
+// The same with a given checksum byte (a simulated unit sends a wrong one on request).
+std::vector<std::uint8_t> encode_serial_frame(std::span<const std::uint8_t> message,
+                                              std::uint8_t checksum);
 
 // The serial receiver. It drops a frame, silently, when:
 //  - its bytes and checksum do not add up to zero;

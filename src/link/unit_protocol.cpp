@@ -208,6 +208,11 @@ std::optional<UnitFrame> Link::unit_get(std::uint8_t device, std::uint8_t addres
             return frame;
           continue;  // not the reply: discard it and keep waiting
         }
+        // The link went away meanwhile (the gateway closed): no reply can come any more.
+        if (route() == Route::None) {
+          log_.link_trace(kTraceGetFailed);
+          return std::nullopt;
+        }
         const std::uint32_t elapsed = tick_ms() - start;
         if (elapsed >= wait) break;
         wait_for_input(wait - elapsed);

@@ -1,0 +1,252 @@
+// qmsim: a simulated video wall for training and testing without hardware. It serves units
+// on a pseudo-terminal (the program opens its device as a serial port) or as a TCP gateway,
+// until interrupted.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compiler/numbers.h"
+#include "platform/sim_io.h"
+#include "platform/socket.h"
+#include "sim/buses.h"
+#include "sim/wall.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "Usage: qmsim serial [--link PATH] [--pace] [COMMON OPTIONS]\n"
+    "       qmsim tcp [--listen ADDRESS:PORT] [--key SECRET] [COMMON OPTIONS]\n"
+    "\n"
+    "Simulates up to four video wall units until interrupted (Ctrl+C).\n"
+    "\n"
+    "serial   serves the units on a pseudo-terminal and prints its device path; the program\n"
+    "         opens that device as its serial port (qmctl --port PATH, or QUADRIMON_COMn).\n"
+    "  --link PATH           also make PATH a symbolic link to the device\n"
+    "  --pace                bytes take as long as on the real line (19200 baud, 10 bits each)\n"
+    "tcp      serves the units as a network gateway and prints the port it listens on.\n"
+    "  --listen ADDRESS:PORT where to listen (default 127.0.0.1:0, any free port)\n"
+    "  --key SECRET          the shared secret the program must prove (default: none asked)\n"
+    "\n"
+    "Common options:\n"
+    "  --units A,B,C,D       channels of units 0..3: 9, 16 or 25, 0 = absent (default 16,0,0,0)\n"
+    "  --state DIR           keep each unit's flash in DIR between runs (unitN.flash)\n"
+    "  --compact-ms MS       how long a flash compaction keeps a unit busy (default 300)\n"
+    "Faults:\n"
+    "  --silent N            unit N never answers (repeatable)\n"
+    "  --slow MS             replies are ready only MS after their request\n"
+    "  --drop-every N        every Nth reply is never sent\n"
+    "  --wrong-first         each reply is preceded by one to another function code\n"
+    "  --bad-checksum-every N  serial: every Nth frame has a bad checksum\n"
+    "  --reject-auth         tcp: every authentication is refused\n"
+    "  --close-after N       tcp: the connection is closed after N frames\n"
+    "  --split-frames        tcp: every frame goes out in two writes\n"
+    "  --flash-full          every flash write that needs space fails\n";
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "qmsim: %s\n\n%s", message.c_str(), kUsage);
+  return kExitUsage;
+}
+
+struct Options {
+  std::string face;
+  std::optional<std::string> link;
+  bool pace = false;
+  std::string listen = "127.0.0.1:0";
+  std::string key;
+  std::optional<std::string> state;
+  qm::sim::WallConfig wall;
+};
+
+// A whole decimal number in min..max.
+std::optional<std::uint32_t> number(std::string_view text, std::uint32_t min, std::uint32_t max) {
+  const qm::ParsedNumber n = qm::parse_number(text, 10);
+  if (!n || n.value < 0 || static_cast<std::uint32_t>(n.value) < min ||
+      static_cast<std::uint32_t>(n.value) > max)
+    return std::nullopt;
+  return static_cast<std::uint32_t>(n.value);
+}
+
+std::optional<std::string> parse(int argc, char** argv, Options& o) {
+  if (argc < 2) return "no face given: serial or tcp";
+  o.face = argv[1];
+  if (o.face != "serial" && o.face != "tcp") return "unknown face " + o.face;
+  qm::sim::Faults& f = o.wall.faults;
+  for (int i = 2; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    auto value = [&]() -> std::string { return argv[++i]; };
+    auto count = [&](std::uint32_t& into, std::uint32_t min, std::uint32_t max) -> bool {
+      if (!has_value) return false;
+      const auto n = number(value(), min, max);
+      if (n) into = *n;
+      return n.has_value();
+    };
+    if (arg == "--pace") {
+      o.pace = true;
+    } else if (arg == "--wrong-first") {
+      f.wrong_function_first = true;
+    } else if (arg == "--reject-auth") {
+      f.reject_authentication = true;
+    } else if (arg == "--split-frames") {
+      f.split_frames = true;
+    } else if (arg == "--flash-full") {
+      f.flash_full = true;
+    } else if (!has_value) {
+      return std::string(arg) + " needs a value, or is unknown";
+    } else if (arg == "--link") {
+      o.link = value();
+    } else if (arg == "--listen") {
+      o.listen = value();
+    } else if (arg == "--key") {
+      o.key = value();
+    } else if (arg == "--state") {
+      o.state = value();
+    } else if (arg == "--units") {
+      const std::string list = value();
+      std::size_t start = 0;
+      for (std::size_t k = 0; k < 4; ++k) {
+        const std::size_t comma = list.find(',', start);
+        const std::string item =
+            list.substr(start, comma == std::string::npos ? comma : comma - start);
+        const auto n = number(item, 0, 25);
+        if (!n || (*n != 0 && *n != 9 && *n != 16 && *n != 25))
+          return "--units wants four of 0, 9, 16, 25: " + list;
+        o.wall.channels[k] = static_cast<std::uint8_t>(*n);
+        if (comma == std::string::npos) {
+          if (k != 3) return "--units wants four of 0, 9, 16, 25: " + list;
+          break;
+        }
+        start = comma + 1;
+      }
+    } else if (arg == "--silent") {
+      std::uint32_t unit = 0;
+      if (!count(unit, 0, 3)) return "--silent wants a unit 0..3";
+      f.silent[unit] = true;
+    } else if (arg == "--slow") {
+      if (!count(f.slow_reply_ms, 0, 60000)) return "--slow wants milliseconds";
+    } else if (arg == "--drop-every") {
+      if (!count(f.drop_reply_every, 1, 65535)) return "--drop-every wants a count from 1";
+    } else if (arg == "--bad-checksum-every") {
+      if (!count(f.bad_checksum_every, 1, 65535)) return "--bad-checksum-every wants a count";
+    } else if (arg == "--close-after") {
+      if (!count(f.close_after_frames, 1, 65535)) return "--close-after wants a count from 1";
+    } else if (arg == "--compact-ms") {
+      if (!count(o.wall.unit.compaction_ms, 0, 60000)) return "--compact-ms wants milliseconds";
+    } else {
+      return "unknown option " + std::string(arg);
+    }
+  }
+  return std::nullopt;
+}
+
+std::filesystem::path state_file(const std::string& dir, int unit) {
+  return std::filesystem::path(dir) / ("unit" + std::to_string(unit) + ".flash");
+}
+
+// Loads each unit's flash from the state folder and restarts the unit on it.
+void load_state(qm::sim::SimWall& wall, const std::string& dir) {
+  for (int i = 0; i < 4; ++i) {
+    std::ifstream in(state_file(dir, i), std::ios::binary);
+    if (!in) continue;
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
+    wall.with_unit(i, [&](qm::sim::SimUnit& unit) {
+      if (!unit.flash().load(bytes)) {
+        std::fprintf(stderr, "qmsim: %s is not a unit's flash; unit %d starts empty-handed\n",
+                     state_file(dir, i).string().c_str(), i);
+        return;
+      }
+      unit.handle(0, {}, true, wall.now());  // power on with the kept flash
+    });
+  }
+}
+
+// Writes each unit's flash to the state folder: to a temporary file, then renamed over.
+bool save_state(qm::sim::SimWall& wall, const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  bool ok = !ec;
+  for (int i = 0; i < 4; ++i) {
+    wall.with_unit(i, [&](qm::sim::SimUnit& unit) {
+      const std::vector<std::uint8_t> bytes = unit.flash().save();
+      const auto path = state_file(dir, i);
+      const auto temp = std::filesystem::path(path.string() + ".new");
+      {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+        ok = ok && out.good();
+      }
+      std::filesystem::rename(temp, path, ec);
+      ok = ok && !ec;
+    });
+  }
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
+      std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+  }
+  Options options;
+  if (auto error = parse(argc, argv, options)) return usage_error(*error);
+
+  qm::platform::block_termination_signals();  // before any thread starts
+  qm::sim::SimWall wall(options.wall);
+  if (options.state) load_state(wall, *options.state);
+
+  std::unique_ptr<qm::sim::SerialBus> serial;
+  std::unique_ptr<qm::sim::Gateway> gateway;
+  if (options.face == "serial") {
+    serial = std::make_unique<qm::sim::SerialBus>(wall, options.pace);
+    if (!serial->start()) {
+      std::fprintf(stderr, "qmsim: no pseudo-terminal can be made here\n");
+      return kExitFailed;
+    }
+    if (options.link && !qm::platform::make_symlink(serial->device(), *options.link)) {
+      std::fprintf(stderr, "qmsim: cannot make the link %s\n", options.link->c_str());
+      return kExitFailed;
+    }
+    std::printf("%s\n", serial->device().c_str());
+  } else {
+    const std::size_t colon = options.listen.rfind(':');
+    const auto address = colon == std::string::npos
+                             ? std::nullopt
+                             : qm::platform::parse_ipv4(options.listen.substr(0, colon));
+    const auto port = colon == std::string::npos
+                          ? std::nullopt
+                          : number(std::string_view(options.listen).substr(colon + 1), 0, 65535);
+    if (!address || !port) return usage_error("--listen wants ADDRESS:PORT, e.g. 127.0.0.1:5000");
+    gateway = std::make_unique<qm::sim::Gateway>(
+        wall, qm::sim::GatewayOptions{*address, static_cast<std::uint16_t>(*port), options.key});
+    if (!gateway->start()) {
+      std::fprintf(stderr, "qmsim: cannot listen on %s\n", options.listen.c_str());
+      return kExitFailed;
+    }
+    std::printf("%u\n", static_cast<unsigned>(gateway->port()));
+  }
+  std::fflush(stdout);
+
+  qm::platform::wait_for_termination();
+  serial.reset();
+  gateway.reset();
+  if (options.link) std::filesystem::remove(*options.link);
+  if (options.state && !save_state(wall, *options.state)) {
+    std::fprintf(stderr, "qmsim: could not keep the flash in %s\n", options.state->c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}

@@ -1,0 +1,78 @@
+// The two faces of a simulated wall toward the program: a serial line on a pseudo-terminal
+// (the program opens its slave device) and a TCP gateway on a local address. Each runs one
+// thread that blocks until bytes arrive, a sequence wants to run, or it is stopped.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/sim_io.h"
+#include "sim/wall.h"
+
+namespace qm::sim {
+
+// Seconds per byte on the real line: 10 bits (start, 8 data, stop) at 19200 baud.
+inline constexpr double kByteSeconds = 10.0 / 19200.0;
+
+class SerialBus {
+ public:
+  // pace: bytes take as long as on the real line, in both directions.
+  SerialBus(SimWall& wall, bool pace);
+  ~SerialBus();
+  SerialBus(const SerialBus&) = delete;
+  SerialBus& operator=(const SerialBus&) = delete;
+
+  // Opens the pseudo-terminal and starts serving; false when the platform has none.
+  bool start();
+  // The device the program opens.
+  std::string device() const;
+
+ private:
+  void run();
+  void send(const Bytes& message);
+
+  SimWall& wall_;
+  bool pace_;
+  std::unique_ptr<platform::PseudoTerminal> pty_;
+  std::unique_ptr<platform::Wakeup> wakeup_;
+  std::atomic<bool> stop_{false};
+  std::uint32_t frames_sent_ = 0;
+  std::thread thread_;
+};
+
+struct GatewayOptions {
+  std::uint32_t address = 0x0100007F;  // 127.0.0.1 in network byte order
+  std::uint16_t port = 0;              // 0: any free port
+  std::string key;                     // empty: no authentication asked
+};
+
+class Gateway {
+ public:
+  Gateway(SimWall& wall, GatewayOptions options);
+  ~Gateway();
+  Gateway(const Gateway&) = delete;
+  Gateway& operator=(const Gateway&) = delete;
+
+  // Starts listening; false when the address cannot be used.
+  bool start();
+  std::uint16_t port() const;
+
+ private:
+  struct Client;
+  void run();
+  // Handles the frames buffered for the client; false when the connection is to be closed.
+  bool serve(Client& client);
+  void send_frame(Client& client, std::uint8_t kind, const Bytes& payload);
+
+  SimWall& wall_;
+  GatewayOptions options_;
+  std::unique_ptr<platform::ListeningSocket> listener_;
+  std::unique_ptr<platform::Wakeup> wakeup_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+}  // namespace qm::sim

@@ -1,0 +1,820 @@
+// One simulated unit: the settings it keeps, what it stores in and reloads from its flash,
+// and its answer to every function code.
+#include "sim/sim_unit.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstddef>
+#include <iterator>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+namespace qm::sim {
+namespace {
+
+// Function codes the unit answers.
+constexpr std::uint8_t kFnReset = 0;             // reset the unit
+constexpr std::uint8_t kFnRestore = 2;           // reload settings from flash (mask below)
+constexpr std::uint8_t kFnHardwareVersion = 3;   // hardware version, switches, FPGA version
+constexpr std::uint8_t kFnSoftwareVersion = 4;   // firmware major, minor and title
+constexpr std::uint8_t kFnSetId = 6;             // new unit ID
+constexpr std::uint8_t kFnUnitActivity = 11;     // message queue depth and background task
+constexpr std::uint8_t kFnRegisterRead = 13;     // one register of a device inside the unit
+constexpr std::uint8_t kFnInputSource = 16;      // (channel, source)
+constexpr std::uint8_t kFnBrightness = 17;       // (channel, value)
+constexpr std::uint8_t kFnContrast = 18;         // (channel, value)
+constexpr std::uint8_t kFnSaturation = 19;       // (channel, value)
+constexpr std::uint8_t kFnHue = 20;              // (channel, value)
+constexpr std::uint8_t kFnInputSystem = 21;      // (channel, system)
+constexpr std::uint8_t kFnFrameRate = 22;        // frame rate of digitiser 1
+constexpr std::uint8_t kFnAutoMode = 23;         // automatic input mode on/off
+constexpr std::uint8_t kFnSaveInputs = 24;       // store the input settings in flash
+constexpr std::uint8_t kFnInputSettings = 25;    // both digitisers' settings
+constexpr std::uint8_t kFnOutputMode = 30;       // composite or S-Video output
+constexpr std::uint8_t kFnChannelState = 31;     // one channel's state, position and wash
+constexpr std::uint8_t kFnPlaceChannel = 32;     // (channel, column, row)
+constexpr std::uint8_t kFnFactoryAlign = 33;     // alignment of every split to factory
+constexpr std::uint8_t kFnSaveOutputs = 34;      // store the output settings in flash
+constexpr std::uint8_t kFnOutputConfig = 35;     // encoder configuration and split
+constexpr std::uint8_t kFnColumnOffset = 36;     // (position, offset) of the current split X
+constexpr std::uint8_t kFnRowOffset = 37;        // (position, offset) of the current split Y
+constexpr std::uint8_t kFnSaveAlignment = 38;    // store the alignment in flash
+constexpr std::uint8_t kFnAlignment = 39;        // offsets of the current split
+constexpr std::uint8_t kFnSetSplit = 40;         // (split X, split Y)
+constexpr std::uint8_t kFnPattern = 42;          // (channel or 255 for all, state)
+constexpr std::uint8_t kFnOverlayOff = 44;       // identify and test overlays off
+constexpr std::uint8_t kFnInterlace = 46;        // interlaced output on/off
+constexpr std::uint8_t kFnInputVcr = 48;         // (channel, VCR mode)
+constexpr std::uint8_t kFnOutputVcr = 49;        // output VCR mode
+constexpr std::uint8_t kFnTest = 51;             // (0, test overlay on/off)
+constexpr std::uint8_t kFnShowChannel = 54;      // 7 bytes, the last the channel shown
+constexpr std::uint8_t kFnFindFirst = 60;        // (sector, pattern) first matching file
+constexpr std::uint8_t kFnFindNext = 61;         // (sector, pattern) next matching file
+constexpr std::uint8_t kFnOpen = 62;             // (mode, sector, name)
+constexpr std::uint8_t kFnReadBlock = 63;        // (count, offset)
+constexpr std::uint8_t kFnWriteBlock = 64;       // (offset, bytes)
+constexpr std::uint8_t kFnClose = 65;            // close with checksum and block count
+constexpr std::uint8_t kFnDelete = 66;           // (sector, name)
+constexpr std::uint8_t kFnSectorStatus = 68;     // (sector) free and used bytes
+constexpr std::uint8_t kFnCompact = 69;          // (sector) free the recoverable space
+constexpr std::uint8_t kFnRename = 70;           // (sector, old, sector, new)
+constexpr std::uint8_t kFnFilter = 71;           // output filter 0..3
+constexpr std::uint8_t kFnFineOffset = 72;       // (channel, dx, dy)
+constexpr std::uint8_t kFnReadFineOffset = 73;   // (channel) its dx, dy
+constexpr std::uint8_t kFnSaveMap = 74;          // store the channel map in flash
+constexpr std::uint8_t kFnKey = 75;              // a keypad key
+constexpr std::uint8_t kFnLastSequence = 76;     // result of the last sequence
+constexpr std::uint8_t kFnRun = 77;              // (sector, name) run a sequence file
+constexpr std::uint8_t kFnRunningSequence = 78;  // name of the running sequence
+constexpr std::uint8_t kFnStop = 79;             // stop the running sequence
+constexpr std::uint8_t kFnIdentify = 107;        // show the channel connections
+constexpr std::uint8_t kFnOutputSystem = 117;    // output video system
+constexpr std::uint8_t kFnSplitOffsets = 118;    // (split X, split Y) offsets of that split
+
+// Bits of the restore mask of function 2.
+constexpr std::uint8_t kRestoreInputs = 0x01;     // 2:DGTSER.CFG
+constexpr std::uint8_t kRestoreOutputs = 0x02;    // 2:OUTPUT.CFG
+constexpr std::uint8_t kRestoreAlignment = 0x04;  // 2:ALIGN.CFG
+constexpr std::uint8_t kRestoreMap = 0x08;        // 2:CHMAP.CFG
+constexpr std::uint8_t kRestoreAll = 0x0F;
+
+constexpr int kSystemSector = 1;
+constexpr int kConfigSector = 2;
+constexpr int kSequenceSector = 3;
+constexpr char kFirmwareFile[] = "SYSTEM.COM";
+constexpr char kInputsFile[] = "DGTSER.CFG";
+constexpr char kOutputsFile[] = "OUTPUT.CFG";
+constexpr char kAlignmentFile[] = "ALIGN.CFG";
+constexpr char kMapFile[] = "CHMAP.CFG";
+constexpr char kStartFile[] = "$START.SFB";
+constexpr char kKeyMapFile[] = "$IRMAP.TXT";
+
+// The firmware image: signature, "BIN", version and the FPGA versions it runs on.
+constexpr std::size_t kFirmwareBytes = 1024;
+constexpr std::uint8_t kFirmwareSignature0 = 0xF3;  // first signature byte
+constexpr std::uint8_t kFirmwareSignature1 = 0xC3;  // second signature byte
+constexpr std::size_t kFirmwareTagAt = 4;           // "BIN"
+constexpr std::size_t kFirmwareMajorAt = 14;
+constexpr std::size_t kFirmwareMinorAt = 15;
+constexpr std::size_t kFirmwareMaskAt = 22;  // 16-bit: bit n - 1 = runs on FPGA major n
+constexpr std::size_t kFirmwarePatternAt = 24;
+
+constexpr std::size_t kInputChannels = 2;
+constexpr std::size_t kMaxChannels = 25;
+constexpr std::uint8_t kMaxSplit = 10;
+constexpr std::size_t kOffsetPositions = 16;  // per split value; 10 used
+constexpr std::uint8_t kGridSize = 10;        // monitors per row and per column
+constexpr std::uint8_t kNotPlaced = 255;      // position, or state in a function 31 reply
+constexpr std::uint8_t kAllChannels = 255;    // first byte of function 42
+constexpr std::uint8_t kDisabledState = 4;    // highest channel state
+constexpr std::uint8_t kVcrBit = 0x80;        // in a system byte
+constexpr std::uint8_t kSystemBits = 0x7F;
+constexpr std::uint8_t kInSync = 0x01;  // input status register: locked, no fault
+
+// The input status registers read through function 13.
+constexpr std::uint8_t kStatusSubAddress = 0x1F;
+constexpr std::array<std::uint8_t, kInputChannels> kStatusAddress = {0x48, 0x4A};
+
+// Input systems that run at 60 fields per second.
+constexpr std::uint8_t kSystemNtsc = 1;
+constexpr std::uint8_t kSystemPal60 = 4;
+
+constexpr std::uint16_t kTaskSequence = 0x0001;  // background task: a sequence runs
+constexpr std::uint8_t kCtrlZ = 0x1A;            // ends a text file
+
+std::uint8_t lo(unsigned value) {
+  return static_cast<std::uint8_t>(value & 0xFF);
+}
+std::uint8_t hi(unsigned value) {
+  return static_cast<std::uint8_t>((value >> 8) & 0xFF);
+}
+std::uint8_t u8(std::int8_t value) {
+  return static_cast<std::uint8_t>(value);
+}
+std::int8_t s8(std::uint8_t value) {
+  return static_cast<std::int8_t>(value);
+}
+std::uint8_t flag(bool on) {
+  return on ? 1 : 0;
+}
+bool valid_split(std::uint8_t split) {
+  return split >= 1 && split <= kMaxSplit;
+}
+
+// Data bytes a request must carry before the unit acts on it.
+std::size_t minimum_data(std::uint8_t function) {
+  switch (function) {
+    case kFnRestore:
+    case kFnSetId:
+    case kFnAutoMode:
+    case kFnOutputMode:
+    case kFnChannelState:
+    case kFnOverlayOff:
+    case kFnInterlace:
+    case kFnOutputVcr:
+    case kFnSectorStatus:
+    case kFnCompact:
+    case kFnFilter:
+    case kFnReadFineOffset:
+    case kFnKey:
+    case kFnOutputSystem:
+      return 1;
+    case kFnRegisterRead:
+    case kFnInputSource:
+    case kFnBrightness:
+    case kFnContrast:
+    case kFnSaturation:
+    case kFnHue:
+    case kFnInputSystem:
+    case kFnColumnOffset:
+    case kFnRowOffset:
+    case kFnSetSplit:
+    case kFnPattern:
+    case kFnInputVcr:
+    case kFnTest:
+    case kFnFindFirst:
+    case kFnFindNext:
+    case kFnWriteBlock:
+    case kFnDelete:
+    case kFnRun:
+    case kFnSplitOffsets:
+      return 2;
+    case kFnPlaceChannel:
+    case kFnOpen:
+    case kFnReadBlock:
+    case kFnFineOffset:
+      return 3;
+    case kFnRename:
+      return 4;
+    case kFnShowChannel:
+      return 7;
+    default:
+      return 0;
+  }
+}
+
+// A NUL-terminated name starting at `at`; the name runs to the end when no NUL follows.
+// `next` receives the position after the NUL, or none when there was none.
+std::string name_at(std::span<const std::uint8_t> data, std::size_t at,
+                    std::optional<std::size_t>* next = nullptr) {
+  const auto begin = data.begin() + static_cast<std::ptrdiff_t>(std::min(at, data.size()));
+  const auto end = std::find(begin, data.end(), std::uint8_t{0});
+  if (next != nullptr) {
+    *next = end == data.end()
+                ? std::nullopt
+                : std::optional<std::size_t>(static_cast<std::size_t>(end - data.begin()) + 1);
+  }
+  return std::string(begin, end);
+}
+
+void append_name(std::vector<std::uint8_t>& bytes, const std::string& name) {
+  bytes.insert(bytes.end(), name.begin(), name.end());
+  bytes.push_back(0);
+}
+
+// The factory firmware image: its version, the FPGA major version it runs on, and a fixed
+// filler so that transfers of it have something to check.
+std::vector<std::uint8_t> factory_firmware(const UnitConfig& config) {
+  std::vector<std::uint8_t> image(kFirmwareBytes, 0);
+  image[0] = kFirmwareSignature0;
+  image[1] = kFirmwareSignature1;
+  image[kFirmwareTagAt] = 'B';
+  image[kFirmwareTagAt + 1] = 'I';
+  image[kFirmwareTagAt + 2] = 'N';
+  image[kFirmwareMajorAt] = config.software_major;
+  image[kFirmwareMinorAt] = config.software_minor;
+  const unsigned fpga_major = config.fpga_version >> 4;
+  const unsigned mask = fpga_major > 0 ? 1u << (fpga_major - 1) : 0u;
+  image[kFirmwareMaskAt] = lo(mask);
+  image[kFirmwareMaskAt + 1] = hi(mask);
+  for (std::size_t i = kFirmwarePatternAt; i < image.size(); ++i)
+    image[i] = lo(static_cast<unsigned>(i * 37 + 11));
+  return image;
+}
+
+// The key code of a key map line "%d = %s" and its file name; none for comments and lines
+// that do not read as an entry.
+std::optional<std::pair<int, std::string>> key_map_entry(std::string_view line) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!line.empty() && blank(line.front()))
+    line.remove_prefix(1);
+  if (line.empty() || line.front() == ';') return std::nullopt;
+  int key = 0;
+  const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), key);
+  if (error != std::errc()) return std::nullopt;
+  line.remove_prefix(static_cast<std::size_t>(end - line.data()));
+  while (!line.empty() && blank(line.front()))
+    line.remove_prefix(1);
+  if (line.empty() || line.front() != '=') return std::nullopt;
+  line.remove_prefix(1);
+  while (!line.empty() && blank(line.front()))
+    line.remove_prefix(1);
+  std::size_t length = 0;
+  while (length < line.size() && !blank(line[length]))
+    ++length;
+  if (length == 0) return std::nullopt;
+  return std::pair{key, std::string(line.substr(0, length))};
+}
+
+}  // namespace
+
+// --- Settings as bytes --------------------------------------------------------------------
+
+std::vector<std::uint8_t> SimUnit::InputSettings::bytes() const {
+  Bytes out;
+  for (const InputChannel& c : channels) {
+    out.insert(out.end(), {c.brightness, c.contrast, c.saturation, c.hue});
+  }
+  for (const InputChannel& c : channels)
+    out.push_back(static_cast<std::uint8_t>(c.system | (c.vcr ? kVcrBit : 0)));
+  for (const InputChannel& c : channels)
+    out.push_back(c.source);
+  out.push_back(flag(auto_mode));
+  return out;
+}
+
+bool SimUnit::InputSettings::read(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() != 13) return false;
+  for (std::size_t i = 0; i < kInputChannels; ++i) {
+    InputChannel& c = channels[i];
+    c.brightness = bytes[4 * i];
+    c.contrast = bytes[4 * i + 1];
+    c.saturation = bytes[4 * i + 2];
+    c.hue = bytes[4 * i + 3];
+    c.system = bytes[8 + i] & kSystemBits;
+    c.vcr = (bytes[8 + i] & kVcrBit) != 0;
+    c.source = bytes[10 + i];
+  }
+  auto_mode = bytes[12] != 0;
+  return true;
+}
+
+std::vector<std::uint8_t> SimUnit::OutputSettings::bytes() const {
+  return {mode, interlace, static_cast<std::uint8_t>(system | (vcr ? kVcrBit : 0)), filter};
+}
+
+bool SimUnit::OutputSettings::read(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() != 4) return false;
+  mode = bytes[0];
+  interlace = bytes[1];
+  system = bytes[2] & kSystemBits;
+  vcr = (bytes[2] & kVcrBit) != 0;
+  filter = bytes[3];
+  return true;
+}
+
+SimUnit::ChannelMap::ChannelMap() : channels(kMaxChannels) {}
+
+std::vector<std::uint8_t> SimUnit::ChannelMap::bytes() const {
+  Bytes out;
+  for (const MapChannel& c : channels)
+    out.insert(out.end(), {c.state, c.position, c.y, c.u, c.v, c.r, c.g, c.b});
+  return out;
+}
+
+bool SimUnit::ChannelMap::read(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() != 8 * kMaxChannels) return false;
+  for (std::size_t i = 0; i < kMaxChannels; ++i) {
+    const auto e = bytes.subspan(8 * i, 8);
+    channels[i] = MapChannel{e[0], e[1], e[2], e[3], e[4], e[5], e[6], e[7]};
+  }
+  return true;
+}
+
+SimUnit::Alignment::Alignment()
+    : rows(kMaxSplit * kOffsetPositions, 0),
+      columns(kMaxSplit * kOffsetPositions, 0),
+      dx(kMaxChannels, 0),
+      dy(kMaxChannels, 0) {}
+
+std::int8_t& SimUnit::Alignment::row(std::uint8_t split, std::size_t position) {
+  return rows[(split - 1u) * kOffsetPositions + position];
+}
+
+std::int8_t& SimUnit::Alignment::column(std::uint8_t split, std::size_t position) {
+  return columns[(split - 1u) * kOffsetPositions + position];
+}
+
+std::vector<std::uint8_t> SimUnit::Alignment::bytes() const {
+  Bytes out{split_x, split_y};
+  for (std::size_t split = 0; split < kMaxSplit; ++split) {
+    const auto at = static_cast<std::ptrdiff_t>(split * kOffsetPositions);
+    const auto count = static_cast<std::ptrdiff_t>(kOffsetPositions);
+    std::transform(rows.begin() + at, rows.begin() + at + count, std::back_inserter(out), u8);
+    std::transform(columns.begin() + at, columns.begin() + at + count, std::back_inserter(out), u8);
+  }
+  for (std::size_t c = 0; c < kMaxChannels; ++c)
+    out.insert(out.end(), {u8(dx[c]), u8(dy[c])});
+  return out;
+}
+
+bool SimUnit::Alignment::read(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() != 2 + 2 * kMaxSplit * kOffsetPositions + 2 * kMaxChannels) return false;
+  if (!valid_split(bytes[0]) || !valid_split(bytes[1])) return false;
+  split_x = bytes[0];
+  split_y = bytes[1];
+  std::size_t at = 2;
+  for (std::size_t split = 0; split < kMaxSplit; ++split) {
+    for (std::size_t p = 0; p < kOffsetPositions; ++p)
+      rows[split * kOffsetPositions + p] = s8(bytes[at++]);
+    for (std::size_t p = 0; p < kOffsetPositions; ++p)
+      columns[split * kOffsetPositions + p] = s8(bytes[at++]);
+  }
+  for (std::size_t c = 0; c < kMaxChannels; ++c) {
+    dx[c] = s8(bytes[at++]);
+    dy[c] = s8(bytes[at++]);
+  }
+  return true;
+}
+
+// --- The unit -----------------------------------------------------------------------------
+
+SimUnit::SimUnit(int index, const UnitConfig& config,
+                 std::function<void(std::span<const std::uint8_t> message)> deliver)
+    : index_(index),
+      config_(config),
+      deliver_(std::move(deliver)),
+      id_(static_cast<std::uint8_t>(index)),
+      signal_status_(kInputChannels, kInSync),
+      engine_(*this) {
+  config_.channels = std::min<std::uint8_t>(config_.channels, kMaxChannels);
+  flash_.put_file(kSystemSector, kFirmwareFile, factory_firmware(config_));
+  read_version();
+}
+
+int SimUnit::index() const {
+  return index_;
+}
+
+std::uint8_t SimUnit::id() const {
+  return id_;
+}
+
+std::uint64_t SimUnit::busy_until() const {
+  return busy_until_;
+}
+
+FlashFileSystem& SimUnit::flash() {
+  return flash_;
+}
+
+const FlashFileSystem& SimUnit::flash() const {
+  return flash_;
+}
+
+SequenceEngine& SimUnit::engine() {
+  return engine_;
+}
+
+void SimUnit::set_signal_status(int channel, std::uint8_t status) {
+  if (channel >= 0 && static_cast<std::size_t>(channel) < kInputChannels)
+    signal_status_[static_cast<std::size_t>(channel)] = status;
+}
+
+const std::vector<std::uint8_t>& SimUnit::output() const {
+  return output_;
+}
+
+std::optional<std::uint64_t> SimUnit::tick(std::uint64_t now_ms) {
+  if (!engine_.running()) return std::nullopt;
+  return engine_.run(now_ms);
+}
+
+void SimUnit::sequence_send(std::span<const std::uint8_t> message) {
+  if (deliver_) deliver_(message);
+}
+
+void SimUnit::sequence_output(std::span<const std::uint8_t> bytes) {
+  output_.insert(output_.end(), bytes.begin(), bytes.end());
+}
+
+const std::vector<std::uint8_t>* SimUnit::sequence_file(const std::string& name) {
+  return flash_.file(kSequenceSector, name);
+}
+
+std::optional<UnitReply> SimUnit::handle(std::uint8_t function, std::span<const std::uint8_t> data,
+                                         bool broadcast, std::uint64_t now_ms) {
+  if (data.size() < minimum_data(function)) return std::nullopt;
+  std::optional<Bytes> reply = respond(function, data, now_ms);
+  if (!reply || broadcast) return std::nullopt;
+  return UnitReply{function, std::move(*reply)};
+}
+
+std::optional<SimUnit::Bytes> SimUnit::respond(std::uint8_t function,
+                                               std::span<const std::uint8_t> data,
+                                               std::uint64_t now_ms) {
+  switch (function) {
+    case kFnReset:
+      reset(now_ms);
+      return std::nullopt;
+    case kFnRestore:
+      restore(data[0], false);
+      return std::nullopt;
+    case kFnHardwareVersion:
+      return Bytes{config_.hardware_version, config_.split_switch, config_.effect_switch,
+                   config_.select_button, config_.fpga_version};
+    case kFnSoftwareVersion: {
+      Bytes out{software_major_, software_minor_};
+      append_name(out, config_.title);
+      return out;
+    }
+    case kFnSetId:
+      id_ = data[0];
+      return std::nullopt;
+    case kFnUnitActivity: {
+      const unsigned task = engine_.running() ? kTaskSequence : 0u;
+      return Bytes{0, lo(task), hi(task)};
+    }
+    case kFnRegisterRead: {
+      std::uint8_t value = 0;
+      for (std::size_t c = 0; c < kInputChannels; ++c) {
+        if (data[0] == kStatusAddress[c] && data[1] == kStatusSubAddress) value = signal_status_[c];
+      }
+      return Bytes{data[0], data[1], value};
+    }
+    case kFnKey: {
+      engine_.key(data[0], now_ms);
+      if (const auto name = mapped_sequence(data[0]))
+        start_sequence(kSequenceSector, *name, now_ms);
+      return std::nullopt;
+    }
+    case kFnLastSequence: {
+      const unsigned offset = engine_.last_offset();
+      return Bytes{static_cast<std::uint8_t>(engine_.last_result()), lo(offset), hi(offset)};
+    }
+    case kFnRunningSequence: {
+      if (!engine_.running()) return Bytes{0};
+      Bytes out;
+      append_name(out, engine_.file_name());
+      return out;
+    }
+    case kFnStop:
+      stop_sequence();
+      return std::nullopt;
+    case kFnFindFirst:
+    case kFnFindNext:
+    case kFnOpen:
+    case kFnReadBlock:
+    case kFnWriteBlock:
+    case kFnClose:
+    case kFnDelete:
+    case kFnSectorStatus:
+    case kFnCompact:
+    case kFnRename:
+    case kFnRun:
+      return respond_flash(function, data, now_ms);
+    default:
+      return respond_settings(function, data);
+  }
+}
+
+// Inputs, outputs, channel map and alignment.
+std::optional<SimUnit::Bytes> SimUnit::respond_settings(std::uint8_t function,
+                                                        std::span<const std::uint8_t> data) {
+  // The digitiser a (channel, value) request names, or null.
+  const auto input = [&]() -> InputChannel* {
+    return data[0] < kInputChannels ? &inputs_.channels[data[0]] : nullptr;
+  };
+  // The output channel a request names, or null.
+  const auto channel = [&]() -> MapChannel* {
+    return data[0] < config_.channels ? &map_.channels[data[0]] : nullptr;
+  };
+  switch (function) {
+    case kFnInputSource:
+      if (InputChannel* c = input()) c->source = data[1];
+      return std::nullopt;
+    case kFnBrightness:
+      if (InputChannel* c = input()) c->brightness = data[1];
+      return std::nullopt;
+    case kFnContrast:
+      if (InputChannel* c = input()) c->contrast = data[1];
+      return std::nullopt;
+    case kFnSaturation:
+      if (InputChannel* c = input()) c->saturation = data[1];
+      return std::nullopt;
+    case kFnHue:
+      if (InputChannel* c = input()) c->hue = data[1];
+      return std::nullopt;
+    case kFnInputSystem:
+      if (InputChannel* c = input()) c->system = data[1] & kSystemBits;
+      return std::nullopt;
+    case kFnInputVcr:
+      if (InputChannel* c = input()) c->vcr = data[1] != 0;
+      return std::nullopt;
+    case kFnAutoMode:
+      inputs_.auto_mode = data[0] != 0;
+      return std::nullopt;
+    case kFnShowChannel:
+      shown_channel_ = data[6];
+      return std::nullopt;
+    case kFnFrameRate: {
+      const std::uint8_t system = inputs_.channels[0].system;
+      return Bytes{
+          static_cast<std::uint8_t>(system == kSystemNtsc || system == kSystemPal60 ? 60 : 50)};
+    }
+    case kFnSaveInputs:
+      save(kInputsFile, inputs_.bytes());
+      return std::nullopt;
+    case kFnInputSettings:
+      return inputs_.bytes();
+
+    case kFnOutputMode:
+      outputs_.mode = data[0];
+      return std::nullopt;
+    case kFnInterlace:
+      outputs_.interlace = data[0];
+      return std::nullopt;
+    case kFnFilter:
+      outputs_.filter = data[0];
+      return std::nullopt;
+    case kFnOutputSystem:
+      outputs_.system = data[0] & kSystemBits;
+      return std::nullopt;
+    case kFnOutputVcr:
+      outputs_.vcr = data[0] != 0;
+      return std::nullopt;
+    case kFnSaveOutputs:
+      save(kOutputsFile, outputs_.bytes());
+      return std::nullopt;
+    case kFnOutputConfig:
+      return Bytes{outputs_.mode,
+                   outputs_.interlace,
+                   alignment_.split_x,
+                   alignment_.split_y,
+                   static_cast<std::uint8_t>(outputs_.system | (outputs_.vcr ? kVcrBit : 0)),
+                   config_.channels,
+                   outputs_.filter};
+
+    case kFnChannelState:
+      return channel_state(data[0]);
+    case kFnPlaceChannel:
+      if (MapChannel* c = channel(); c != nullptr && data[1] < kGridSize && data[2] < kGridSize)
+        c->position = static_cast<std::uint8_t>(data[2] << 4 | data[1]);
+      return std::nullopt;
+    case kFnPattern:
+      if (data[1] > kDisabledState) return std::nullopt;
+      if (data[0] == kAllChannels) {
+        for (MapChannel& c : map_.channels)
+          c.state = data[1];
+      } else if (MapChannel* c = channel()) {
+        c->state = data[1];
+      }
+      return std::nullopt;
+    case kFnIdentify:
+      identify_ = true;
+      return std::nullopt;
+    case kFnOverlayOff:
+      identify_ = false;
+      test_ = false;
+      return std::nullopt;
+    case kFnTest:
+      test_ = data[1] != 0;
+      return std::nullopt;
+    case kFnSaveMap:
+      save(kMapFile, map_.bytes());
+      return std::nullopt;
+
+    case kFnSetSplit:
+      if (valid_split(data[0]) && valid_split(data[1])) {
+        alignment_.split_x = data[0];
+        alignment_.split_y = data[1];
+      }
+      return std::nullopt;
+    case kFnColumnOffset:
+      if (data[0] < kOffsetPositions) alignment_.column(alignment_.split_x, data[0]) = s8(data[1]);
+      return std::nullopt;
+    case kFnRowOffset:
+      if (data[0] < kOffsetPositions) alignment_.row(alignment_.split_y, data[0]) = s8(data[1]);
+      return std::nullopt;
+    case kFnFineOffset:
+      if (data[0] < config_.channels) {
+        alignment_.dx[data[0]] = s8(data[1]);
+        alignment_.dy[data[0]] = s8(data[2]);
+      }
+      return std::nullopt;
+    case kFnReadFineOffset:
+      if (data[0] >= config_.channels) return Bytes{data[0], 0, 0};
+      return Bytes{data[0], u8(alignment_.dx[data[0]]), u8(alignment_.dy[data[0]])};
+    case kFnSaveAlignment:
+      save(kAlignmentFile, alignment_.bytes());
+      return std::nullopt;
+    case kFnFactoryAlign:
+      alignment_ = Alignment();
+      flash_.remove(kConfigSector, kAlignmentFile);
+      return std::nullopt;
+    case kFnSplitOffsets:
+      return split_offsets(data[0], data[1]);
+    case kFnAlignment:
+      return current_offsets();
+    default:
+      return std::nullopt;
+  }
+}
+
+// The flash file protocol, and running a file from flash.
+std::optional<SimUnit::Bytes> SimUnit::respond_flash(std::uint8_t function,
+                                                     std::span<const std::uint8_t> data,
+                                                     std::uint64_t now_ms) {
+  const int sector = data.empty() ? 0 : data[0];
+  switch (function) {
+    case kFnFindFirst:
+    case kFnFindNext: {
+      const std::string pattern = name_at(data, 1);
+      const auto entry = function == kFnFindFirst ? flash_.find_first(sector, pattern)
+                                                  : flash_.find_next(sector, pattern);
+      if (!entry) return Bytes{0, 0};
+      Bytes out{lo(entry->size), hi(entry->size)};
+      append_name(out, entry->name);
+      return out;
+    }
+    case kFnOpen:
+      return Bytes{flash_.open(data[0], data[1], name_at(data, 2))};
+    case kFnReadBlock: {
+      const auto block =
+          flash_.read_block(data[0], static_cast<std::uint16_t>(data[1] | data[2] << 8));
+      Bytes out{flag(block.has_value()), data[1], data[2]};
+      if (block) out.insert(out.end(), block->begin(), block->end());
+      return out;
+    }
+    case kFnWriteBlock: {
+      const auto offset = static_cast<std::uint16_t>(data[0] | data[1] << 8);
+      return Bytes{flag(flash_.write_block(offset, data.subspan(2)))};
+    }
+    case kFnClose: {
+      const FlashCloseResult result = flash_.close();
+      return Bytes{result.status, lo(result.checksum), hi(result.checksum), lo(result.blocks),
+                   hi(result.blocks)};
+    }
+    case kFnDelete:
+      flash_.remove(sector, name_at(data, 1));
+      return std::nullopt;
+    case kFnSectorStatus: {
+      // Both counts travel as 16 bits: an empty sector's 65 536 free bytes read as 0.
+      const FlashSpace space = flash_.space(sector);
+      return Bytes{0, lo(space.free), hi(space.free), lo(space.used), hi(space.used)};
+    }
+    case kFnCompact:
+      flash_.compact(sector);
+      busy_until_ = now_ms + config_.compaction_ms;
+      return std::nullopt;
+    case kFnRename: {
+      std::optional<std::size_t> next;
+      const std::string from = name_at(data, 1, &next);
+      if (!next || *next >= data.size()) return std::nullopt;
+      flash_.rename(sector, from, data[*next], name_at(data, *next + 1));
+      return std::nullopt;
+    }
+    case kFnRun:
+      return Bytes{flag(start_sequence(sector, name_at(data, 1), now_ms))};
+    default:
+      return std::nullopt;
+  }
+}
+
+// Function 31: state (255 when not placed), position, YUV and RGB wash.
+std::vector<std::uint8_t> SimUnit::channel_state(std::uint8_t channel) const {
+  if (channel >= config_.channels) return {kNotPlaced, kNotPlaced, 0, 0, 0, 0, 0, 0};
+  const MapChannel& c = map_.channels[channel];
+  const std::uint8_t state = c.position == kNotPlaced ? kNotPlaced : c.state;
+  return {state, c.position, c.y, c.u, c.v, c.r, c.g, c.b};
+}
+
+// Function 118: the split asked for, its row offsets (16), its column offsets (16). A split
+// outside 1..10 keeps no offsets and reads as zeros.
+std::vector<std::uint8_t> SimUnit::split_offsets(std::uint8_t split_x, std::uint8_t split_y) {
+  Bytes out{split_x, split_y};
+  for (std::size_t p = 0; p < kOffsetPositions; ++p)
+    out.push_back(valid_split(split_y) ? u8(alignment_.row(split_y, p)) : 0);
+  for (std::size_t p = 0; p < kOffsetPositions; ++p)
+    out.push_back(valid_split(split_x) ? u8(alignment_.column(split_x, p)) : 0);
+  return out;
+}
+
+// Function 39: the row offsets of the current split Y, then the column offsets of split X.
+std::vector<std::uint8_t> SimUnit::current_offsets() {
+  Bytes out = split_offsets(alignment_.split_x, alignment_.split_y);
+  out.erase(out.begin(), out.begin() + 2);
+  return out;
+}
+
+void SimUnit::reset(std::uint64_t now_ms) {
+  stop_sequence();
+  identify_ = false;
+  test_ = false;
+  restore(kRestoreAll, true);
+  read_version();
+  const auto* start = flash_.file(kConfigSector, kStartFile);
+  if (start != nullptr && !start->empty()) start_sequence(kConfigSector, kStartFile, now_ms);
+}
+
+void SimUnit::restore(std::uint8_t mask, bool factory) {
+  // Reloads one part of the settings from its file; the factory part when asked and the file
+  // is missing or unreadable.
+  const auto reload = [&](std::uint8_t bit, const char* name, auto& settings) {
+    if ((mask & bit) == 0) return;
+    using Settings = std::remove_reference_t<decltype(settings)>;
+    Settings loaded;
+    const auto* file = flash_.file(kConfigSector, name);
+    if (file != nullptr && loaded.read(*file)) {
+      settings = std::move(loaded);
+    } else if (factory) {
+      settings = Settings();
+    }
+  };
+  reload(kRestoreInputs, kInputsFile, inputs_);
+  reload(kRestoreOutputs, kOutputsFile, outputs_);
+  reload(kRestoreAlignment, kAlignmentFile, alignment_);
+  reload(kRestoreMap, kMapFile, map_);
+}
+
+void SimUnit::save(const char* name, const Bytes& bytes) {
+  flash_.put_file(kConfigSector, name, bytes);
+}
+
+// The firmware's version from 1:SYSTEM.COM; 0.0 when it is missing or not a firmware image.
+void SimUnit::read_version() {
+  software_major_ = 0;
+  software_minor_ = 0;
+  const auto* image = flash_.file(kSystemSector, kFirmwareFile);
+  if (image == nullptr || image->size() <= kFirmwareMinorAt) return;
+  if ((*image)[0] != kFirmwareSignature0 || (*image)[1] != kFirmwareSignature1) return;
+  software_major_ = (*image)[kFirmwareMajorAt];
+  software_minor_ = (*image)[kFirmwareMinorAt];
+}
+
+bool SimUnit::start_sequence(int sector, const std::string& name, std::uint64_t now_ms) {
+  const auto* image = flash_.file(sector, name);
+  if (image == nullptr) return false;
+  engine_.start(name, *image, now_ms);
+  return true;
+}
+
+void SimUnit::stop_sequence() {
+  if (engine_.running()) engine_.stop();
+}
+
+// Looks the key up in 2:$IRMAP.TXT (lines "%d = %s", ';' comments, Ctrl-Z ends the text);
+// the first entry for the key names the file.
+std::optional<std::string> SimUnit::mapped_sequence(std::uint8_t key) const {
+  const auto* file = flash_.file(kConfigSector, kKeyMapFile);
+  if (file == nullptr) return std::nullopt;
+  const auto end = std::find(file->begin(), file->end(), kCtrlZ);
+  const std::string text(file->begin(), end);
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t line_end = text.find('\n', at);
+    if (line_end == std::string::npos) line_end = text.size();
+    const auto entry = key_map_entry(std::string_view(text).substr(at, line_end - at));
+    // Key codes are signed bytes; the key arrives as the same byte unsigned.
+    if (entry && entry->first >= -128 && entry->first <= 255 &&
+        lo(static_cast<unsigned>(entry->first)) == key) {
+      return entry->second;
+    }
+    at = line_end + 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace qm::sim

@@ -1,0 +1,105 @@
+// A simulated wall: units 0..3 on one bus, as the program sees them from its side of the
+// cable. The wall decides who answers what: a unit's reply waits until the program polls
+// that unit; a poll with nothing waiting is answered with the two bytes 0x17, ID; broadcasts
+// act on every unit and are never answered; absent and silenced units say nothing.
+// Thread-safe: the buses call it from their own threads.
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "sim/sim_unit.h"
+
+namespace qm::sim {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Faults a test or an operator can switch on.
+struct Faults {
+  std::array<bool, 4> silent{};          // the unit never answers
+  std::uint32_t slow_reply_ms = 0;       // a reply is ready only this long after its request
+  std::uint32_t drop_reply_every = 0;    // every Nth reply is never sent (0: none)
+  bool wrong_function_first = false;     // a reply to another function code precedes each reply
+  std::uint32_t bad_checksum_every = 0;  // serial: every Nth frame sent has a bad checksum
+  bool reject_authentication = false;    // gateway: every authentication is refused
+  std::uint32_t close_after_frames = 0;  // gateway: the connection is closed after N frames
+  bool split_frames = false;             // gateway: each frame goes out in two writes
+  bool flash_full = false;               // every flash write that needs space fails
+};
+
+enum class Direction { ToUnits, FromUnits };
+
+// One frame on a bus: the message bytes (type, address, function, data) without framing.
+struct TranscriptEntry {
+  std::uint64_t at_ms = 0;  // since the wall was made
+  Direction direction = Direction::ToUnits;
+  Bytes message;
+};
+
+struct WallConfig {
+  std::array<std::uint8_t, 4> channels{16, 0, 0, 0};  // 0 = the unit is absent
+  UnitConfig unit;                                    // versions, title, timings
+  Faults faults;
+  std::function<std::uint64_t()> clock;  // milliseconds; the monotonic clock when empty
+};
+
+class SimWall {
+ public:
+  explicit SimWall(WallConfig config = {});
+  SimWall(const SimWall&) = delete;
+  SimWall& operator=(const SimWall&) = delete;
+
+  // A message from the program. Returns the messages the units send back (for a poll).
+  std::vector<Bytes> receive(std::span<const std::uint8_t> message);
+  // Lets the units' sequences run; the time (ms on the wall's clock) to call again, if any.
+  std::optional<std::uint64_t> tick();
+  std::uint64_t now() const;
+
+  // The transcript of every message both ways (the buses add what they send and receive).
+  void record(Direction direction, std::span<const std::uint8_t> message);
+  std::vector<TranscriptEntry> transcript() const;
+  // Blocks (politely) until the transcript holds n entries or timeout_ms passes.
+  bool wait_transcript(std::size_t n, int timeout_ms) const;
+
+  Faults faults() const;
+  void set_faults(const Faults& faults);
+
+  // Runs f on unit i (0..3) under the wall's lock; false when the unit is absent.
+  bool with_unit(int i, const std::function<void(SimUnit&)>& f);
+  // Raw output that arrived on the gateway's kind-2 frames.
+  void record_output(std::span<const std::uint8_t> bytes);
+  Bytes output() const;
+
+ private:
+  struct Pending {
+    Bytes reply;
+    std::uint64_t ready_at = 0;
+  };
+  // Applies a message to the addressed units (all on a broadcast); queues replies.
+  void apply(std::span<const std::uint8_t> message, bool from_sequence);
+  // Applies what the units' own sequences sent meanwhile.
+  void apply_internal();
+  SimUnit* unit_with_id(std::uint8_t id);
+
+  WallConfig config_;
+  std::uint64_t start_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::array<std::unique_ptr<SimUnit>, 4> units_;
+  std::array<std::optional<Pending>, 4> pending_;
+  std::uint32_t replies_made_ = 0;
+  std::vector<TranscriptEntry> transcript_;
+  Bytes output_;
+  // Messages the units' own sequences sent while the wall was busy: applied after.
+  std::vector<Bytes> internal_;
+};
+
+}  // namespace qm::sim

@@ -1,0 +1,134 @@
+// The simulated wall through its two faces, driven by the program's own link: a serial line
+// on a pseudo-terminal and a gateway on a loopback socket.
+#include "sim/buses.h"
+
+#include <gtest/gtest.h>
+
+#include "support/link_rig.h"
+
+namespace qm::sim {
+namespace {
+
+using test::hex;
+using test::to_hex;
+
+class SimBuses : public test::LinkRig {
+ protected:
+  void connect_serial(SerialBus& bus) {
+    ASSERT_TRUE(bus.start());
+    link_.set_port_device(1, bus.device());
+    settings_.com_port = 0;
+    ASSERT_EQ(link_.com_open_configured(), 1);
+  }
+  int connect_tcp(Gateway& gateway, const std::string& key) {
+    EXPECT_TRUE(gateway.start());
+    settings_.address = *platform::parse_ipv4("127.0.0.1");
+    settings_.tcp_port = gateway.port();
+    settings_.key = key;
+    return link_.tcp_connect();
+  }
+  std::vector<std::string> data_of(const std::optional<UnitFrame>& f) {
+    if (!f) return {"none"};
+    return {to_hex(Bytes(f->data().begin(), f->data().end()))};
+  }
+
+  SimWall wall_{[] {
+    WallConfig c;
+    c.channels = {16, 9, 0, 0};
+    return c;
+  }()};
+};
+
+TEST_F(SimBuses, Serial_RequestsGetTheirRepliesAfterThePoll) {
+  SerialBus bus(wall_, false);
+  connect_serial(bus);
+  EXPECT_EQ(data_of(link_.unit_get(7, 0, 3, {})), std::vector<std::string>{"21 00 00 00 31"});
+  settings_.id = 1;
+  EXPECT_EQ(link_.unit_poll(1), 0);
+  settings_.id = 2;  // absent
+  EXPECT_FALSE(link_.unit_get(7, 2, 3, {}));
+  const auto t = wall_.transcript();
+  ASSERT_GE(t.size(), 4u);
+  EXPECT_EQ(to_hex(t[0].message), "07 00 03");
+  EXPECT_EQ(to_hex(t[1].message), "47 00");
+  EXPECT_EQ(to_hex(t[2].message), "17 00 03 21 00 00 00 31");
+}
+
+TEST_F(SimBuses, Serial_BadChecksumsAreDroppedByTheProgram) {
+  Faults f;
+  f.bad_checksum_every = 1;
+  wall_.set_faults(f);
+  SerialBus bus(wall_, false);
+  connect_serial(bus);
+  EXPECT_FALSE(link_.unit_get(7, 0, 3, {}));
+  // The wall did answer: the reply went out, spoiled, and was then acknowledged to polls.
+  int from_units = 0;
+  for (const auto& e : wall_.transcript())
+    from_units += e.direction == Direction::FromUnits;
+  EXPECT_EQ(from_units, 4);
+}
+
+TEST_F(SimBuses, Serial_PacedThousandBytesTakeAboutHalfASecond) {
+  SerialBus bus(wall_, true);
+  connect_serial(bus);
+  const Bytes raw(989, 0x55);  // stray bytes the units ignore
+  const std::uint64_t start = wall_.now();
+  link_.link_output_raw(raw.size(), raw.data());
+  link_.unit_send(7, 0, 3, {});  // 6 bytes on the wire
+  link_.unit_send_poll(7, 0);    // 5 bytes: 1000 in all
+  ASSERT_TRUE(wall_.wait_transcript(3, 3000));
+  const std::uint64_t took = wall_.transcript()[1].at_ms - start;
+  EXPECT_GE(took, 480u);
+  EXPECT_LE(took, 650u);
+}
+
+TEST_F(SimBuses, Gateway_AuthenticatesAndCarriesMessages) {
+  Gateway gateway(wall_, GatewayOptions{0x0100007F, 0, "s3cret"});
+  ASSERT_EQ(connect_tcp(gateway, "s3cret"), 1);
+  const auto reply = link_.unit_get(7, 1, 4, {});
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->data()[0], 4);  // major of the factory firmware
+  const Bytes raw = hex("41 42 43");
+  link_.link_output_raw(raw.size(), raw.data());
+  link_.unit_get(7, 0, 3, {});  // a round trip makes sure the raw frame has been served
+  EXPECT_EQ(wall_.output(), raw);
+}
+
+TEST_F(SimBuses, Gateway_RefusesWrongOrMissingSecrets) {
+  Gateway gateway(wall_, GatewayOptions{0x0100007F, 0, "s3cret"});
+  EXPECT_EQ(connect_tcp(gateway, "wrong"), 0);
+  EXPECT_EQ(ui_.statuses().back(), "Authentication failure");
+  // Without a secret the program skips the exchange; the gateway then lets nothing through.
+  settings_.key.clear();
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  EXPECT_FALSE(link_.unit_get(7, 0, 3, {}));
+  EXPECT_FALSE(link_.tcp_open());
+  EXPECT_EQ(ui_.statuses().back(), "Server disconnected");
+
+  Faults f;
+  f.reject_authentication = true;
+  wall_.set_faults(f);
+  settings_.key = "s3cret";
+  EXPECT_EQ(link_.tcp_connect(), 0);
+  EXPECT_EQ(ui_.statuses().back(), "Authentication failure");
+}
+
+TEST_F(SimBuses, Gateway_SplitFramesAreReassembledAndCloseAfterDropsTheLink) {
+  Faults f;
+  f.split_frames = true;
+  wall_.set_faults(f);
+  Gateway gateway(wall_, GatewayOptions{});
+  ASSERT_EQ(connect_tcp(gateway, ""), 1);
+  EXPECT_EQ(data_of(link_.unit_get(7, 0, 3, {})), std::vector<std::string>{"21 00 00 00 31"});
+
+  f.split_frames = false;
+  f.close_after_frames = 1;  // closed right after the request
+  wall_.set_faults(f);
+  link_.tcp_disconnect();
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  EXPECT_FALSE(link_.unit_get(7, 0, 3, {}));
+  EXPECT_EQ(ui_.statuses().back(), "Server disconnected");
+}
+
+}  // namespace
+}  // namespace qm::sim
