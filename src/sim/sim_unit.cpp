@@ -691,7 +691,7 @@ std::optional<SimUnit::Bytes> SimUnit::respond_flash(std::uint8_t function,
       flash_.remove(sector, name_at(data, 1));
       return std::nullopt;
     case kFnSectorStatus: {
-      // Both counts travel as 16 bits: an empty sector's 65 536 free bytes read as 0.
+      // Both counts travel as 16 bits; the sector header keeps free below 65 536.
       const FlashSpace space = flash_.space(sector);
       return Bytes{0, lo(space.free), hi(space.free), lo(space.used), hi(space.used)};
     }

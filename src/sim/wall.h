@@ -45,8 +45,8 @@ struct TranscriptEntry {
 };
 
 struct WallConfig {
-  std::array<std::uint8_t, 4> channels{16, 0, 0, 0};  // 0 = the unit is absent
-  UnitConfig unit;                                    // versions, title, timings
+  std::array<std::uint8_t, 4> channels{16, 16, 16, 16};  // 0 = the unit is absent
+  UnitConfig unit;                                       // versions, title, timings
   Faults faults;
   std::function<std::uint64_t()> clock;  // milliseconds; the monotonic clock when empty
 };

@@ -1,0 +1,74 @@
+// qmsim end to end: the real simulator program, reached by the real qmctl over a
+// pseudo-terminal and over TCP.
+#include <gtest/gtest.h>
+
+#include "support/process.h"
+#include "support/qmctl_fixture.h"
+
+namespace qm::test {
+namespace {
+
+using Qmsim = Qmctl;
+
+const char* const kHardwareReport =
+    "Hardware version: 2.1\n    Split switch: 0\n   Effect switch: 0\n   Select Button: 0\n";
+
+TEST_F(Qmsim, Serial_QmctlThroughTheLinkPath) {
+  const std::string link = (home_ / "wall").string();
+  Process sim({QMSIM_PATH, "serial", "--link", link});
+  const std::string device = sim.read_line(5000);
+  ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << device;
+  EXPECT_EQ(fs::read_symlink(link).string(), device);
+
+  const Outcome get = qmctl("--port " + link + " get 7 0 3");
+  EXPECT_EQ(get.exit_code, 0) << get.err;
+  EXPECT_EQ(get.out, kHardwareReport);
+  const Outcome poll = qmctl("--port " + link + " --unit 3 poll 1");
+  EXPECT_EQ(poll.out, "0\n");
+  EXPECT_EQ(sim.terminate(), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));  // removed on a clean exit
+}
+
+TEST_F(Qmsim, Tcp_AuthenticatedSoftwareVersion) {
+  Process sim({QMSIM_PATH, "tcp", "--key", "s3cret"});
+  const std::string port = sim.read_line(5000);
+  ASSERT_FALSE(port.empty());
+  const Outcome ok = qmctl("--tcp 127.0.0.1:" + port + " --key s3cret get 7 1 4");
+  EXPECT_EQ(ok.exit_code, 0) << ok.err;
+  EXPECT_EQ(ok.out, "Major: 4\nMinor: 2\nTitle: Quadrimon unit\n");
+  const Outcome refused = qmctl("--tcp 127.0.0.1:" + port + " --key guess get 7 1 4");
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_NE(refused.err.find("Authentication failure"), std::string::npos);
+}
+
+TEST_F(Qmsim, State_KeepsFlashBetweenRuns) {
+  const std::string state = (home_ / "state").string();
+  const std::string find = " get 7 0 60 2 '\"DGTSER.CFG\"' 0";
+  {
+    Process sim({QMSIM_PATH, "serial", "--state", state});
+    const std::string device = sim.read_line(5000);
+    EXPECT_EQ(qmctl("--port " + device + find).out.substr(0, 20), "FN=60, 2 data bytes\n");
+    EXPECT_EQ(qmctl("--port " + device + " send 7 255 24").exit_code, 0);  // save inputs
+    EXPECT_EQ(qmctl("--port " + device + find).out.substr(0, 21), "FN=60, 13 data bytes\n");
+    EXPECT_EQ(sim.terminate(), 0);
+  }
+  Process sim({QMSIM_PATH, "serial", "--state", state, "--units", "16,0,0,0"});
+  const std::string device = sim.read_line(5000);
+  const Outcome found = qmctl("--port " + device + find);
+  EXPECT_EQ(found.out.substr(0, 21), "FN=60, 13 data bytes\n") << found.out;
+  EXPECT_NE(found.out.find("DGTSER.CFG"), std::string::npos);
+}
+
+TEST_F(Qmsim, UsageErrors_ExitTwo) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{QMSIM_PATH},
+                                               {QMSIM_PATH, "bus"},
+                                               {QMSIM_PATH, "serial", "--units", "16,8,0,0"},
+                                               {QMSIM_PATH, "tcp", "--slow"}}) {
+    Process sim(args);
+    EXPECT_EQ(sim.read_line(2000), "");
+    EXPECT_EQ(sim.terminate(), 2);
+  }
+}
+
+}  // namespace
+}  // namespace qm::test
