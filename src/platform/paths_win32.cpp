@@ -1,13 +1,7 @@
 // File-system places on Windows: the shell's Documents folder, the module file name,
 // MoveFileExW.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32.h"
 
 #include <knownfolders.h>
 #include <objbase.h>

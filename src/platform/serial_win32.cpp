@@ -1,12 +1,6 @@
 // Serial ports on Windows: the comm API with overlapped reads, writes and event waits.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32.h"
 
 #include <algorithm>
 #include <cstdint>

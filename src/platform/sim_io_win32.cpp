@@ -1,14 +1,5 @@
 // The simulator's wire on Windows: gateway sockets work; pseudo-terminals do not exist.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
-#include <windows.h>
+#include "platform/win32.h"
 
 #include <vector>
 
