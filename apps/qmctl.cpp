@@ -1,14 +1,19 @@
 // qmctl: the command-line front end. It reaches the units over the link the operator's
 // settings name (or the one given with --port / --tcp) and runs one command.
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "compiler/compiler.h"
+#include "compiler/decoder.h"
 #include "compiler/numbers.h"
 #include "panels/unit_report.h"
+#include "platform/paths.h"
 #include "platform/socket.h"
 #include "shell/app.h"
 #include "shell/console_ui.h"
@@ -33,6 +38,8 @@ constexpr const char* kUsage =
     "  --key SECRET       shared secret for the gateway's authentication\n"
     "  --unit N|all       select unit N (0-3) or all units (used by poll)\n"
     "  --log              record the traffic in the log (quadrimon.log in the user folder)\n"
+    "  --skip-std         compile: do not read std.inc first\n"
+    "  --rate 50|60       decode: the field rate times are shown at\n"
     "  --help             show this text\n"
     "Without --port or --tcp the link comes from the user's settings (Orvik.ini).\n"
     "\n"
@@ -41,11 +48,19 @@ constexpr const char* kUsage =
     "  get DEV ADDR FN [BYTE...]   send a request, poll for the reply and print it\n"
     "  poll [TRIES]                check that the selected unit answers (default 3 tries);\n"
     "                              prints and exits with 0 answered, 1 no answer, 2 poll bit\n"
+    "  compile SRC.seq [-o OUT.sfb]\n"
+    "                              compile a sequence file (default output: SRC.sfb); std.inc\n"
+    "                              beside qmctl is read first unless --skip-std; _UNIT is the\n"
+    "                              unit of --unit; INCLUDE <name> looks in $QUADRIMON\n"
+    "  decode FILE.sfb\n"
+    "                              list a binary sequence file (times at the settings' rate\n"
+    "                              unless --rate)\n"
     "\n"
     "Numbers take the sequence language's forms: 31, 1Fh, 0x1F, 11111b. BYTEs may also be\n"
     "&WORD (two bytes, low first) or \"TEXT\" (one byte per character). ADDR 255 is every unit.\n"
     "\n"
-    "Exit status: 0 success, 1 failure (no reply, link not available), 2 usage error.\n";
+    "Exit status: 0 success, 1 failure (no reply, link not available, compile error),\n"
+    "2 usage error.\n";
 
 int usage_error(const std::string& message) {
   std::fprintf(stderr, "qmctl: %s\n\n%s", message.c_str(), kUsage);
@@ -57,7 +72,9 @@ struct Options {
   std::optional<std::string> tcp;
   std::optional<std::string> key;
   std::optional<std::string> unit;
+  std::optional<std::string> rate;
   bool log = false;
+  bool skip_std = false;
   std::vector<std::string> words;  // the command and its arguments
 };
 
@@ -87,9 +104,13 @@ std::optional<Options> parse_options(int argc, char** argv, int& exit_code) {
       if (!value(o.key)) return std::nullopt;
     } else if (arg == "--unit") {
       if (!value(o.unit)) return std::nullopt;
+    } else if (arg == "--rate") {
+      if (!value(o.rate)) return std::nullopt;
     } else if (arg == "--log") {
       o.log = true;
-    } else if (arg.starts_with("--") && o.words.empty()) {
+    } else if (arg == "--skip-std") {
+      o.skip_std = true;
+    } else if (arg.starts_with("--")) {
       exit_code = usage_error("unknown option " + std::string(arg));
       return std::nullopt;
     } else {
@@ -234,6 +255,63 @@ int run_poll(App& app, const Options& o) {
   return result;
 }
 
+// compile SRC.seq [-o OUT.sfb] [--skip-std]
+int run_compile(App& app, const Options& o) {
+  std::optional<std::string> source;
+  std::optional<std::string> output;
+  qm::CompileOptions compile;
+  compile.skip_std = o.skip_std;
+  for (std::size_t i = 1; i < o.words.size(); ++i) {
+    const std::string& w = o.words[i];
+    if (w == "-o" && i + 1 < o.words.size()) {
+      output = o.words[++i];
+    } else if (!w.starts_with("-") && !source) {
+      source = w;
+    } else {
+      return usage_error("compile: unexpected " + w);
+    }
+  }
+  if (!source) return usage_error("compile wants a source file");
+  compile.selected_unit = app.settings.values.id;
+  compile.std_dir = qm::platform::executable_dir();
+  compile.include_dir = qm::platform::env_var("QUADRIMON");
+  qm::SequenceCompiler compiler(app.ui);
+  return compiler.compile_sequence(*source, output, compile) == 0 ? kExitOk : kExitFailed;
+}
+
+// decode FILE.sfb [--rate 50|60]
+int run_decode(App& app, const Options& o) {
+  std::optional<std::string> path;
+  int rate = app.settings.values.field_rate == 60 ? 60 : 50;
+  if (o.rate) {
+    if (*o.rate != "50" && *o.rate != "60") return usage_error("decode: --rate wants 50 or 60");
+    rate = *o.rate == "60" ? 60 : 50;
+  }
+  for (std::size_t i = 1; i < o.words.size(); ++i) {
+    const std::string& w = o.words[i];
+    if (!w.starts_with("-") && !path) {
+      path = w;
+    } else {
+      return usage_error("decode: unexpected " + w);
+    }
+  }
+  if (!path) return usage_error("decode wants a binary sequence file");
+  std::ifstream in(*path, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "Unable to open file: %s\n", path->c_str());
+    return kExitFailed;
+  }
+  const std::vector<std::uint8_t> image{std::istreambuf_iterator<char>(in),
+                                        std::istreambuf_iterator<char>()};
+  if (in.bad()) {
+    std::fprintf(stderr, " Error reading file: %s\n", path->c_str());
+    return kExitFailed;
+  }
+  const std::string listing = qm::decode_sequence(image, rate);
+  std::fwrite(listing.data(), 1, listing.size(), stdout);
+  return kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -252,5 +330,7 @@ int main(int argc, char** argv) {
   if (command == "send") return run_send_or_get(app, *options, false);
   if (command == "get") return run_send_or_get(app, *options, true);
   if (command == "poll") return run_poll(app, *options);
+  if (command == "compile") return run_compile(app, *options);
+  if (command == "decode") return run_decode(app, *options);
   return usage_error("unknown command " + command);
 }

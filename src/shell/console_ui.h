@@ -1,5 +1,6 @@
-// The operator interface of the command-line programs: status messages go to stderr, one per
-// line; the status bar's link part and the activity indicators have no console form.
+// The operator interface of the command-line programs: status messages and message boxes go
+// to stderr; a question is answered No (Ok where that is the only button); the status bar's
+// link part, the activity indicators and the editor have no console form.
 #pragma once
 
 #include <cstdio>
@@ -19,6 +20,13 @@ class ConsoleUi final : public OperatorUi {
   void clear_status() override {}
   void show_link_status(const std::string&) override {}
   void flash_activity(Activity) override {}
+  BoxAnswer message_box(const std::string&, const std::string& text, BoxButtons buttons,
+                        BoxIcon) override {
+    std::fprintf(out_, "%s\n", text.c_str());
+    std::fflush(out_);
+    return buttons == BoxButtons::Ok ? BoxAnswer::Ok : BoxAnswer::No;
+  }
+  void edit_sequence_file(const std::string&, int) override {}
 
  private:
   std::FILE* out_;

@@ -8,6 +8,10 @@ namespace qm {
 
 enum class Activity { Transmit, Receive };
 
+enum class BoxButtons { Ok, YesNo, YesNoDefaultNo, OkCancel };
+enum class BoxIcon { None, Error, Warning, Question, Information };
+enum class BoxAnswer { Ok, Cancel, Yes, No };
+
 class OperatorUi {
  public:
   virtual ~OperatorUi() = default;
@@ -21,6 +25,11 @@ class OperatorUi {
   virtual void flash_activity(Activity which) = 0;
   // The remote link was dropped: an open Setup dialog shows "Local (RS-232)" again.
   virtual void remote_link_dropped() {}
+  // A modal message box with the title and text as given; the operator's answer.
+  virtual BoxAnswer message_box(const std::string& title, const std::string& text,
+                                BoxButtons buttons, BoxIcon icon) = 0;
+  // Opens the sequence editor on a file, at a line when line > 0.
+  virtual void edit_sequence_file(const std::string& path, int line) = 0;
 };
 
 // An OperatorUi that shows nothing, for code paths that run without an operator.
@@ -30,6 +39,11 @@ class SilentOperatorUi final : public OperatorUi {
   void clear_status() override {}
   void show_link_status(const std::string&) override {}
   void flash_activity(Activity) override {}
+  BoxAnswer message_box(const std::string&, const std::string&, BoxButtons buttons,
+                        BoxIcon) override {
+    return buttons == BoxButtons::Ok ? BoxAnswer::Ok : BoxAnswer::No;
+  }
+  void edit_sequence_file(const std::string&, int) override {}
 };
 
 }  // namespace qm

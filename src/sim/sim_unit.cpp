@@ -431,7 +431,9 @@ void SimUnit::sequence_output(std::span<const std::uint8_t> bytes) {
 }
 
 const std::vector<std::uint8_t>* SimUnit::sequence_file(const std::string& name) {
-  return flash_.file(kSequenceSector, name);
+  // CALL names a sequence without its extension (at most 8 characters): SEQ1 is SEQ1.SFB.
+  if (const auto* exact = flash_.file(kSequenceSector, name)) return exact;
+  return flash_.file(kSequenceSector, name + ".SFB");
 }
 
 std::optional<UnitReply> SimUnit::handle(std::uint8_t function, std::span<const std::uint8_t> data,

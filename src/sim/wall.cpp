@@ -66,6 +66,7 @@ void SimWall::apply_internal() {
   for (int n = 0; !internal_.empty() && n < kMaxInternalMessages; ++n) {
     Bytes m = std::move(internal_.front());
     internal_.erase(internal_.begin());
+    transcript_.push_back({now(), Direction::Sequence, m});
     if (m.size() >= 3 && (m[0] & 0x0F) == kDeviceUnit) apply(m, true);
   }
   internal_.clear();
@@ -112,6 +113,7 @@ std::optional<std::uint64_t> SimWall::tick() {
     if (wake && (!next || *wake < *next)) next = wake;
   }
   apply_internal();
+  changed_.notify_all();
   return next;
 }
 

@@ -35,7 +35,11 @@ struct Faults {
   bool flash_full = false;               // every flash write that needs space fails
 };
 
-enum class Direction { ToUnits, FromUnits };
+enum class Direction {
+  ToUnits,    // from the program to the units
+  FromUnits,  // from the units to the program
+  Sequence,   // sent by a unit's own sequence to the wall (never on the bus)
+};
 
 // One frame on a bus: the message bytes (type, address, function, data) without framing.
 struct TranscriptEntry {

@@ -16,6 +16,23 @@ class RecordingUi final : public OperatorUi {
   void show_link_status(const std::string& text) override { add("link:" + text); }
   void flash_activity(Activity which) override { add(which == Activity::Transmit ? "tx" : "rx"); }
   void remote_link_dropped() override { add("dropped"); }
+  BoxAnswer message_box(const std::string& title, const std::string& text, BoxButtons,
+                        BoxIcon) override {
+    add("box:" + title + "|" + text);
+    std::lock_guard lock(mutex_);
+    if (answers_.empty()) return BoxAnswer::No;
+    const BoxAnswer a = answers_.front();
+    answers_.erase(answers_.begin());
+    return a;
+  }
+  void edit_sequence_file(const std::string& path, int line) override {
+    add("edit:" + path + ":" + std::to_string(line));
+  }
+  // Answers for the next message boxes, in order; No once they run out.
+  void answer(std::vector<BoxAnswer> answers) {
+    std::lock_guard lock(mutex_);
+    answers_ = std::move(answers);
+  }
 
   std::vector<std::string> calls() const {
     std::lock_guard lock(mutex_);
@@ -40,6 +57,7 @@ class RecordingUi final : public OperatorUi {
   }
   mutable std::mutex mutex_;
   std::vector<std::string> calls_;
+  std::vector<BoxAnswer> answers_;
 };
 
 }  // namespace qm::test
