@@ -1,16 +1,6 @@
 // TCP client sockets and IPv4 address text on Windows, through Winsock 2.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-// Winsock 2 first: it must come before anything that could pull in the old Winsock header.
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
-#include <windows.h>
+#include "platform/win32.h"
 
 #include <algorithm>
 #include <climits>
