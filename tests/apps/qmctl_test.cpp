@@ -106,3 +106,40 @@ TEST_F(Qmctl, UsageErrors_ExitTwoWithTheUsage) {
 
 }  // namespace
 }  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+TEST_F(Qmctl, CompileThenDecode_TheWorkedExample) {
+  const fs::path show = home_ / "show.seq";
+  std::ofstream(show) << "PROC BLINK\nSEND 7 1 40 1\nENDPROC\nBLINK\nWAIT 00:00:01\n";
+  const Outcome compiled = qmctl("--skip-std compile '" + show.string() + "'");
+  EXPECT_EQ(compiled.exit_code, 0) << compiled.err;
+  std::ifstream in(home_ / "show.sfb", std::ios::binary);
+  const Bytes image{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_EQ(to_hex(image), "09 0C 00 00 11 02 04 07 01 28 01 0A 09 05 00 00 05 00 32 0A");
+
+  const Outcome listed = qmctl("decode --rate 50 '" + (home_ / "show.sfb").string() + "'");
+  EXPECT_EQ(listed.exit_code, 0);
+  EXPECT_EQ(listed.out,
+            "00000:090C0000              PROC 00012\r\n"
+            "00004:11                    END\r\n\r\n"
+            "00005:020407012801          SEND 7 1 40 1 \r\n"
+            "00011:0A                    ENDPROC\r\n\r\n"
+            "00012:09050000              PROC 00005\r\n"
+            "00016:050032                WAIT (50Hz) 00:00:01.00 (50 fields)\r\n"
+            "00019:0A                    ENDPROC\r\n\r\n");
+}
+
+TEST_F(Qmctl, Compile_ErrorPrintsTheComposedReportAndWritesNothing) {
+  const fs::path bad = home_ / "bad.seq";
+  std::ofstream(bad) << "; one line of comment\nSEND 7 1\n";
+  const Outcome r = qmctl("compile '" + bad.string() + "'");  // with std.inc beside qmctl
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "File: " + bad.string() +
+                       "\nError line: 2 - Send requires at least 3 parameters.\n\nEdit file?\n");
+  EXPECT_FALSE(fs::exists(home_ / "bad.sfb"));
+}
+
+}  // namespace
+}  // namespace qm::test
