@@ -3,11 +3,14 @@
 // many as they like.
 #pragma once
 
+#include "compiler/compiler.h"
 #include "link/link.h"
 #include "link/settings.h"
 #include "link/tick_clock.h"
 #include "link/traffic_log.h"
+#include "shell/idle_jobs.h"
 #include "shell/operator_ui.h"
+#include "shell/program_options.h"
 
 namespace qm {
 
@@ -17,7 +20,8 @@ class App {
       : ui(operator_ui),
         settings(std::move(loaded)),
         log(settings.user_folder()),
-        link(settings.values, log, ui, clock) {}
+        link(settings.values, log, ui, clock),
+        compiler(ui) {}
 
   App(const App&) = delete;
   App& operator=(const App&) = delete;
@@ -27,6 +31,9 @@ class App {
   TrafficLog log;
   TickClock clock;
   Link link;
+  ProgramOptions options;
+  IdleJobs idle;
+  SequenceCompiler compiler;  // keeps the field rate of PAL / NTSC for the whole run
 };
 
 }  // namespace qm

@@ -21,6 +21,8 @@ class OperatorUi {
   virtual void clear_status() = 0;
   // Status-bar link part: " TCP/IP", " COM%u:" or "   -" (see link_status_text).
   virtual void show_link_status(const std::string& text) = 0;
+  // Status-bar unit part: " ID%u" or " ID*" (see unit_status_text).
+  virtual void show_unit_status(const std::string& text) { (void)text; }
   // Lights the transmit or receive indicator for 200 ms.
   virtual void flash_activity(Activity which) = 0;
   // The remote link was dropped: an open Setup dialog shows "Local (RS-232)" again.

@@ -14,6 +14,7 @@ class RecordingUi final : public OperatorUi {
   void show_status(const std::string& text) override { add("status:" + text); }
   void clear_status() override { add("clear"); }
   void show_link_status(const std::string& text) override { add("link:" + text); }
+  void show_unit_status(const std::string& text) override { add("unit:" + text); }
   void flash_activity(Activity which) override { add(which == Activity::Transmit ? "tx" : "rx"); }
   void remote_link_dropped() override { add("dropped"); }
   BoxAnswer message_box(const std::string& title, const std::string& text, BoxButtons,

@@ -1,0 +1,114 @@
+#include "compiler/decode_dialog.h"
+
+#include <QFileDialog>
+#include <QFont>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "compiler/decoder.h"
+#include "ids.h"
+#include "shell/app.h"
+#include "shell/text_format.h"
+#include "shell/ui_helpers_widget.h"
+
+namespace qm {
+
+namespace {
+
+constexpr const char* kBrowseTitle = " Browse file";
+constexpr const char* kChooserTitle = " Decode Sequence";
+constexpr const char* kChooserFilter = "Binary sequence files (*.sfb)";
+constexpr const char* kDecodeTitle = "Decode %s";
+constexpr const char* kReadErrorTitle = " Decode sequence";
+constexpr const char* kReadError = " Error reading file: %s";
+
+constexpr std::uintmax_t kMaxListedSize = 24576;  // larger files are not listed
+
+// Courier New 8, with Liberation Mono standing in where Courier New is not installed.
+QFont listing_font() {
+  QFont::insertSubstitution(QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"));
+  QFont font(QStringLiteral("Courier New"), 8);
+  font.setStyleHint(QFont::Monospace);
+  return font;
+}
+
+}  // namespace
+
+DecodeDialog::DecodeDialog(App& app, int field_rate, QWidget* parent, std::optional<QString> path)
+    : QDialog(parent) {
+  setObjectName(dialog_name(ids::kBrowseDialog));
+  setWindowTitle(QString::fromLatin1(kBrowseTitle));
+  setSizeGripEnabled(true);
+
+  listing_ = new QPlainTextEdit(this);
+  listing_->setObjectName(control_name(ids::kTextField));
+  listing_->setReadOnly(true);
+  listing_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  listing_->setFont(listing_font());
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(listing_);
+  listing_->setFocus();
+
+  if (!path) {
+    const QString chosen = QFileDialog::getOpenFileName(
+        parent, QString::fromLatin1(kChooserTitle), QString(), QString::fromLatin1(kChooserFilter));
+    if (chosen.isEmpty()) {
+      ended_ = true;
+      setResult(QDialog::Rejected);
+      return;
+    }
+    path = chosen;
+  }
+  list_file(app, field_rate, *path);
+}
+
+void DecodeDialog::list_file(App& app, int field_rate, const QString& path) {
+  const std::filesystem::path file(path.toStdU16String());
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return;  // the dialog stays open and empty
+  setWindowTitle(QString::asprintf(kDecodeTitle, path.toUtf8().constData()));
+
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  if (!ec && size >= kMaxListedSize) return;
+  std::vector<std::uint8_t> image(ec ? 0 : static_cast<std::size_t>(size));
+  if (!ec) in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(size));
+  if (ec || !in) {
+    app.ui.message_box(kReadErrorTitle, strprintf(kReadError, path.toUtf8().constData()),
+                       BoxButtons::Ok, BoxIcon::Error);
+    ended_ = true;
+    setResult(QDialog::Rejected);
+    return;
+  }
+  const std::string text = decode_sequence(image, field_rate);
+  QString shown = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  listing_->setPlainText(shown);
+}
+
+int DecodeDialog::exec() {
+  return ended_ ? result() : QDialog::exec();
+}
+
+QSize DecodeDialog::sizeHint() const {
+  return {600, 420};
+}
+
+void DecodeDialog::keyPressEvent(QKeyEvent* event) {
+  // Enter ends the dialog as OK does; the listing takes no input of its own.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+}  // namespace qm

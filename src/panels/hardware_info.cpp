@@ -1,0 +1,87 @@
+// The version scan reads two replies per unit: function 4 gives the software version (major,
+// minor, then the unit's title, unused here); function 3 gives the hardware version byte
+// (major in the high nibble), the split and effect switches, the select button and, from
+// newer units, the FPGA version byte.
+#include "panels/hardware_info.h"
+
+#include "shell/app.h"
+#include "shell/idle_jobs.h"
+#include "shell/text_format.h"
+
+namespace qm {
+namespace {
+
+constexpr std::uint8_t kFnReset = 0;            // reset the unit
+constexpr std::uint8_t kFnHardwareVersion = 3;  // hardware version, switches, FPGA version
+constexpr std::uint8_t kFnSoftwareVersion = 4;  // software version and title
+
+constexpr int kUnits = 4;
+constexpr int kLastScanJob = kJobVersionScan + kUnits - 1;
+
+int major_of(std::uint8_t version) {
+  return version >> 4;
+}
+int minor_of(std::uint8_t version) {
+  return version & 0x0F;
+}
+
+}  // namespace
+
+std::string unit_version_text(int unit, const UnitQuery& query) {
+  const std::optional<UnitFrame> software = query(kFnSoftwareVersion);
+  if (!software) return strprintf(kVersionAbsent, unit);
+  const auto s = software->data();
+  // A reply too short to hold a version leaves only the blank line.
+  if (s.size() < 2) return kVersionUnitEnd;
+
+  std::string text = strprintf(kVersionSoftware, unit, s[0], s[1]);
+  if (const std::optional<UnitFrame> hardware = query(kFnHardwareVersion)) {
+    const auto h = hardware->data();
+    if (h.size() >= 4) {
+      text += strprintf(kVersionHardware, major_of(h[0]), minor_of(h[0]));
+      text += strprintf(kVersionSplitSwitch, h[1]);
+      text += strprintf(kVersionEffectSwitch, h[2]);
+    }
+    // Older units end their reply at the select button: no FPGA version then.
+    if (h.size() >= 5) text += strprintf(kVersionFpga, major_of(h[4]), minor_of(h[4]));
+  }
+  return text + kVersionUnitEnd;
+}
+
+int VersionScan::scan_unit(int job) {
+  const int unit = job - kJobVersionScan;
+  if (unit < 0 || unit >= kUnits) return kJobNone;
+  if (job == kJobVersionScan) text_ = kVersionHeading;
+
+  const auto address = static_cast<std::uint8_t>(unit);
+  text_ += unit_version_text(unit, [&](std::uint8_t function) {
+    return app_.link.unit_get(kDeviceUnit, address, function, {});
+  });
+  if (job < kLastScanJob) return job + 1;
+  text_ += kVersionScanComplete;
+  return kJobNone;
+}
+
+void VersionScan::step(int job) {
+  app_.idle.set_job(scan_unit(job));
+}
+
+std::string scan_versions(App& app) {
+  VersionScan scan(app);
+  for (int job = kJobVersionScan; job != kJobNone;)
+    job = scan.scan_unit(job);
+  return scan.text();
+}
+
+int reset_target(const App& app) {
+  const int id = app.settings.values.id;
+  return id >= 0 && id < kUnits ? id : -1;
+}
+
+bool send_reset(App& app, int target) {
+  const std::uint8_t address =
+      target >= 0 && target < kUnits ? static_cast<std::uint8_t>(target) : kAddressAll;
+  return app.link.unit_send(kDeviceUnit, address, kFnReset, {});
+}
+
+}  // namespace qm

@@ -1,0 +1,51 @@
+// The " Version Information" dialog, which shows the version scan as it runs in the idle
+// turns, and the " Reset" dialog, which resets one unit or all.
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+#include "panels/hardware_info.h"
+
+class QPlainTextEdit;
+class QRadioButton;
+
+namespace qm {
+
+class App;
+
+class VersionDialog final : public QDialog {
+ public:
+  // Starts the scan (idle job 1) and registers its step for as long as the dialog exists.
+  VersionDialog(App& app, QWidget* parent);
+  ~VersionDialog() override;
+
+  // Closing by "OK", the close box or Escape clears the status line and ends a scan still
+  // running.
+  void done(int result) override;
+
+ private:
+  void scan_step(int job);
+  void stop_scan();
+
+  App& app_;
+  VersionScan scan_;
+  QPlainTextEdit* text_ = nullptr;
+};
+
+class ResetDialog final : public QDialog {
+ public:
+  ResetDialog(App& app, QWidget* parent);
+
+  // The unit to reset, 0..3, or -1 for all units.
+  int target() const { return target_; }
+
+ private:
+  void send();
+
+  App& app_;
+  int target_ = -1;
+  std::array<QRadioButton*, 5> radios_{};  // units 0..3, then all units
+};
+
+}  // namespace qm

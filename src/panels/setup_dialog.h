@@ -1,0 +1,72 @@
+// The Setup dialog (" Setup", or " Setup IP" with the link choice when remote access is
+// enabled) and the "IP Configuration" dialog it opens. Both only map controls to the models
+// of panels/setup.h.
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+#include "panels/setup.h"
+
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace qm {
+
+class App;
+
+class SetupDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // remote_template: the " Setup IP" form with "Local (RS-232)", "Remote (TCP/IP)" and
+  // "Configure IP" (remote access enabled).
+  SetupDialog(App& app, bool remote_template, QWidget* parent = nullptr);
+  ~SetupDialog() override;
+
+  // The link's disconnect notice: the remote link was dropped, "Local (RS-232)" is shown.
+  void remote_link_dropped();
+  // "Configure IP": the IP Configuration dialog, then the link radios from the settings.
+  void configure_ip();
+
+ private:
+  void build(bool remote_template);
+  // Sets the installed-units controls from the settings.
+  void show_units();
+  void show_link();
+  void ok();
+
+  App& app_;
+  SetupPanel model_;
+  QComboBox* port_box_ = nullptr;
+  QRadioButton* local_ = nullptr;
+  QRadioButton* remote_ = nullptr;
+  std::array<QRadioButton*, 4> primary_{};
+  std::array<QCheckBox*, 4> installed_{};  // unit 0 has none
+  std::array<std::array<QRadioButton*, 3>, 4> channels_{};
+  std::array<QButtonGroup*, 4> channel_groups_{};
+  QRadioButton* rate50_ = nullptr;
+  QRadioButton* rate60_ = nullptr;
+};
+
+class IpConfigDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  IpConfigDialog(App& app, QWidget* parent = nullptr);
+
+ private:
+  void ok();
+
+  IpConfiguration model_;
+  QLineEdit* address_ = nullptr;
+  QLineEdit* port_ = nullptr;
+  QLineEdit* secret_ = nullptr;
+};
+
+}  // namespace qm

@@ -1,0 +1,457 @@
+#include "shell/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QUrl>
+
+#include "compiler/decode_dialog.h"
+#include "ids.h"
+#include "panels/hardware_info_dialog.h"
+#include "panels/setup_dialog.h"
+#include "platform/paths.h"
+#include "platform/socket.h"
+#include "shell/about_dialog.h"
+#include "shell/options_dialog.h"
+#include "shell/project.h"
+#include "shell/ui_helpers.h"
+#include "shell/ui_helpers_widget.h"
+#include "sim/buses.h"
+#include "sim/wall.h"
+
+namespace qm {
+
+namespace {
+
+constexpr int kClientWidth = 640;
+constexpr int kClientHeight = 480;
+constexpr int kIndicatorMs = 200;  // an indicator stays lit this long after the last frame
+// Right edges of the status bar's parts: link, unit, indicators; the message takes the rest.
+constexpr int kLinkPartWidth = 45;
+constexpr int kUnitPartWidth = 80 - 45;
+constexpr int kIndicatorPartWidth = 116 - 80;
+constexpr const char* kRemoteAccessStem = "orvik";
+constexpr const char* kProjectFolderFormat = "%1/My Documents/Quadrimon";
+
+// Every menu command: id, text, the menu it stands in ("" for the menu bar itself), and
+// whether its panel has landed (the others are shown disabled).
+struct MenuCommand {
+  int id;
+  const char* text;
+  const char* menu;
+  bool available;
+};
+constexpr MenuCommand kMenu[] = {
+    {ids::kCmdSetup, "&Setup", "&File", true},
+    {ids::kCmdReset, "R&eset", "&File", true},
+    {ids::kCmdUpdate, "&Update", "&File", false},  // firmware update: with the flash tools
+    {ids::kCmdOptions, "&Options", "&File", true},
+    {ids::kCmdCreateFont, "Create &Font", "&File", false},  // with the font builder
+    {ids::kCmdHardwareInfo, "&Hardware Info", "&File", true},
+    {ids::kCmdExit, "E&xit", "&File", true},
+    {ids::kCmdVideoIn, "Video &In", "", false},    // with the video input panel
+    {ids::kCmdVideoOut, "Video &Out", "", false},  // with the video output panel
+    {ids::kCmdFlash, "&Flash", "", false},         // with the remote directory
+    {ids::kCmdNew, "&New", "&Sequence", false},    // with the sequence editor
+    {ids::kCmdEdit, "&Edit", "&Sequence", false},  // with the sequence editor
+    {ids::kCmdRun, "&Run", "&Sequence", false},    // with the sequence runner
+    {ids::kCmdCompile, "&Compile", "&Sequence", true},
+    {ids::kCmdDownload, "&Download", "&Sequence", false},  // with the file transfers
+    {ids::kCmdDecode, "Decode", "&Sequence", true},
+    {ids::kCmdButtons, "&Buttons", "", false},  // with the sequence buttons panel
+    {ids::kCmdKeypad, "&Keypad", "", false},    // with the keypad
+    {ids::kCmdAlign, "&Align", "", false},      // with the monitor alignment
+    {ids::kCmdHelp, "&Help", "&Help", false},   // with the help server
+    {ids::kCmdAbout, "&About ...", "&Help", true},
+};
+
+// Commands that empty the status message before they act.
+bool clears_status(int id) {
+  return id != ids::kCmdOptions && id != ids::kCmdExit && id != ids::kCmdHelp;
+}
+
+QMessageBox::Icon qt_icon(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::Error:
+      return QMessageBox::Critical;
+    case BoxIcon::Warning:
+      return QMessageBox::Warning;
+    case BoxIcon::Question:
+      return QMessageBox::Question;
+    case BoxIcon::Information:
+      return QMessageBox::Information;
+    case BoxIcon::None:
+      return QMessageBox::NoIcon;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Settings settings, bool demo) : app_(*this, std::move(settings)) {
+  setObjectName(QStringLiteral("mainWindow"));
+  setWindowTitle(QString::fromLatin1(kWindowTitle));
+  setWindowIcon(QIcon(QStringLiteral(":/images/icon32.png")));
+  if (demo) start_demo();
+  app_.idle.set_wake([this] { idle_timer_.start(); });
+  idle_timer_.setInterval(0);
+  connect(&idle_timer_, &QTimer::timeout, this, &MainWindow::idle_turn);
+}
+
+MainWindow::~MainWindow() {
+  shutdown();
+}
+
+// --- Start-up ---------------------------------------------------------------------------
+
+void MainWindow::start_demo() {
+  // A wall of two units behind a gateway on a loopback port, for this run only: the settings
+  // live in a folder of their own, so nothing of the demo reaches the operator's.
+  sim::WallConfig config;
+  config.channels = {16, 16, 0, 0};
+  wall_ = std::make_unique<sim::SimWall>(config);
+  gateway_ = std::make_unique<sim::Gateway>(*wall_, sim::GatewayOptions{});
+  if (!gateway_->start()) {
+    gateway_.reset();
+    wall_.reset();
+    return;
+  }
+  const QString folder = QDir::temp().filePath(
+      QStringLiteral("quadrimon-demo-%1").arg(QCoreApplication::applicationPid()));
+  app_.settings = Settings(std::filesystem::path(folder.toStdString()) / "Quadrimon",
+                           app_.settings.program_dir());
+  setWindowTitle(QString::fromLatin1(kWindowTitle) + QString::fromLatin1(kDemoTitleSuffix));
+}
+
+void MainWindow::start(const QStringList& arguments) {
+  SettingsValues& v = app_.settings.values;
+  app_.settings.settings_load();
+  if (wall_) {
+    // The demo wall: remote access for this run, units 0 and 1 installed.
+    v.enable_ip = true;
+    v.ip = true;
+    v.address = *platform::parse_ipv4("127.0.0.1");
+    v.tcp_port = gateway_->port();
+    v.key.clear();
+    v.units[0] = 16;
+    v.units[1] = 16;
+    v.units[2] = v.units[3] = 0;
+    v.com_port = -1;
+  }
+  if (!v.enable_ip) v.ip = false;
+  app_.log.log_enable(app_.options.logging);
+  app_.link.com_open_configured();  // restarts the millisecond clock too
+
+  build_menu();
+  build_status_bar();
+  background_ = QPixmap(QStringLiteral(":/images/background.png"));
+  // The client area above the status bar is 640 x 480.
+  resize(kClientWidth,
+         kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+
+  choose_project(arguments);
+  app_.link.show_link_status();
+  show_unit_status(unit_status_text(v.id));
+  // Monitor alignment defaults: set here when the alignment panel lands.
+  // Dropped files and the help server: started here when the runner and help server land.
+  if (v.ip) QTimer::singleShot(0, this, [this] { app_.link.tcp_connect(); });
+  // A ".seq" last argument runs in the run dialog when the runner lands.
+}
+
+void MainWindow::choose_project(const QStringList& arguments) {
+  // A first argument with a folder and the extension ".efx" names the project.
+  if (!arguments.isEmpty()) {
+    const QFileInfo first(arguments.front());
+    const QString folder = first.path();
+    const bool has_folder = arguments.front().contains('/') || arguments.front().contains('\\');
+    if (has_folder && QDir::setCurrent(folder) &&
+        first.suffix().compare(QStringLiteral("efx"), Qt::CaseInsensitive) == 0 &&
+        check_project_file(first.absoluteFilePath().toStdString())) {
+      remember_project(app_.settings.user_folder(), first.absoluteFilePath().toStdString(),
+                       app_.ui);
+      return;
+    }
+  }
+  if (find_project(app_.settings.user_folder())) return;
+  if (const auto profile = platform::env_var("USERPROFILE"))
+    QDir::setCurrent(
+        QString::fromLatin1(kProjectFolderFormat).arg(QString::fromStdString(*profile)));
+}
+
+void MainWindow::build_menu() {
+  std::map<QString, QMenu*> menus;
+  for (const MenuCommand& c : kMenu) {
+    QAction* action = nullptr;
+    const QString text = QString::fromLatin1(c.text);
+    if (*c.menu == '\0') {
+      action = menuBar()->addAction(text);
+    } else {
+      QMenu*& menu = menus[QString::fromLatin1(c.menu)];
+      if (menu == nullptr) menu = menuBar()->addMenu(QString::fromLatin1(c.menu));
+      if (c.id == ids::kCmdExit) menu->addSeparator();
+      action = menu->addAction(text);
+    }
+    action->setObjectName(control_name(c.id));
+    action->setEnabled(c.available);
+    const int id = c.id;
+    connect(action, &QAction::triggered, this, [this, id] { run_command(id); });
+    commands_[c.id] = action;
+  }
+  // Alt+"/" shows About.
+  auto* about = new QShortcut(QKeySequence(QStringLiteral("Alt+/")), this);
+  connect(about, &QShortcut::activated, this, [this] { run_command(ids::kCmdAbout); });
+}
+
+void MainWindow::build_status_bar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName(control_name(ids::kStatusBar));
+  bar->setSizeGripEnabled(true);
+  auto part = [bar](int width, const char* name) {
+    auto* label = new QLabel(bar);
+    label->setObjectName(QString::fromLatin1(name));
+    if (width > 0) label->setFixedWidth(width);
+    label->setFrameShape(QFrame::Panel);
+    label->setFrameShadow(QFrame::Sunken);
+    return label;
+  };
+  link_part_ = part(kLinkPartWidth, "linkPart");
+  unit_part_ = part(kUnitPartWidth, "unitPart");
+  auto* indicators = new QWidget(bar);
+  indicators->setObjectName(QStringLiteral("activityPart"));
+  indicators->setFixedWidth(kIndicatorPartWidth);
+  lit_ = QPixmap(QStringLiteral(":/images/activity_lit.png"));
+  dark_ = QPixmap(QStringLiteral(":/images/activity_dark.png"));
+  for (int i = 0; i < 2; ++i) {
+    indicator_parts_[i] = new QLabel(indicators);
+    indicator_parts_[i]->setObjectName(i == 0 ? QStringLiteral("transmitIndicator")
+                                              : QStringLiteral("receiveIndicator"));
+    indicator_parts_[i]->setPixmap(dark_);
+    indicator_parts_[i]->setGeometry(i * 16, 2, 16, 16);
+    indicator_timers_[i].setSingleShot(true);
+    connect(&indicator_timers_[i], &QTimer::timeout, this, [this, i] {
+      lit_state_[i] = false;
+      indicator_parts_[i]->setPixmap(dark_);
+    });
+  }
+  message_part_ = part(0, "messagePart");
+  bar->addWidget(link_part_);
+  bar->addWidget(unit_part_);
+  bar->addWidget(indicators);
+  bar->addWidget(message_part_, 1);
+  bar->installEventFilter(this);
+  for (QLabel* l : {link_part_, unit_part_, message_part_})
+    l->installEventFilter(this);
+}
+
+// --- Commands ---------------------------------------------------------------------------
+
+QAction* MainWindow::command(int id) const {
+  auto it = commands_.find(id);
+  return it == commands_.end() ? nullptr : it->second;
+}
+
+int MainWindow::exec_dialog(QDialog& dialog) {
+  // The idle jobs run once per idle turn of the dialog's loop, on a zero timer.
+  if (app_.idle.job() != kJobNone) idle_timer_.start();
+  return dialog.exec();
+}
+
+void MainWindow::run_command(int id) {
+  if (clears_status(id)) clear_status();
+  switch (id) {
+    case ids::kCmdSetup:
+      open_setup();
+      break;
+    case ids::kCmdReset: {
+      ResetDialog dialog(app_, this);
+      exec_dialog(dialog);
+      break;
+    }
+    case ids::kCmdOptions: {
+      OptionsDialog dialog(app_, this);
+      exec_dialog(dialog);
+      break;
+    }
+    case ids::kCmdHardwareInfo: {
+      VersionDialog dialog(app_, this);
+      exec_dialog(dialog);
+      break;
+    }
+    case ids::kCmdExit:
+      close();
+      break;
+    case ids::kCmdCompile: {
+      const QString path = QFileDialog::getOpenFileName(
+          this, QString::fromLatin1(kCompileTitle), QString(), QString::fromLatin1(kCompileFilter));
+      if (!path.isEmpty()) compile_file(path);
+      break;
+    }
+    case ids::kCmdDecode: {
+      DecodeDialog dialog(app_, app_.settings.values.field_rate == 60 ? 60 : 50, this);
+      if (!dialog.ended()) exec_dialog(dialog);  // ended: the file chooser was cancelled
+      break;
+    }
+    case ids::kCmdAbout: {
+      AboutDialog dialog(app_, this);
+      exec_dialog(dialog);
+      break;
+    }
+    default:
+      break;  // commands whose panels have not landed are disabled
+  }
+}
+
+void MainWindow::open_setup() {
+  // " Setup IP" when remote access is enabled, else " Setup".
+  SetupDialog dialog(app_, app_.settings.values.enable_ip, this);
+  setup_ = &dialog;
+  exec_dialog(dialog);
+  setup_ = nullptr;
+}
+
+void MainWindow::compile_file(const QString& path) {
+  CompileOptions options;
+  options.skip_std = app_.options.skip_std;
+  options.selected_unit = app_.settings.values.id;
+  options.std_dir = platform::executable_dir();
+  options.include_dir = platform::env_var("QUADRIMON");
+  app_.compiler.compile_sequence(path.toStdString(), std::nullopt, options);
+}
+
+// --- Idle turns -------------------------------------------------------------------------
+
+void MainWindow::idle_turn() {
+  // A modal dialog waiting for input is the dialog idle source; an open menu the menu one.
+  const bool dialog = QApplication::activeModalWidget() != nullptr;
+  const bool menu = QApplication::activePopupWidget() != nullptr;
+  if (app_.idle.job() == kJobNone || (!dialog && !menu)) {
+    idle_timer_.stop();  // woken again when a job starts or a dialog opens
+    return;
+  }
+  app_.idle.idle(dialog ? IdleSource::Dialog : IdleSource::Menu);
+}
+
+// --- Status bar and boxes (OperatorUi) --------------------------------------------------
+
+void MainWindow::show_status(const std::string& text) {
+  if (message_part_ == nullptr) return;
+  std::string shown = " " + text;
+  if (shown.size() > kMaxBoxText) shown.resize(kMaxBoxText);
+  message_part_->setText(QString::fromStdString(shown));
+}
+
+void MainWindow::clear_status() {
+  if (message_part_ != nullptr) message_part_->clear();
+}
+
+void MainWindow::show_link_status(const std::string& text) {
+  if (link_part_ != nullptr) link_part_->setText(QString::fromStdString(text));
+}
+
+void MainWindow::show_unit_status(const std::string& text) {
+  if (unit_part_ != nullptr) unit_part_->setText(QString::fromStdString(text));
+}
+
+void MainWindow::flash_activity(Activity which) {
+  const int i = which == Activity::Transmit ? 0 : 1;
+  indicator_timers_[i].start(kIndicatorMs);  // restarted by every frame
+  if (lit_state_[i] || indicator_parts_[i] == nullptr) return;
+  lit_state_[i] = true;
+  indicator_parts_[i]->setPixmap(lit_);
+}
+
+bool MainWindow::indicator_lit(Activity which) const {
+  return lit_state_[which == Activity::Transmit ? 0 : 1];
+}
+
+void MainWindow::remote_link_dropped() {
+  if (setup_) setup_->remote_link_dropped();
+}
+
+BoxAnswer MainWindow::message_box(const std::string& title, const std::string& text,
+                                  BoxButtons buttons, BoxIcon icon) {
+  QWidget* owner = QApplication::activeModalWidget();
+  QMessageBox box(qt_icon(icon), QString::fromStdString(title), QString::fromStdString(text),
+                  QMessageBox::NoButton, owner != nullptr ? owner : this);
+  switch (buttons) {
+    case BoxButtons::Ok:
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case BoxButtons::OkCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      break;
+    case BoxButtons::YesNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setDefaultButton(QMessageBox::Yes);
+      break;
+    case BoxButtons::YesNoDefaultNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setDefaultButton(QMessageBox::No);
+      break;
+  }
+  switch (box.exec()) {
+    case QMessageBox::Ok:
+      return BoxAnswer::Ok;
+    case QMessageBox::Yes:
+      return BoxAnswer::Yes;
+    case QMessageBox::Cancel:
+      return BoxAnswer::Cancel;
+    default:
+      return BoxAnswer::No;
+  }
+}
+
+void MainWindow::edit_sequence_file(const std::string& path, int line) {
+  // Until the program's own editor lands, the file opens in the desktop's text editor (which
+  // cannot be told the line).
+  (void)line;
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+// --- Painting and the status bar's clicks -----------------------------------------------
+
+void MainWindow::paintEvent(QPaintEvent* event) {
+  QMainWindow::paintEvent(event);
+  if (background_.isNull()) return;
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  const int top = menuBar()->isVisible() ? menuBar()->height() : 0;
+  const int bottom = statusBar()->isVisible() ? statusBar()->height() : 0;
+  painter.drawPixmap(QRect(0, top, width(), height() - top - bottom), background_);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Any click on the status bar empties the message; a double click opens Setup.
+  if (event->type() == QEvent::MouseButtonPress) clear_status();
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    QTimer::singleShot(0, this, [this] { run_command(ids::kCmdSetup); });
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// --- Shutdown ---------------------------------------------------------------------------
+
+void MainWindow::shutdown() {
+  if (shut_down_) return;
+  shut_down_ = true;
+  // The help server stops here when it lands.
+  if (!wall_) app_.settings.remote_access_save(kRemoteAccessStem);
+  background_ = QPixmap();
+  app_.link.com_release();
+  app_.log.log_enable(false);
+  idle_timer_.stop();
+  app_.idle.set_wake(nullptr);
+}
+
+}  // namespace qm

@@ -1,0 +1,102 @@
+// The main window: the menu of every command, the background picture over a 640 x 480 client
+// area, the four-part status bar with the activity indicators, and the program's start-up and
+// shutdown order. It is the operator interface of the core (OperatorUi) in the GUI, and it
+// drives the idle jobs while a modal dialog waits for input.
+#pragma once
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <map>
+#include <memory>
+
+#include "shell/app.h"
+#include "shell/operator_ui.h"
+
+class QAction;
+class QDialog;
+class QLabel;
+
+namespace qm {
+
+namespace sim {
+class SimWall;
+class Gateway;
+}  // namespace sim
+
+class SetupDialog;
+
+inline constexpr const char* kWindowTitle = "Quadrimon Control";
+inline constexpr const char* kDemoTitleSuffix = " - Demo wall";
+inline constexpr const char* kCompileTitle = " Compile Sequence";
+inline constexpr const char* kCompileFilter = "Sequence file (*.seq)";
+inline constexpr const char* kReadmeTitle = " Readme";
+
+class MainWindow final : public QMainWindow, public OperatorUi {
+ public:
+  // settings: where the operator's settings live (Settings::for_this_user() in the program).
+  // demo: run on an in-process simulated wall instead of the configured link.
+  MainWindow(Settings settings, bool demo);
+  ~MainWindow() override;
+
+  // The start-up order: settings, remote-access rule, log, clock and serial port, window,
+  // status bar, project choice, and the connection to the gateway once the loop runs.
+  void start(const QStringList& arguments);
+
+  App& app() { return app_; }
+  // The action of a menu command id (resources/ids.h).
+  QAction* command(int id) const;
+  // Runs a menu command as the operator's choice would.
+  void run_command(int id);
+  // Compiles a sequence file as the Compile command does after its file chooser.
+  void compile_file(const QString& path);
+  bool indicator_lit(Activity which) const;
+  bool demo() const { return wall_ != nullptr; }
+
+  // OperatorUi
+  void show_status(const std::string& text) override;
+  void clear_status() override;
+  void show_link_status(const std::string& text) override;
+  void show_unit_status(const std::string& text) override;
+  void flash_activity(Activity which) override;
+  void remote_link_dropped() override;
+  BoxAnswer message_box(const std::string& title, const std::string& text, BoxButtons buttons,
+                        BoxIcon icon) override;
+  void edit_sequence_file(const std::string& path, int line) override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void build_menu();
+  void build_status_bar();
+  void start_demo();
+  void choose_project(const QStringList& arguments);
+  // Opens a modal dialog owned by the main window; the idle jobs run while it waits.
+  int exec_dialog(QDialog& dialog);
+  void open_setup();
+  void idle_turn();
+  void shutdown();
+
+  App app_;
+  std::unique_ptr<sim::SimWall> wall_;
+  std::unique_ptr<sim::Gateway> gateway_;
+  QPixmap background_;
+  QPixmap lit_;
+  QPixmap dark_;
+  QLabel* link_part_ = nullptr;
+  QLabel* unit_part_ = nullptr;
+  QLabel* indicator_parts_[2] = {nullptr, nullptr};
+  QLabel* message_part_ = nullptr;
+  QTimer indicator_timers_[2];
+  bool lit_state_[2] = {false, false};
+  QTimer idle_timer_;
+  std::map<int, QAction*> commands_;
+  QPointer<SetupDialog> setup_;
+  bool shut_down_ = false;
+};
+
+}  // namespace qm

@@ -1,0 +1,119 @@
+#include "shell/ui_helpers.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "shell/app.h"
+#include "shell/text_format.h"
+
+namespace qm {
+
+std::string unit_status_text(int unit) {
+  return unit < 0 ? std::string(" ID*") : strprintf(" ID%u", static_cast<unsigned>(unit));
+}
+
+void select_unit(App& app, int unit) {
+  app.settings.values.id = unit;
+  app.ui.show_unit_status(unit_status_text(unit));
+}
+
+void show_error_box(OperatorUi& ui, const std::string& text) {
+  std::string shown = "Error: " + text;
+  if (shown.size() > kMaxBoxText) shown.resize(kMaxBoxText);
+  ui.message_box(kErrorBoxTitle, shown, BoxButtons::Ok, BoxIcon::Error);
+}
+
+void show_remote_read_failure(OperatorUi& ui) {
+  ui.show_status(kRemoteReadFailure);
+}
+
+UnitSelector init_unit_selector(const SettingsValues& settings, bool allow_all, int& selected) {
+  UnitSelector s;
+  int count = 0;
+  for (int j = 0; j < 4; ++j) {
+    if (settings.units[j] != 0 || j == selected) {
+      s.enabled[static_cast<std::size_t>(j)] = true;
+      ++count;
+    }
+  }
+  if (allow_all) {
+    if (count > 1) s.enabled[4] = true;
+    s.checked = selected < 0 ? 4 : selected;
+  } else {
+    if (selected < 0) {
+      selected = 0;
+      s.enabled[0] = true;
+    }
+    s.checked = selected;
+  }
+  return s;
+}
+
+int scroll_position(const ScrollBinding& b, int value) {
+  return b.reversed ? b.maximum - value : value - b.minimum;
+}
+
+int scroll_value(const ScrollBinding& b, int position) {
+  return b.reversed ? b.maximum - position : b.minimum + position;
+}
+
+std::optional<int> handle_scroll(ScrollBinding& b, int code, int position, int thumb) {
+  int next = position;
+  switch (code) {
+    case kLineUp:
+    case kPageUp:
+      if (position <= 0) return std::nullopt;
+      next = position - 1;
+      break;
+    case kLineDown:
+    case kPageDown:
+      if (position >= b.maximum - b.minimum) return std::nullopt;
+      next = position + 1;
+      break;
+    case kThumbTrack:
+      next = thumb;
+      break;
+    default:
+      return std::nullopt;
+  }
+  b.value = scroll_value(b, next);
+  if (b.on_change) b.on_change(b);
+  return next;
+}
+
+Point place_dialog(const Rect& parent, const Rect& client, const Rect& dialog, int x, int y) {
+  const int border = (parent.width() - client.width()) / 2;
+  const int client_left = parent.left + border;
+  const int client_top = parent.bottom - border - client.height();
+  if (x < 0) x = (parent.width() - dialog.width()) / 2;
+  if (y < 0) y = (client.height() - dialog.height() - 10) / 2;
+  return {client_left + x, client_top + y};
+}
+
+std::optional<std::string_view> next_token(std::optional<std::string_view>& cursor,
+                                           std::string_view delimiters) {
+  if (!cursor) return std::nullopt;
+  const std::string_view text = *cursor;
+  const std::size_t end = text.find_first_of(delimiters);
+  if (end == std::string_view::npos) {
+    cursor.reset();
+    return text;
+  }
+  cursor = text.substr(end + 1);
+  return text.substr(0, end);
+}
+
+int find_name_in_list(std::string_view text, std::span<const std::string_view> list) {
+  auto same = [&](std::string_view entry) {
+    return entry.size() == text.size() &&
+           std::equal(entry.begin(), entry.end(), text.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) ==
+                    std::tolower(static_cast<unsigned char>(b));
+           });
+  };
+  for (std::size_t i = 0; i < list.size(); ++i)
+    if (same(list[i])) return static_cast<int>(i + 1);
+  return 0;
+}
+
+}  // namespace qm

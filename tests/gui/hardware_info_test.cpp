@@ -1,0 +1,146 @@
+#include "panels/hardware_info_dialog.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <memory>
+
+#include "gui/gui_rig.h"
+#include "shell/idle_jobs.h"
+
+namespace qm {
+namespace {
+
+// A wall of four units, reached over the loopback gateway.
+class HardwareInfoGui : public test::GuiRig {
+ protected:
+  HardwareInfoGui() : GuiRig({16, 16, 16, 16}) {}
+
+  void pump(int turns) {
+    for (int i = 0; i < turns; ++i)
+      app_.idle.idle(IdleSource::Dialog);
+  }
+  // Waits until the wall has seen `more` messages beyond `before`.
+  void await_messages(std::size_t before, std::size_t more) {
+    ASSERT_TRUE(wall_.wait_transcript(before + more, 3000));
+  }
+  static QString shown(QWidget* dialog) {
+    return child<QPlainTextEdit>(dialog, "versionText")->toPlainText();
+  }
+  static void save_screenshot(QWidget* dialog, const char* file) {
+    const QString dir = qEnvironmentVariable("QM_SCREENSHOT_DIR");
+    if (dir.isEmpty()) return;
+    QDir().mkpath(dir);
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    EXPECT_TRUE(dialog->grab().save(QDir(dir).filePath(QString::fromLatin1(file))));
+  }
+};
+
+constexpr char kUnitBlock[] =
+    "Software version\t 4.2\nHardware version\t 2.1\nSplit switch\t 0x00\n"
+    "Effect switch\t 0x00\nFPGA Version\t 3.1\n\n";
+
+TEST_F(HardwareInfoGui, VersionDialog_ShowsTheTextAfterEveryUnit) {
+  connect_tcp();
+  VersionDialog dialog(app_, nullptr);
+  EXPECT_EQ(dialog.objectName(), "dialog155");
+  EXPECT_EQ(dialog.windowTitle(), " Version Information");
+  EXPECT_EQ(app_.idle.job(), kJobVersionScan);
+  EXPECT_TRUE(child<QPlainTextEdit>(&dialog, "versionText")->isReadOnly());
+
+  pump(1);
+  EXPECT_EQ(shown(&dialog), QString("Reading version information\n\nUnit 0:\n") + kUnitBlock);
+  pump(3);
+  QString all = "Reading version information\n\n";
+  for (int u = 0; u < 4; ++u)
+    all += QString("Unit %1:\n").arg(u) + kUnitBlock;
+  EXPECT_EQ(shown(&dialog), all + "- scan complete");
+  EXPECT_EQ(app_.idle.job(), kJobNone);
+  EXPECT_EQ(sent_to_units(),
+            (std::vector<std::string>{"07 00 04", "07 00 03", "07 01 04", "07 01 03", "07 02 04",
+                                      "07 02 03", "07 03 04", "07 03 03"}));
+
+  ui_.clear();
+  child<QAbstractButton>(&dialog, "okButton")->click();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(ui_.calls(), (std::vector<std::string>{"clear"}));
+}
+
+TEST_F(HardwareInfoGui, VersionDialog_ClosedMidScan_EndsTheScan) {
+  connect_tcp();
+  {
+    VersionDialog dialog(app_, nullptr);
+    dialog.show();
+    pump(1);
+    EXPECT_EQ(app_.idle.job(), 2);
+    dialog.close();  // the close box: clears the status line like "OK"
+    EXPECT_EQ(ui_.calls().back(), "clear");
+    EXPECT_EQ(app_.idle.job(), kJobNone);
+  }
+  // Without the dialog nothing is scanned, even when the job is set again.
+  app_.idle.set_job(kJobVersionScan + 1);
+  pump(2);
+  EXPECT_EQ(sent_to_units().size(), 2u);
+  // The job ends with the dialog, too, when it is destroyed without closing.
+  { VersionDialog dialog(app_, nullptr); }
+  EXPECT_EQ(app_.idle.job(), kJobNone);
+}
+
+TEST_F(HardwareInfoGui, ResetDialog_SendsToTheCheckedUnitOrToAll) {
+  connect_serial();  // the serial line carries a broadcast as address 255
+  app_.settings.values.id = 2;
+  {
+    ResetDialog dialog(app_, nullptr);
+    EXPECT_EQ(dialog.objectName(), "dialog137");
+    EXPECT_EQ(dialog.windowTitle(), " Reset");
+    EXPECT_TRUE(child<QRadioButton>(&dialog, "unit2Radio")->isChecked());
+    const std::size_t before = wall_.transcript().size();
+    child<QAbstractButton>(&dialog, "okButton")->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    await_messages(before, 1);
+  }
+  {
+    ResetDialog dialog(app_, nullptr);  // unit 2 checked; the operator picks all units
+    QTest::mouseClick(child<QRadioButton>(&dialog, "allUnitsRadio"), Qt::LeftButton);
+    EXPECT_EQ(dialog.target(), -1);
+    const std::size_t before = wall_.transcript().size();
+    child<QAbstractButton>(&dialog, "okButton")->click();
+    await_messages(before, 1);
+  }
+  EXPECT_EQ(sent_to_units(), (std::vector<std::string>{"07 02 00", "87 FF 00"}));
+}
+
+TEST_F(HardwareInfoGui, ResetDialog_AllSelected_ChecksNoneAndCancelSendsNothing) {
+  connect_serial();
+  app_.settings.values.id = -1;
+  ResetDialog dialog(app_, nullptr);
+  for (const char* name : {"unit0Radio", "unit1Radio", "unit2Radio", "unit3Radio", "allUnitsRadio"})
+    EXPECT_FALSE(child<QRadioButton>(&dialog, name)->isChecked()) << name;
+  EXPECT_EQ(dialog.target(), -1);
+  QTest::mouseClick(child<QRadioButton>(&dialog, "unit1Radio"), Qt::LeftButton);
+  EXPECT_EQ(dialog.target(), 1);
+  child<QAbstractButton>(&dialog, "cancelButton")->click();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  // A reset would have reached the wall long before this round trip ends.
+  EXPECT_TRUE(app_.link.unit_get(kDeviceUnit, 0, 4, {}).has_value());
+  EXPECT_EQ(sent_to_units(), (std::vector<std::string>{"07 00 04"}));
+}
+
+TEST_F(HardwareInfoGui, Screenshot_VersionDialog) {
+  connect_tcp();
+  VersionDialog dialog(app_, nullptr);
+  pump(4);
+  save_screenshot(&dialog, "version_dialog.png");
+}
+
+TEST_F(HardwareInfoGui, Screenshot_ResetDialog) {
+  app_.settings.values.id = 1;
+  ResetDialog dialog(app_, nullptr);
+  save_screenshot(&dialog, "reset_dialog.png");
+}
+
+}  // namespace
+}  // namespace qm

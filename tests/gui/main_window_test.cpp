@@ -1,0 +1,186 @@
+// The main window on the offscreen platform: start-up and shutdown order, the status bar's
+// texts and indicators, the menu, the demo wall and the Compile command's error box.
+#include "shell/main_window.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "ids.h"
+#include "shell/ui_helpers_widget.h"
+#include "sim/buses.h"
+#include "sim/wall.h"
+
+namespace qm::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest()
+      : folder_(fs::temp_directory_path() /
+                ("qm_main_" + std::to_string(::getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+    fs::create_directories(folder_ / "Quadrimon");
+    fs::create_directories(folder_ / "program");
+  }
+  ~MainWindowTest() override { fs::remove_all(folder_); }
+
+  Settings settings() const { return Settings(folder_ / "Quadrimon", folder_ / "program"); }
+  void write_settings(const std::string& text) const {
+    std::ofstream(folder_ / "Quadrimon" / "Orvik.ini") << text;
+  }
+  static QString part(MainWindow& w, const char* name) {
+    return w.findChild<QLabel*>(QString::fromLatin1(name))->text();
+  }
+  std::string program_ini() const {
+    std::ifstream in(folder_ / "program" / "orvik.ini");
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(MainWindowTest, StartUp_ReadsSettingsOpensThePortAndShowsLinkAndUnit) {
+  sim::SimWall wall;
+  sim::SerialBus bus(wall, false);
+  ASSERT_TRUE(bus.start());
+  write_settings("ComPort = COM2:\nID = 3\nIP = ON\nENABLE_IP = OFF\n");
+  MainWindow w(settings(), false);
+  w.app().link.set_port_device(2, bus.device());
+  w.start({});
+  EXPECT_EQ(w.windowTitle(), "Quadrimon Control");
+  EXPECT_FALSE(w.app().settings.values.ip);  // remote access is not enabled
+  EXPECT_TRUE(w.app().link.serial_open());
+  EXPECT_FALSE(w.app().log.enabled());  // logging is off at every start
+  EXPECT_EQ(part(w, "linkPart"), " COM2:");
+  EXPECT_EQ(part(w, "unitPart"), " ID3");
+  EXPECT_EQ(w.statusBar()->objectName(), "id10000");
+}
+
+TEST_F(MainWindowTest, StatusBar_LinkTextsForEveryState) {
+  MainWindow w(settings(), false);
+  w.start({});
+  EXPECT_EQ(part(w, "linkPart"), "   -");  // no port
+  EXPECT_EQ(part(w, "unitPart"), " ID0");
+  w.app().settings.values.id = -1;
+  w.show_unit_status(unit_status_text(-1));
+  EXPECT_EQ(part(w, "unitPart"), " ID*");
+  w.app().settings.values.ip = true;
+  w.app().link.show_link_status();
+  EXPECT_EQ(part(w, "linkPart"), " TCP/IP");
+  w.show_status("Connecting");
+  EXPECT_EQ(part(w, "messagePart"), " Connecting");
+  w.clear_status();
+  EXPECT_EQ(part(w, "messagePart"), "");
+}
+
+TEST_F(MainWindowTest, Indicators_StayLitWhileFramesComeAndGoDarkAfter200ms) {
+  MainWindow w(settings(), false);
+  w.start({});
+  w.flash_activity(Activity::Transmit);
+  QTest::qWait(100);
+  w.flash_activity(Activity::Transmit);
+  QTest::qWait(150);  // 250 ms after the first, 150 after the second: still lit
+  EXPECT_TRUE(w.indicator_lit(Activity::Transmit));
+  EXPECT_FALSE(w.indicator_lit(Activity::Receive));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.indicator_lit(Activity::Transmit); }, 500));
+}
+
+TEST_F(MainWindowTest, Menu_EveryCommandIsThereAndUnlandedOnesAreDisabled) {
+  MainWindow w(settings(), false);
+  w.start({});
+  for (int id : {ids::kCmdSetup, ids::kCmdReset, ids::kCmdOptions, ids::kCmdHardwareInfo,
+                 ids::kCmdExit, ids::kCmdCompile, ids::kCmdDecode, ids::kCmdAbout}) {
+    ASSERT_NE(w.command(id), nullptr) << id;
+    EXPECT_TRUE(w.command(id)->isEnabled()) << id;
+  }
+  for (int id : {ids::kCmdUpdate, ids::kCmdCreateFont, ids::kCmdVideoIn, ids::kCmdVideoOut,
+                 ids::kCmdFlash, ids::kCmdNew, ids::kCmdEdit, ids::kCmdRun, ids::kCmdDownload,
+                 ids::kCmdButtons, ids::kCmdKeypad, ids::kCmdAlign, ids::kCmdHelp}) {
+    ASSERT_NE(w.command(id), nullptr) << id;
+    EXPECT_FALSE(w.command(id)->isEnabled()) << id;
+  }
+  EXPECT_EQ(w.command(ids::kCmdHardwareInfo)->text(), "&Hardware Info");
+}
+
+TEST_F(MainWindowTest, Shutdown_RecordsRemoteAccessReleasesThePortAndStopsTheLog) {
+  write_settings("ENABLE_IP = YES\n");
+  {
+    MainWindow w(settings(), false);
+    w.start({});
+    w.app().options.logging = true;
+    w.app().log.log_enable(true);
+  }
+  EXPECT_EQ(program_ini(), "ENABLE_IP = YES\n");
+  EXPECT_TRUE(fs::exists(folder_ / "Quadrimon" / "quadrimon.log"));
+}
+
+TEST_F(MainWindowTest, Demo_ConnectsToItsOwnWallAndWritesNothing) {
+  MainWindow w(settings(), true);
+  w.start({});
+  EXPECT_EQ(w.windowTitle(), "Quadrimon Control - Demo wall");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.app().link.tcp_open(); }, 3000));
+  EXPECT_EQ(part(w, "linkPart"), " TCP/IP");
+  const auto reply = w.app().link.unit_get(7, 1, 4, {});
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->data()[0], 4);
+  w.close();
+  EXPECT_FALSE(fs::exists(folder_ / "program" / "orvik.ini"));
+  EXPECT_FALSE(fs::exists(folder_ / "Quadrimon" / "Orvik.ini"));
+}
+
+TEST_F(MainWindowTest, Compile_ErrorShowsTheComposedBoxTitledCompile) {
+  MainWindow w(settings(), false);
+  w.start({});
+  w.app().options.skip_std = true;
+  const fs::path source = folder_ / "bad.seq";
+  std::ofstream(source) << "SEND 7 1\n";
+  QString title, text;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    text = box->text();
+    box->button(QMessageBox::No)->click();
+  });
+  w.compile_file(QString::fromStdString(source.string()));
+  EXPECT_EQ(title, " Compile");
+  EXPECT_EQ(text.toStdString(), "File: " + source.string() +
+                                    "\nError line: 1 - Send requires at least 3 parameters."
+                                    "\n\nEdit file?");
+  EXPECT_FALSE(fs::exists(folder_ / "bad.sfb"));
+}
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+TEST_F(MainWindowTest, Screenshot_MainWindow) {
+  const QByteArray dir = qgetenv("QM_SCREENSHOT_DIR");
+  if (dir.isEmpty()) GTEST_SKIP() << "QM_SCREENSHOT_DIR not set";
+  MainWindow w(settings(), true);
+  w.start({});
+  w.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.app().link.tcp_open(); }, 3000));
+  w.show_status("Demo wall ready");
+  w.flash_activity(Activity::Receive);
+  EXPECT_TRUE(w.grab().save(QString::fromLatin1(dir) + "/main_window.png"));
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,78 @@
+#include "shell/options.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "shell/app.h"
+#include "support/recording_ui.h"
+
+namespace qm {
+namespace {
+
+class OptionsTest : public ::testing::Test {
+ protected:
+  OptionsTest()
+      : folder_(std::filesystem::temp_directory_path() /
+                ("qm_options_" + std::to_string(::getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name())),
+        app_(ui_, Settings(folder_ / "Quadrimon", folder_)) {
+    std::filesystem::create_directories(folder_);
+  }
+  ~OptionsTest() override {
+    app_.log.log_enable(false);
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+  }
+
+  std::filesystem::path log_file() const { return folder_ / "Quadrimon" / kLogFileName; }
+
+  std::filesystem::path folder_;
+  test::RecordingUi ui_;
+  App app_;
+};
+
+TEST_F(OptionsTest, ViewLog_ClosesTheLogWhileShownAndRestoresIt) {
+  set_logging(app_, true);
+  app_.log.link_trace("first\n");
+  std::string seen;
+  view_log(app_, [&](const std::filesystem::path& path) {
+    EXPECT_FALSE(app_.log.enabled());
+    seen = read_log_for_viewer(ui_, path).value_or("<none>");
+  });
+  EXPECT_NE(seen.find("first\n"), std::string::npos);
+  EXPECT_TRUE(app_.log.enabled());  // logging continues afterwards
+  app_.log.link_trace("second\n");
+
+  set_logging(app_, false);
+  view_log(app_, [&](const std::filesystem::path& path) {
+    seen = read_log_for_viewer(ui_, path).value_or("<none>");
+  });
+  EXPECT_NE(seen.find("second\n"), std::string::npos);
+  EXPECT_FALSE(app_.log.enabled());
+  EXPECT_TRUE(ui_.calls().empty());
+}
+
+TEST_F(OptionsTest, LogViewer_TellsWhyNothingCanBeShown) {
+  EXPECT_EQ(read_log_for_viewer(ui_, log_file()), std::nullopt);
+  set_logging(app_, true);  // creates the file, still empty
+  set_logging(app_, false);
+  EXPECT_EQ(read_log_for_viewer(ui_, log_file()), std::nullopt);
+  EXPECT_EQ(ui_.calls(), (std::vector<std::string>{
+                             "box: Show log|A log file has not been created yet",
+                             "box: Show log|Log file has no entries",
+                         }));
+  clear_log(app_);  // a following "Clear log" removes the empty file
+  EXPECT_FALSE(std::filesystem::exists(log_file()));
+
+#ifndef _WIN32
+  // A directory opens here but cannot be read.
+  ui_.clear();
+  EXPECT_EQ(read_log_for_viewer(ui_, folder_), std::nullopt);
+  EXPECT_EQ(ui_.calls(), (std::vector<std::string>{"box: Show log|Error reading log file"}));
+#endif
+}
+
+}  // namespace
+}  // namespace qm
