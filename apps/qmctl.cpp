@@ -12,6 +12,7 @@
 #include "compiler/compiler.h"
 #include "compiler/decoder.h"
 #include "compiler/numbers.h"
+#include "panels/hardware_info.h"
 #include "panels/unit_report.h"
 #include "platform/paths.h"
 #include "platform/socket.h"
@@ -48,6 +49,8 @@ constexpr const char* kUsage =
     "  get DEV ADDR FN [BYTE...]   send a request, poll for the reply and print it\n"
     "  poll [TRIES]                check that the selected unit answers (default 3 tries);\n"
     "                              prints and exits with 0 answered, 1 no answer, 2 poll bit\n"
+    "  info                        read the software, hardware and FPGA versions of units 0..3\n"
+    "  reset [UNIT|all]            reset one unit or all (default: the unit of --unit)\n"
     "  compile SRC.seq [-o OUT.sfb]\n"
     "                              compile a sequence file (default output: SRC.sfb); std.inc\n"
     "                              beside qmctl is read first unless --skip-std; _UNIT is the\n"
@@ -255,6 +258,34 @@ int run_poll(App& app, const Options& o) {
   return result;
 }
 
+// info: the version scan of units 0..3, as Hardware Info shows it.
+int run_info(App& app, const Options& o) {
+  if (o.words.size() > 1) return usage_error("info takes no arguments");
+  if (!open_link(app)) return kExitFailed;
+  const std::string text = qm::scan_versions(app);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  return kExitOk;
+}
+
+// reset [UNIT|all]
+int run_reset(App& app, const Options& o) {
+  int target = app.settings.values.id;
+  if (o.words.size() > 2) return usage_error("reset takes at most one argument");
+  if (o.words.size() == 2) {
+    if (o.words[1] == "all") {
+      target = -1;
+    } else {
+      const qm::ParsedNumber n = qm::parse_number(o.words[1], 10);
+      if (!n || n.value < 0 || n.value > 3) return usage_error("reset wants a unit 0..3 or all");
+      target = n.value;
+    }
+  }
+  if (!open_link(app)) return kExitFailed;
+  qm::send_reset(app, target);
+  return kExitOk;
+}
+
 // compile SRC.seq [-o OUT.sfb] [--skip-std]
 int run_compile(App& app, const Options& o) {
   std::optional<std::string> source;
@@ -330,6 +361,8 @@ int main(int argc, char** argv) {
   if (command == "send") return run_send_or_get(app, *options, false);
   if (command == "get") return run_send_or_get(app, *options, true);
   if (command == "poll") return run_poll(app, *options);
+  if (command == "info") return run_info(app, *options);
+  if (command == "reset") return run_reset(app, *options);
   if (command == "compile") return run_compile(app, *options);
   if (command == "decode") return run_decode(app, *options);
   return usage_error("unknown command " + command);

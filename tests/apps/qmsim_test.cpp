@@ -72,3 +72,21 @@ TEST_F(Qmsim, UsageErrors_ExitTwo) {
 
 }  // namespace
 }  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+TEST_F(Qmsim, InfoAndReset_ThroughTheSimulator) {
+  Process sim({QMSIM_PATH, "serial", "--units", "16,0,0,0"});
+  const std::string device = sim.read_line(5000);
+  const Outcome info = qmctl("--port " + device + " info");
+  EXPECT_EQ(info.exit_code, 0) << info.err;
+  EXPECT_EQ(info.out.substr(0, 44), "Reading version information\r\n\r\nUnit 0:\r\nSoft");
+  EXPECT_NE(info.out.find("Unit 1:\r\n   N/A\r\n\r\n"), std::string::npos);
+  EXPECT_NE(info.out.find("- scan complete"), std::string::npos);
+  EXPECT_EQ(qmctl("--port " + device + " reset all").exit_code, 0);
+  EXPECT_EQ(qmctl("--port " + device + " reset 4").exit_code, 2);
+}
+
+}  // namespace
+}  // namespace qm::test
