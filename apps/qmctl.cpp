@@ -14,8 +14,11 @@
 #include "compiler/numbers.h"
 #include "panels/hardware_info.h"
 #include "panels/unit_report.h"
+#include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/sim_io.h"
 #include "platform/socket.h"
+#include "runner/runner.h"
 #include "shell/app.h"
 #include "shell/console_ui.h"
 #include "shell/text_format.h"
@@ -51,6 +54,9 @@ constexpr const char* kUsage =
     "                              prints and exits with 0 answered, 1 no answer, 2 poll bit\n"
     "  info                        read the software, hardware and FPGA versions of units 0..3\n"
     "  reset [UNIT|all]            reset one unit or all (default: the unit of --unit)\n"
+    "  run FILE.seq                run a sequence file on the PC: its output on stdout, an\n"
+    "                              error on stderr (exit 1); Enter skips the current wait,\n"
+    "                              Ctrl+C stops the run\n"
     "  compile SRC.seq [-o OUT.sfb]\n"
     "                              compile a sequence file (default output: SRC.sfb); std.inc\n"
     "                              beside qmctl is read first unless --skip-std; _UNIT is the\n"
@@ -286,6 +292,69 @@ int run_reset(App& app, const Options& o) {
   return kExitOk;
 }
 
+// The runner's host on the console: output lines on stdout, nothing else to show.
+class ConsoleRunnerHost final : public qm::RunnerHost {
+ public:
+  void show_line_number(std::optional<int>) override {}
+  void show_output_line(const std::string& text) override {
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+  }
+  void run_stopped() override {}
+  void buttons_changed(bool, bool, bool) override {}
+  void run_ended() override {}
+};
+
+// run FILE.seq: runs until the file ends, an error stops it, or Ctrl+C; Enter skips a wait.
+int run_sequence(App& app, qm::ConsoleUi& ui, const Options& o) {
+  if (o.words.size() != 2) return usage_error("run wants one sequence file");
+  app.options.skip_std = o.skip_std;
+  const qm::SettingsValues& v = app.settings.values;
+  if (v.com_port < 0 && !v.ip) {
+    // A sequence may only wait and write; without a link its messages go nowhere.
+    std::fprintf(stderr, "No link: the sequence's unit messages go nowhere\n");
+  } else if (!open_link(app)) {
+    return kExitFailed;
+  }
+  qm::Runner runner(app);
+  ConsoleRunnerHost host;
+  auto interrupt = qm::platform::InterruptWatch::create();
+  const auto input = qm::platform::standard_input_handle();
+  if (runner.runner_start(host, o.words[1]) == 0) return kExitFailed;
+  bool input_open = input.has_value();
+  while (runner.state() != qm::RunnerState::Stopped) {
+    const std::optional<std::uint32_t> next = runner.runner_step();
+    if (runner.state() == qm::RunnerState::Stopped) break;
+    // Wait for the deadline, a line on standard input (Skip) or an interrupt; never spin.
+    int timeout = -1;
+    if (next) {
+      const std::uint32_t now = app.clock.tick_ms();
+      timeout = *next > now ? static_cast<int>(*next - now) : 0;
+    }
+    if (timeout == 0) continue;
+    std::vector<qm::platform::Handle> handles;
+    if (interrupt) handles.push_back(interrupt->handle());
+    if (input_open) handles.push_back(*input);
+    if (handles.empty()) {
+      qm::platform::sleep_ms(static_cast<std::uint32_t>(timeout < 0 ? 1000 : timeout));
+      continue;
+    }
+    const int ready = qm::platform::wait_any(handles, timeout);
+    if (ready < 0) continue;
+    if (interrupt && ready == 0) {
+      runner.runner_stop();  // the selected unit is restored; the port is released below
+      break;
+    }
+    if (qm::platform::consume_standard_input()) {
+      runner.skip();  // Enter: end the current wait
+    } else {
+      input_open = false;  // end of input: only the deadline and Ctrl+C remain
+    }
+  }
+  app.link.com_release();
+  return ui.errors_shown() > 0 ? kExitFailed : kExitOk;
+}
+
 // compile SRC.seq [-o OUT.sfb] [--skip-std]
 int run_compile(App& app, const Options& o) {
   std::optional<std::string> source;
@@ -362,6 +431,7 @@ int main(int argc, char** argv) {
   if (command == "get") return run_send_or_get(app, *options, true);
   if (command == "poll") return run_poll(app, *options);
   if (command == "info") return run_info(app, *options);
+  if (command == "run") return run_sequence(app, ui, *options);
   if (command == "reset") return run_reset(app, *options);
   if (command == "compile") return run_compile(app, *options);
   if (command == "decode") return run_decode(app, *options);

@@ -15,7 +15,9 @@ int main(int argc, char** argv) {
   const bool demo = arguments.removeAll(QStringLiteral("--demo")) > 0;
 
   qm::MainWindow window(qm::Settings::for_this_user(), demo);
-  window.start(arguments);
+  // A sequence file given to run ends the program after its run, without showing the window;
+  // the window's destructor still records the settings.
+  if (!window.start(arguments)) return 0;
   window.show();
   return QApplication::exec();
 }

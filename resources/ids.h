@@ -37,6 +37,12 @@ inline constexpr int kMakerField = 1332;         // About: the maker
 inline constexpr int kProductField = 1333;       // About: the product name
 inline constexpr int kVersionField = 1334;       // About: "Version %s"
 inline constexpr int kStatusBar = 10000;         // the main window's status bar
+inline constexpr int kStopButton = 1243;         // runner: "Stop"
+inline constexpr int kSkipButton = 1284;         // runner: "Skip"
+inline constexpr int kPauseButton = 1285;        // runner: "Pause" / "Run"
+inline constexpr int kLineNumberField = 1296;    // runner: the line being executed
+inline constexpr int kHoursField = 1056;         // runner: run time 1056..1059 h, min, s, frame
+inline constexpr int kOutputPane = 1300;         // runner: the output pane
 
 // Menu commands of the main window.
 inline constexpr int kCmdSetup = 32774;

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 #include "platform/clock.h"
 
@@ -9,8 +11,15 @@ namespace qm {
 
 class TickClock {
  public:
-  using Source = std::uint64_t (*)();
-  explicit TickClock(Source source = platform::monotonic_ms) : source_(source), base_(source()) {}
+  // Milliseconds from a fixed point: the monotonic clock, or a test's clock.
+  using Source = std::function<std::uint64_t()>;
+  explicit TickClock(Source source = platform::monotonic_ms)
+      : source_(std::move(source)), base_(source_()) {}
+  // Changes the source (tests); the count restarts at 0.
+  void set_source(Source source) {
+    source_ = std::move(source);
+    base_ = source_();
+  }
 
   // Milliseconds since the last tick_reset, wrapping at 2^32 like the units' own counters.
   std::uint32_t tick_ms() const { return static_cast<std::uint32_t>(source_() - base_); }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -80,6 +81,26 @@ int wait_any(std::span<const Handle> handles, int timeout_ms);
 
 // Makes `link` a symbolic link to `target`, replacing an existing link.
 bool make_symlink(const std::string& target, const std::string& link);
+
+// Becomes readable when the process is asked to end (interrupt or termination), so that a
+// waiting loop can stop cleanly. One per process; none where it cannot be made.
+class InterruptWatch {
+ public:
+  static std::unique_ptr<InterruptWatch> create();
+  virtual ~InterruptWatch() = default;
+  InterruptWatch(const InterruptWatch&) = delete;
+  InterruptWatch& operator=(const InterruptWatch&) = delete;
+  virtual Handle handle() const = 0;
+  virtual bool interrupted() const = 0;
+
+ protected:
+  InterruptWatch() = default;
+};
+
+// The standard input as a handle wait_any can wait on; none where the platform cannot.
+std::optional<Handle> standard_input_handle();
+// Reads and discards what standard input holds (one read); false at its end.
+bool consume_standard_input();
 
 // Keeps interrupt and termination requests for wait_for_termination: call it before any
 // thread starts, so that every thread inherits it.

@@ -177,6 +177,61 @@ bool make_symlink(const std::string& target, const std::string& link) {
 }
 
 namespace {
+
+// The write end of the interrupt pipe: a signal handler has no other way to reach it.
+int g_interrupt_pipe = -1;
+
+void on_interrupt(int) {
+  const char one = 1;
+  (void)!::write(g_interrupt_pipe, &one, 1);
+}
+
+class PipeInterruptWatch final : public InterruptWatch {
+ public:
+  PipeInterruptWatch(int r, int w) : r_(r), w_(w) {}
+  ~PipeInterruptWatch() override {
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+    g_interrupt_pipe = -1;
+    ::close(r_);
+    ::close(w_);
+  }
+  Handle handle() const override { return r_; }
+  bool interrupted() const override {
+    pollfd p{r_, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+  }
+
+ private:
+  int r_;
+  int w_;
+};
+
+}  // namespace
+
+std::unique_ptr<InterruptWatch> InterruptWatch::create() {
+  if (g_interrupt_pipe >= 0) return nullptr;
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
+  g_interrupt_pipe = fds[1];
+  struct sigaction action {};
+  action.sa_handler = on_interrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  return std::make_unique<PipeInterruptWatch>(fds[0], fds[1]);
+}
+
+std::optional<Handle> standard_input_handle() {
+  return STDIN_FILENO;
+}
+
+bool consume_standard_input() {
+  char buf[256];
+  return ::read(STDIN_FILENO, buf, sizeof buf) > 0;
+}
+
+namespace {
 sigset_t termination_signals() {
   sigset_t set;
   sigemptyset(&set);

@@ -136,6 +136,16 @@ BOOL WINAPI on_console_event(DWORD) {
 }
 }  // namespace
 
+std::unique_ptr<InterruptWatch> InterruptWatch::create() {
+  return nullptr;
+}
+std::optional<Handle> standard_input_handle() {
+  return std::nullopt;
+}
+bool consume_standard_input() {
+  return false;
+}
+
 void block_termination_signals() {}
 
 void wait_for_termination() {

@@ -21,15 +21,19 @@ class ConsoleUi final : public OperatorUi {
   void show_link_status(const std::string&) override {}
   void flash_activity(Activity) override {}
   BoxAnswer message_box(const std::string&, const std::string& text, BoxButtons buttons,
-                        BoxIcon) override {
+                        BoxIcon icon) override {
+    if (icon == BoxIcon::Error) ++errors_;
     std::fprintf(out_, "%s\n", text.c_str());
     std::fflush(out_);
     return buttons == BoxButtons::Ok ? BoxAnswer::Ok : BoxAnswer::No;
   }
   void edit_sequence_file(const std::string&, int) override {}
+  // How many error boxes were shown.
+  int errors_shown() const { return errors_; }
 
  private:
   std::FILE* out_;
+  int errors_ = 0;
 };
 
 }  // namespace qm

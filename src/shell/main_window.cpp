@@ -4,10 +4,13 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,6 +24,7 @@
 #include "panels/setup_dialog.h"
 #include "platform/paths.h"
 #include "platform/socket.h"
+#include "runner/run_dialog.h"
 #include "shell/about_dialog.h"
 #include "shell/options_dialog.h"
 #include "shell/project.h"
@@ -42,6 +46,13 @@ constexpr int kUnitPartWidth = 80 - 45;
 constexpr int kIndicatorPartWidth = 116 - 80;
 constexpr const char* kRemoteAccessStem = "orvik";
 constexpr const char* kProjectFolderFormat = "%1/My Documents/Quadrimon";
+constexpr const char* kSequenceSuffix = "seq";  // sequence files run from drops and arguments
+
+// Whether the path names a sequence file: the extension ".seq" in any case.
+bool is_sequence_file(const QString& path) {
+  return QFileInfo(path).suffix().compare(QLatin1String(kSequenceSuffix), Qt::CaseInsensitive) ==
+         0;
+}
 
 // Every menu command: id, text, the menu it stands in ("" for the menu bar itself), and
 // whether its panel has landed (the others are shown disabled).
@@ -64,7 +75,7 @@ constexpr MenuCommand kMenu[] = {
     {ids::kCmdFlash, "&Flash", "", false},         // with the remote directory
     {ids::kCmdNew, "&New", "&Sequence", false},    // with the sequence editor
     {ids::kCmdEdit, "&Edit", "&Sequence", false},  // with the sequence editor
-    {ids::kCmdRun, "&Run", "&Sequence", false},    // with the sequence runner
+    {ids::kCmdRun, "&Run", "&Sequence", true},
     {ids::kCmdCompile, "&Compile", "&Sequence", true},
     {ids::kCmdDownload, "&Download", "&Sequence", false},  // with the file transfers
     {ids::kCmdDecode, "Decode", "&Sequence", true},
@@ -133,7 +144,7 @@ void MainWindow::start_demo() {
   setWindowTitle(QString::fromLatin1(kWindowTitle) + QString::fromLatin1(kDemoTitleSuffix));
 }
 
-void MainWindow::start(const QStringList& arguments) {
+bool MainWindow::start(const QStringList& arguments) {
   SettingsValues& v = app_.settings.values;
   app_.settings.settings_load();
   if (wall_) {
@@ -159,16 +170,31 @@ void MainWindow::start(const QStringList& arguments) {
   resize(kClientWidth,
          kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 
-  choose_project(arguments);
+  const bool project_found = choose_project(arguments);
   app_.link.show_link_status();
   show_unit_status(unit_status_text(v.id));
   // Monitor alignment defaults: set here when the alignment panel lands.
-  // Dropped files and the help server: started here when the runner and help server land.
+  setAcceptDrops(true);
+  // The help server: started here when it lands.
   if (v.ip) QTimer::singleShot(0, this, [this] { app_.link.tcp_connect(); });
-  // A ".seq" last argument runs in the run dialog when the runner lands.
+  return !project_found || !run_argument(arguments);
 }
 
-void MainWindow::choose_project(const QStringList& arguments) {
+// A ".seq" last argument runs before the window is shown; its folder becomes the current
+// directory first. True when it ran (the program then ends); false when there is none or its
+// folder cannot be entered (the window opens).
+bool MainWindow::run_argument(const QStringList& arguments) {
+  if (arguments.isEmpty() || !is_sequence_file(arguments.back())) return false;
+  const QString& argument = arguments.back();
+  const QFileInfo file(argument);
+  const QString path = file.absoluteFilePath();  // before the folder changes
+  const bool has_folder = argument.contains('/') || argument.contains('\\');
+  if (has_folder && !QDir::setCurrent(file.absolutePath())) return false;
+  run_sequence_file(path);
+  return true;
+}
+
+bool MainWindow::choose_project(const QStringList& arguments) {
   // A first argument with a folder and the extension ".efx" names the project.
   if (!arguments.isEmpty()) {
     const QFileInfo first(arguments.front());
@@ -179,13 +205,14 @@ void MainWindow::choose_project(const QStringList& arguments) {
         check_project_file(first.absoluteFilePath().toStdString())) {
       remember_project(app_.settings.user_folder(), first.absoluteFilePath().toStdString(),
                        app_.ui);
-      return;
+      return true;
     }
   }
-  if (find_project(app_.settings.user_folder())) return;
+  if (find_project(app_.settings.user_folder())) return true;
   if (const auto profile = platform::env_var("USERPROFILE"))
-    QDir::setCurrent(
+    return QDir::setCurrent(
         QString::fromLatin1(kProjectFolderFormat).arg(QString::fromStdString(*profile)));
+  return false;
 }
 
 void MainWindow::build_menu() {
@@ -290,6 +317,13 @@ void MainWindow::run_command(int id) {
     case ids::kCmdExit:
       close();
       break;
+    case ids::kCmdRun: {
+      const QString path = QFileDialog::getOpenFileName(this, QString::fromLatin1(kRunSequenceTitle),
+                                                        QString(),
+                                                        QString::fromLatin1(kRunSequenceFilter));
+      if (!path.isEmpty()) run_sequence_file(path);
+      break;
+    }
     case ids::kCmdCompile: {
       const QString path = QFileDialog::getOpenFileName(
           this, QString::fromLatin1(kCompileTitle), QString(), QString::fromLatin1(kCompileFilter));
@@ -328,13 +362,20 @@ void MainWindow::compile_file(const QString& path) {
   app_.compiler.compile_sequence(path.toStdString(), std::nullopt, options);
 }
 
+void MainWindow::run_sequence_file(const QString& path) {
+  RunDialog dialog(app_, path, this);
+  if (!dialog.ended()) exec_dialog(dialog);  // ended: the run could not start
+}
+
 // --- Idle turns -------------------------------------------------------------------------
 
 void MainWindow::idle_turn() {
   // A modal dialog waiting for input is the dialog idle source; an open menu the menu one.
   const bool dialog = QApplication::activeModalWidget() != nullptr;
   const bool menu = QApplication::activePopupWidget() != nullptr;
-  if (app_.idle.job() == kJobNone || (!dialog && !menu)) {
+  // A sequence run is driven by its own dialog's timer; its job number only tells the
+  // others that a run is active.
+  if (app_.idle.job() == kJobNone || app_.idle.job() == kJobRun || (!dialog && !menu)) {
     idle_timer_.stop();  // woken again when a job starts or a dialog opens
     return;
   }
@@ -438,6 +479,26 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+// --- Dropped files -----------------------------------------------------------------------
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  // Every dropped sequence file runs, in the order given, one after the other; the others are
+  // ignored. The runs start once the drop is over, so the dragging program is not held up.
+  QStringList files;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile() && is_sequence_file(url.toLocalFile())) files << url.toLocalFile();
+  event->acceptProposedAction();
+  if (files.isEmpty()) return;
+  QTimer::singleShot(0, this, [this, files] {
+    for (const QString& file : files)
+      run_sequence_file(file);
+  });
 }
 
 // --- Shutdown ---------------------------------------------------------------------------

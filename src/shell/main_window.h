@@ -32,6 +32,8 @@ inline constexpr const char* kWindowTitle = "Quadrimon Control";
 inline constexpr const char* kDemoTitleSuffix = " - Demo wall";
 inline constexpr const char* kCompileTitle = " Compile Sequence";
 inline constexpr const char* kCompileFilter = "Sequence file (*.seq)";
+inline constexpr const char* kRunSequenceTitle = " Run Sequence";
+inline constexpr const char* kRunSequenceFilter = "Sequence files (*.seq)";
 inline constexpr const char* kReadmeTitle = " Readme";
 
 class MainWindow final : public QMainWindow, public OperatorUi {
@@ -42,8 +44,10 @@ class MainWindow final : public QMainWindow, public OperatorUi {
   ~MainWindow() override;
 
   // The start-up order: settings, remote-access rule, log, clock and serial port, window,
-  // status bar, project choice, and the connection to the gateway once the loop runs.
-  void start(const QStringList& arguments);
+  // status bar, project choice, and the connection to the gateway once the loop runs. With a
+  // project found and a ".seq" last argument, that file runs first and the result is false:
+  // the program then ends without showing the window.
+  bool start(const QStringList& arguments);
 
   App& app() { return app_; }
   // The action of a menu command id (resources/ids.h).
@@ -52,6 +56,8 @@ class MainWindow final : public QMainWindow, public OperatorUi {
   void run_command(int id);
   // Compiles a sequence file as the Compile command does after its file chooser.
   void compile_file(const QString& path);
+  // Runs a sequence file in the run dialog, modally, until the run ends.
+  void run_sequence_file(const QString& path);
   bool indicator_lit(Activity which) const;
   bool demo() const { return wall_ != nullptr; }
 
@@ -69,12 +75,15 @@ class MainWindow final : public QMainWindow, public OperatorUi {
  protected:
   void paintEvent(QPaintEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void build_menu();
   void build_status_bar();
   void start_demo();
-  void choose_project(const QStringList& arguments);
+  bool choose_project(const QStringList& arguments);
+  bool run_argument(const QStringList& arguments);
   // Opens a modal dialog owned by the main window; the idle jobs run while it waits.
   int exec_dialog(QDialog& dialog);
   void open_setup();

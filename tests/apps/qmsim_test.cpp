@@ -90,3 +90,30 @@ TEST_F(Qmsim, InfoAndReset_ThroughTheSimulator) {
 
 }  // namespace
 }  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+TEST_F(Qmsim, Run_DrivesTheSimulatedUnitsWithOutputOnStdout) {
+  Process sim({QMSIM_PATH, "serial"});
+  const std::string device = sim.read_line(5000);
+  const fs::path show = home_ / "show.seq";
+  std::ofstream(show) << "REM hello @F\nSEND 7 0 44 0\nWAIT 00:00:00.2\nGET 7 0 4\n";
+  const Outcome ok =
+      qmctl("--skip-std --port " + device + " run '" + show.string() + "' </dev/null");
+  EXPECT_EQ(ok.exit_code, 0) << ok.err;
+  EXPECT_EQ(ok.out, "hello " + show.string() + "\nMajor: 4\nMinor: 2\nTitle: Quadrimon unit\n");
+  EXPECT_GE(ok.millis, 200);
+
+  const fs::path bad = home_ / "bad.seq";
+  std::ofstream(bad) << "\nSEND 7 1\n";
+  const Outcome error = qmctl("--skip-std --port " + device + " run '" + bad.string() + "'");
+  EXPECT_EQ(error.exit_code, 1);
+  EXPECT_NE(error.err.find("ERROR: Send requires at least 3 parameters.\n\nSequence: " +
+                           bad.string() + "\nLine: 2\n\nEdit sequence file ?\n"),
+            std::string::npos)
+      << error.err;
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,79 @@
+// Dialog 168 " Sequence": the modal host of one run of a sequence file. Opening it starts the
+// run, the end of the run ends it, and closing it stops the run. It shows the line being
+// executed, the run time and the run's output, and carries the Pause, Skip and Stop buttons.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "runner/runner.h"
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace qm {
+
+class App;
+
+class RunDialog final : public QDialog, public RunnerHost {
+  Q_OBJECT
+
+ public:
+  // Starts the run of the file at `path`. When the run cannot start (the failure has been
+  // reported), the dialog has ended already and exec() returns at once.
+  RunDialog(App& app, const QString& path, QWidget* parent);
+  ~RunDialog() override;
+
+  // Whether the dialog has ended (the run could not start, or it is over).
+  bool ended() const { return ended_; }
+  int exec() override;
+  void done(int result) override;
+
+  Runner& runner() { return runner_; }
+
+  // The four texts of the time fields (hours, minutes, seconds, frame) for a run time in ms.
+  static std::array<QString, 4> format_run_time(std::uint32_t ms);
+
+  // RunnerHost
+  void show_line_number(std::optional<int> line) override;
+  void show_output_line(const std::string& text) override;
+  void run_stopped() override;
+  void buttons_changed(bool stop_pause_enabled, bool skip_enabled, bool paused) override;
+  void run_ended() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void drive();
+  void show_run_time();
+  void set_fields_active(bool active);
+  void apply_fonts();
+  void pause_clicked();
+  void skip_clicked();
+  void stop_clicked();
+
+  App& app_;
+  Runner runner_;
+  QPushButton* pause_;
+  QPushButton* skip_;
+  QPushButton* stop_;
+  QLineEdit* line_;
+  std::array<QLineEdit*, 4> time_{};
+  QPlainTextEdit* pane_;
+  QTimer step_timer_;  // single shot: the next runner_step, now or at the wait's deadline
+  QTimer time_timer_;  // every 20 ms while the run is active: the run-time display
+  bool ended_ = false;
+  bool ending_ = false;
+  bool destroying_ = false;
+  bool placed_ = false;
+  bool pane_font_set_ = false;
+};
+
+}  // namespace qm

@@ -1,0 +1,71 @@
+// The sequence runner: executes a sequence file on the PC line by line, sending unit messages
+// over the link at once. It runs inside a host (the run dialog, the buttons panel, qmctl run,
+// tests) that shows its line number, run time and output and owns its buttons. The host calls
+// runner_step while the run is active; nothing here waits or spins: a WAIT sets a deadline.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace qm {
+
+class App;
+
+// What the runner shows and tells its host.
+class RunnerHost {
+ public:
+  virtual ~RunnerHost() = default;
+  // The line number field: the line being executed ("%d"), or none for "-----" when stopped.
+  virtual void show_line_number(std::optional<int> line) = 0;
+  // Appends a line to the output pane; the first output of a run shows the pane.
+  virtual void show_output_line(const std::string& text) = 0;
+  // The run stopped: the pane is emptied and hidden, the time fields show "--".
+  virtual void run_stopped() = 0;
+  // The button states changed: Stop and Pause enabled, Skip enabled, Pause labelled "Run".
+  virtual void buttons_changed(bool stop_pause_enabled, bool skip_enabled, bool paused) = 0;
+  // The run has ended (the run dialog then ends itself).
+  virtual void run_ended() = 0;
+};
+
+// What a run takes from outside its sequence file. Empty members take the program's own:
+// std.inc from the program's directory, the date from the local clock.
+struct RunnerOptions {
+  std::filesystem::path std_dir;                       // the directory holding std.inc
+  std::function<std::chrono::year_month_day()> today;  // the date the at-sign code D writes
+};
+
+enum class RunnerState { Stopped = 0, Running = 1, Waiting = 2, Paused = 3 };
+
+class Runner {
+ public:
+  explicit Runner(App& app, RunnerOptions options = {});
+  ~Runner();
+  Runner(const Runner&) = delete;
+  Runner& operator=(const Runner&) = delete;
+
+  // Starts a run of `path` in `host`: 1 started, 0 failed (the failure has been reported).
+  int runner_start(RunnerHost& host, const std::string& path);
+  // Stops and releases everything; safe when stopped.
+  void runner_stop();
+  // Executes lines until the run waits, stops, or a short time slice has passed. Returns the
+  // tick (App::clock) at which the host should call again: now while lines remain, the wait
+  // deadline while waiting; none when paused or stopped.
+  std::optional<std::uint32_t> runner_step();
+  // The host's buttons.
+  void skip();   // ends the current wait (waiting or paused)
+  void pause();  // waiting → paused, paused → running, otherwise nothing
+  RunnerState state() const;
+  // Milliseconds since the run started (the run-time display).
+  std::uint32_t run_time() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qm

@@ -1,0 +1,316 @@
+// The run dialog " Sequence" running real sequence files against the simulated wall: the
+// timing of waits, Pause, Skip and Stop, the output pane, the error box, the run-time texts;
+// and the main window's ways into it (the Run command, dropped files, a ".seq" argument).
+#include "runner/run_dialog.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+#include <fstream>
+
+#include "gui_rig.h"
+#include "ids.h"
+#include "shell/main_window.h"
+#include "shell/ui_helpers_widget.h"
+
+namespace qm::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RunDialogTest : public GuiRig {
+ protected:
+  RunDialogTest() : cwd_(QDir::currentPath()) { app_.options.skip_std = true; }
+  ~RunDialogTest() override { QDir::setCurrent(cwd_); }
+
+  // Writes a sequence file into the test folder; its path.
+  QString write(const std::string& name, const std::string& text) const {
+    std::ofstream(folder_ / name) << text;
+    return QString::fromStdString((folder_ / name).string());
+  }
+  static QPushButton* button(RunDialog& d, int id) {
+    return child<QPushButton>(&d, control_name(id));
+  }
+  static QString label(RunDialog& d, int id) { return button(d, id)->text().remove('&'); }
+  static QString field(RunDialog& d, int id) {
+    return child<QLineEdit>(&d, control_name(id))->text();
+  }
+  static QStringList time_fields(RunDialog& d) {
+    QStringList out;
+    for (int i = 0; i < 4; ++i)
+      out << field(d, ids::kHoursField + i);
+    return out;
+  }
+  static bool reaches(RunDialog& d, RunnerState state) {
+    return QTest::qWaitFor([&] { return d.runner().state() == state; }, 3000);
+  }
+  static bool ends(RunDialog& d) {
+    return QTest::qWaitFor([&] { return d.ended(); }, 5000);
+  }
+  bool units_received(std::size_t n) const {
+    return QTest::qWaitFor([&] { return sent_to_units().size() >= n; }, 3000);
+  }
+  // When each unit message (not poll) reached the wall, in ms of the wall's clock.
+  std::vector<std::uint64_t> sent_times() const {
+    std::vector<std::uint64_t> out;
+    for (const auto& e : wall_.transcript())
+      if (e.direction == sim::Direction::ToUnits && !(e.message[0] & 0x40)) out.push_back(e.at_ms);
+    return out;
+  }
+  bool has_call(const std::string& call) const {
+    const auto calls = ui_.calls();
+    return std::find(calls.begin(), calls.end(), call) != calls.end();
+  }
+
+  QString cwd_;
+};
+
+using Sent = std::vector<std::string>;
+
+TEST_F(RunDialogTest, FileThatCannotBeOpened_IsReportedAndTheDialogEnds) {
+  const std::string missing = (folder_ / "missing.seq").string();
+  RunDialog d(app_, QString::fromStdString(missing), nullptr);
+  EXPECT_EQ(d.objectName(), "dialog168");
+  EXPECT_EQ(d.windowTitle(), " Sequence");
+  EXPECT_TRUE(d.ended());
+  d.exec();  // returns at once
+  EXPECT_FALSE(d.isVisible());
+  const auto calls = ui_.calls();
+  ASSERT_TRUE(std::any_of(calls.begin(), calls.end(), [&](const std::string& c) {
+    return c.rfind("box: Sequence|", 0) == 0 &&
+           c.find("Can't open file: " + missing) != std::string::npos;
+  }));
+  // It never showed a running state.
+  EXPECT_EQ(field(d, ids::kLineNumberField), "-----");
+  EXPECT_EQ(time_fields(d), QStringList({"--", "--", "--", "--"}));
+  EXPECT_FALSE(button(d, ids::kPauseButton)->isEnabled());
+  EXPECT_FALSE(button(d, ids::kSkipButton)->isEnabled());
+  EXPECT_EQ(app_.idle.job(), kJobNone);
+}
+
+TEST_F(RunDialogTest, SendWaitSend_FramesLeaveTheWaitApartAndTheDialogEnds) {
+  connect_serial();
+  RunDialog d(app_, write("two.seq", "SEND 7 1 40 5\nWAIT 00:00:00.2\nSEND 7 1 40 6\n"), nullptr);
+  EXPECT_EQ(app_.idle.job(), kJobRun);  // tells the other idle owners that a run is active
+  ASSERT_TRUE(ends(d));
+  EXPECT_EQ(d.result(), 1);
+  ASSERT_TRUE(units_received(2));
+  EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 05", "07 01 28 06"}));
+  const auto at = sent_times();
+  EXPECT_GE(at[1] - at[0], 180u);
+  EXPECT_LE(at[1] - at[0], 400u);
+  EXPECT_EQ(app_.idle.job(), kJobNone);
+}
+
+TEST_F(RunDialogTest, Pause_WhileLinesRunChangesNothing_DuringAWaitFreezesUntilRun) {
+  connect_serial();
+  RunDialog d(app_, write("pause.seq", "SEND 7 1 40 1\nWAIT 00:00:00.1\nSEND 7 1 40 2\n"),
+              nullptr);
+  ASSERT_EQ(d.runner().state(), RunnerState::Running);
+  ASSERT_TRUE(button(d, ids::kPauseButton)->isEnabled());
+  EXPECT_FALSE(button(d, ids::kSkipButton)->isEnabled());
+  button(d, ids::kPauseButton)->click();  // running lines: no pause
+  EXPECT_NE(d.runner().state(), RunnerState::Paused);
+  EXPECT_EQ(label(d, ids::kPauseButton), "Pause");
+
+  ASSERT_TRUE(reaches(d, RunnerState::Waiting));
+  EXPECT_TRUE(button(d, ids::kSkipButton)->isEnabled());
+  EXPECT_EQ(field(d, ids::kLineNumberField), "2");
+  EXPECT_EQ(child<QLineEdit>(&d, control_name(ids::kLineNumberField))
+                ->palette()
+                .color(QPalette::Base),
+            QColor(Qt::white));
+  button(d, ids::kPauseButton)->click();
+  EXPECT_EQ(d.runner().state(), RunnerState::Paused);
+  EXPECT_EQ(label(d, ids::kPauseButton), "Run");
+
+  QTest::qWait(300);  // well past the deadline
+  EXPECT_EQ(d.runner().state(), RunnerState::Paused);
+  EXPECT_FALSE(d.ended());
+  EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 01"}));
+
+  button(d, ids::kPauseButton)->click();  // "Run"
+  EXPECT_EQ(label(d, ids::kPauseButton), "Pause");
+  ASSERT_TRUE(ends(d));
+  ASSERT_TRUE(units_received(2));
+  EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 01", "07 01 28 02"}));
+}
+
+TEST_F(RunDialogTest, Skip_EndsAWaitAtOnce) {
+  connect_serial();
+  RunDialog d(app_, write("skip.seq", "SEND 7 1 40 1\nWAIT 00:01:00\nSEND 7 1 40 2\n"), nullptr);
+  ASSERT_TRUE(reaches(d, RunnerState::Waiting));
+  QElapsedTimer clock;
+  clock.start();
+  button(d, ids::kSkipButton)->click();
+  ASSERT_TRUE(ends(d));
+  ASSERT_TRUE(units_received(2));
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 01", "07 01 28 02"}));
+}
+
+TEST_F(RunDialogTest, StopAndClose_EndTheRunWithoutTheRestOfTheFile) {
+  connect_serial();
+  const QString path = write("stop.seq", "SEND 7 1 40 1\nWAIT EVENT\nSEND 7 1 40 2\n");
+  {
+    RunDialog d(app_, path, nullptr);
+    ASSERT_TRUE(reaches(d, RunnerState::Waiting));
+    button(d, ids::kStopButton)->click();
+    EXPECT_TRUE(d.ended());
+    EXPECT_EQ(d.result(), 1);
+    EXPECT_EQ(d.runner().state(), RunnerState::Stopped);
+    EXPECT_EQ(time_fields(d), QStringList({"--", "--", "--", "--"}));
+    EXPECT_EQ(field(d, ids::kLineNumberField), "-----");
+  }
+  {
+    RunDialog d(app_, path, nullptr);
+    ASSERT_TRUE(reaches(d, RunnerState::Waiting));
+    d.reject();  // the close box or Esc
+    EXPECT_TRUE(d.ended());
+    EXPECT_EQ(d.runner().state(), RunnerState::Stopped);
+  }
+  EXPECT_EQ(app_.idle.job(), kJobNone);
+  ASSERT_TRUE(units_received(2));
+  QTest::qWait(50);
+  EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 01", "07 01 28 01"}));
+}
+
+TEST_F(RunDialogTest, RunTime_ShowsHoursMinutesSecondsAndFrames) {
+  using T = std::array<QString, 4>;
+  EXPECT_EQ(RunDialog::format_run_time(((4 * 60 + 20) * 60 + 7) * 1000 + 500),
+            (T{"04", "20", "07", "25"}));
+  EXPECT_EQ(RunDialog::format_run_time(0), (T{"00", "00", "00", "00"}));
+  EXPECT_EQ(RunDialog::format_run_time(3599999), (T{"00", "59", "59", "49"}));
+  EXPECT_EQ(RunDialog::format_run_time(100 * 3600000u), (T{"100", "00", "00", "00"}));
+}
+
+TEST_F(RunDialogTest, OutputPane_AppearsAtTheFirstOutputAndGoesAtTheEnd) {
+  RunDialog d(app_, write("rem.seq", "REM first line\nREM second line\nWAIT EVENT\n"), nullptr);
+  auto* pane = child<QPlainTextEdit>(&d, control_name(ids::kOutputPane));
+  ASSERT_NE(pane, nullptr);
+  EXPECT_TRUE(pane->isHidden());
+  ASSERT_TRUE(reaches(d, RunnerState::Waiting));
+  EXPECT_FALSE(pane->isHidden());
+  EXPECT_TRUE(pane->isReadOnly());
+  EXPECT_EQ(pane->toPlainText(), "first line\nsecond line");
+  button(d, ids::kSkipButton)->click();
+  ASSERT_TRUE(ends(d));
+  EXPECT_TRUE(pane->isHidden());
+  EXPECT_TRUE(pane->toPlainText().isEmpty());
+}
+
+TEST_F(RunDialogTest, RunnerError_EndsTheDialogAndOffersTheEdit) {
+  const QString path = write("bad.seq", "REM before\n\nBOGUS 1\n");
+  ui_.answer({BoxAnswer::Yes});
+  RunDialog d(app_, path, nullptr);
+  ASSERT_TRUE(ends(d));
+  const std::string p = path.toStdString();
+  EXPECT_TRUE(has_call("box: Sequence|ERROR: 'BOGUS' is not a valid command.\n\nSequence: " + p +
+                       "\nLine: 3\n\nEdit sequence file ?\n"));
+  EXPECT_TRUE(has_call("edit:" + p + ":3"));
+}
+
+// --- The main window's ways into the run dialog ------------------------------------------
+
+class MainWindowRunTest : public RunDialogTest {
+ protected:
+  // A main window whose settings name COM1, the wall's pseudo-terminal.
+  std::unique_ptr<MainWindow> window() {
+    fs::create_directories(folder_ / "Quadrimon");
+    std::ofstream(folder_ / "Quadrimon" / "Orvik.ini") << "ComPort = COM1:\n";
+    serial_ = std::make_unique<sim::SerialBus>(wall_, false);
+    EXPECT_TRUE(serial_->start());
+    auto w = std::make_unique<MainWindow>(Settings(folder_ / "Quadrimon", folder_), false);
+    w->app().link.set_port_device(1, serial_->device());
+    w->app().options.skip_std = true;
+    return w;
+  }
+};
+
+TEST_F(MainWindowRunTest, RunCommand_AsksForASequenceFileAndRunsIt) {
+  const QString path = write("menu.seq", "SEND 7 1 40 9\n");
+  auto w = window();
+  ASSERT_TRUE(w->start({}));
+  ASSERT_TRUE(w->command(ids::kCmdRun)->isEnabled());
+  QString title;
+  QStringList filters;
+  QTimer::singleShot(0, [&] {
+    auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(chooser, nullptr);
+    title = chooser->windowTitle();
+    filters = chooser->nameFilters();
+    chooser->selectFile(path);
+    static_cast<QDialog*>(chooser)->accept();  // QFileDialog::accept through the public base
+  });
+  w->run_command(ids::kCmdRun);
+  EXPECT_EQ(title, " Run Sequence");
+  EXPECT_EQ(filters, QStringList({"Sequence files (*.seq)"}));
+  ASSERT_TRUE(units_received(1));
+  EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 09"}));
+}
+
+TEST_F(MainWindowRunTest, DroppedFiles_SequenceFilesRunInOrderOthersAreIgnored) {
+  auto w = window();
+  ASSERT_TRUE(w->start({}));
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(write("a.seq", "SEND 7 1 40 1\n")),
+                QUrl::fromLocalFile(write("b.txt", "SEND 7 1 40 2\n")),
+                QUrl::fromLocalFile(write("c.SEQ", "SEND 7 1 40 3\n"))});
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(w.get(), &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  ASSERT_TRUE(units_received(2));
+  QTest::qWait(50);
+  EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 01", "07 01 28 03"}));
+}
+
+TEST_F(MainWindowRunTest, SequenceArgument_RunsInItsFolderAndEndsWithoutTheWindow) {
+  fs::create_directories(folder_ / "show");
+  const QString path = write("show/run.seq", "SEND 7 1 40 4\n");
+  {
+    auto w = window();
+    EXPECT_FALSE(w->start({path}));
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(QDir::current(), QDir(QString::fromStdString((folder_ / "show").string())));
+    ASSERT_TRUE(units_received(1));
+    EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 04"}));
+  }
+  EXPECT_TRUE(fs::exists(folder_ / "orvik.ini"));  // the settings recorded on the way out
+
+  // A folder that cannot be entered: the window opens and nothing runs.
+  auto w = window();
+  EXPECT_TRUE(w->start({QString::fromStdString((folder_ / "nowhere" / "run.seq").string())}));
+  QTest::qWait(50);
+  EXPECT_EQ(sent_to_units().size(), 1u);
+}
+
+TEST_F(RunDialogTest, Screenshot_RunDialog) {
+  const QString dir = qEnvironmentVariable("QM_SCREENSHOT_DIR");
+  if (dir.isEmpty()) GTEST_SKIP() << "QM_SCREENSHOT_DIR not set";
+  connect_serial();
+  RunDialog d(app_,
+              write("show.seq",
+                    "REM Opening the show\nSEND 7 1 40 5\nREM Scene 1: fade in\nWAIT 00:01:00\n"),
+              nullptr);
+  d.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+  ASSERT_TRUE(reaches(d, RunnerState::Waiting));
+  QTest::qWait(300);
+  button(d, ids::kPauseButton)->click();
+  QTest::qWait(60);
+  QDir().mkpath(dir);
+  EXPECT_TRUE(d.grab().save(QDir(dir).filePath(QStringLiteral("run_dialog.png"))));
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,529 @@
+#include "runner/runner.h"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/socket.h"
+#include "shell/app.h"
+#include "sim/buses.h"
+#include "sim/wall.h"
+#include "support/far_side.h"
+#include "support/recording_ui.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::August;
+using std::chrono::December;
+
+// A host that records what the runner shows it.
+class RecordingHost final : public RunnerHost {
+ public:
+  void show_line_number(std::optional<int> line) override { lines.push_back(line.value_or(-1)); }
+  void show_output_line(const std::string& text) override { output.push_back(text); }
+  void run_stopped() override { events.push_back("stopped"); }
+  void buttons_changed(bool stop_pause, bool skip, bool paused) override {
+    buttons.emplace_back(stop_pause, skip, paused);
+  }
+  void run_ended() override { events.push_back("ended"); }
+  void clear() {
+    lines.clear();
+    output.clear();
+    events.clear();
+    buttons.clear();
+  }
+
+  std::vector<int> lines;
+  std::vector<std::string> output;
+  std::vector<std::string> events;
+  std::vector<std::tuple<bool, bool, bool>> buttons;
+};
+
+// A runner on a whole App with its settings, std.inc and sequence files in a temporary
+// folder, a simulated wall behind a pseudo-terminal or a loopback gateway, and a clock the
+// test moves: frozen (exact run times) or following the real one (for link waits).
+class RunnerTest : public ::testing::Test {
+ protected:
+  RunnerTest()
+      : folder_(fs::temp_directory_path() /
+                ("qm_runner_" + std::to_string(::getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name())),
+        app_(ui_, Settings(folder_ / "Quadrimon", folder_)),
+        wall_([] {
+          sim::WallConfig c;
+          c.channels = {16, 16, 0, 0};
+          return c;
+        }()),
+        runner_(app_, RunnerOptions{folder_, [this] { return today_; }}) {
+    fs::create_directories(folder_);
+    app_.options.skip_std = true;
+    app_.clock.set_source([this] { return (frozen_ ? 0 : platform::monotonic_ms()) + offset_; });
+  }
+  ~RunnerTest() override {
+    runner_.runner_stop();
+    app_.link.com_release();
+    app_.link.tcp_disconnect();
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+  }
+
+  void connect_serial() {
+    serial_ = std::make_unique<sim::SerialBus>(wall_, false);
+    ASSERT_TRUE(serial_->start());
+    app_.link.set_port_device(1, serial_->device());
+    app_.settings.values.com_port = 0;
+    ASSERT_EQ(app_.link.com_open_configured(), 1);
+  }
+  void connect_tcp() {
+    gateway_ = std::make_unique<sim::Gateway>(wall_, sim::GatewayOptions{});
+    ASSERT_TRUE(gateway_->start());
+    auto& v = app_.settings.values;
+    v.enable_ip = true;
+    v.address = *platform::parse_ipv4("127.0.0.1");
+    v.tcp_port = gateway_->port();
+    ASSERT_EQ(app_.link.tcp_connect(), 1);
+  }
+
+  std::string path(const std::string& name) const { return (folder_ / name).string(); }
+  std::string write(const std::string& name, const std::string& content) const {
+    std::ofstream(folder_ / name, std::ios::binary) << content;
+    return path(name);
+  }
+  int start(const std::string& source) {
+    return runner_.runner_start(host_, write("main.seq", source));
+  }
+  // Steps the run to its end, jumping the clock to each wait's deadline; the deadlines.
+  std::vector<std::uint32_t> run(int most_waits = 1000) {
+    std::vector<std::uint32_t> waits;
+    while (const auto next = runner_.runner_step()) {
+      const std::uint32_t now = app_.clock.tick_ms();
+      if (*next <= now) continue;
+      if (static_cast<int>(waits.size()) == most_waits) break;
+      waits.push_back(*next);
+      offset_ += *next - now;
+    }
+    return waits;
+  }
+  std::vector<std::string> run_output(const std::string& source) {
+    host_.output.clear();
+    if (start(source) == 1) run();
+    return host_.output;
+  }
+
+  // The messages sent to the units (the polls, or everything else) as hex lines, once at
+  // least n have arrived or a second has passed.
+  std::vector<std::string> sent(std::size_t n, bool polls = false) const {
+    std::vector<std::string> out;
+    for (int tries = 0; tries < 20; ++tries) {
+      out.clear();
+      for (const auto& e : wall_.transcript()) {
+        if (e.direction != sim::Direction::ToUnits || ((e.message[0] & kTypePoll) != 0) != polls)
+          continue;
+        std::string line;
+        for (std::uint8_t b : e.message) {
+          char two[4];
+          std::snprintf(two, sizeof two, "%02X", b);
+          line += (line.empty() ? "" : " ") + std::string(two);
+        }
+        out.push_back(line);
+      }
+      if (out.size() >= n) break;
+      wall_.wait_transcript(wall_.transcript().size() + 1, 50);
+    }
+    return out;
+  }
+
+  std::vector<std::string> boxes() const {
+    std::vector<std::string> out;
+    for (const auto& c : ui_.calls())
+      if (c.rfind("box:", 0) == 0) out.push_back(c);
+    return out;
+  }
+  std::string error_box(const std::string& message, int line) const {
+    return "box: Sequence|ERROR: " + message + "\n\nSequence: " + path("main.seq") +
+           "\nLine: " + std::to_string(line) + "\n\nEdit sequence file ?\n";
+  }
+
+  fs::path folder_;
+  test::RecordingUi ui_;
+  App app_;
+  sim::SimWall wall_;
+  std::unique_ptr<sim::SerialBus> serial_;
+  std::unique_ptr<sim::Gateway> gateway_;
+  std::chrono::year_month_day today_ = std::chrono::year{2011} / August / 1;
+  bool frozen_ = true;
+  std::uint64_t offset_ = 1000;
+  Runner runner_;
+  RecordingHost host_;
+};
+
+// Procedures P1..Pn, each calling the next, the last one sending; then the call of P1.
+std::string nested_calls(int n) {
+  std::string source;
+  for (int k = 1; k <= n; ++k) {
+    source += "PROC P" + std::to_string(k) + "\n";
+    source +=
+        k < n ? "P" + std::to_string(k + 1) + "\n" : "SEND 7 1 40 " + std::to_string(n) + "\n";
+    source += "ENDPROC\n";
+  }
+  return source + "P1\n";
+}
+
+TEST_F(RunnerTest, Errors_ReportMessageWithPhysicalLine_AndStop) {
+  write("empty.seq", "; nothing here\n\n");
+  app_.link.set_port_device(9, path("no-such-port"));
+  const std::string too_long = "SEND 7 1 40 \"" + std::string(77, 'x') + "\"";
+  struct Case {
+    std::string source;
+    std::string message;
+    int line;
+  };
+  const std::vector<Case> cases = {
+      {"\n; comment\nSEND 7 1", "Send requires at least 3 parameters.", 3},
+      {too_long, "Too many parameters", 1},
+      {"GET 7 1 4 \"" + std::string(77, 'x') + "\"", "Too many parameters", 1},
+      {"SEND 7 1 40 FIVE", "Converting 'FIVE' to an integer.", 1},
+      {"GET 7 1", "Get requires at least 3 parameters.", 1},
+      {"OUTPUT", "OUTPUT requires at least 1 character.", 1},
+      {"OUTPUT 1 x", "Converting 'x' to an number.", 1},
+      {"POLL 7", "POLL requires at least two parameter.", 1},
+      {"WAIT", "WAIT parameter expected", 1},
+      {"WAIT FOR", "WAIT parameter expected", 1},
+      {"WAIT 00:00:02 +", "Time offset parameter expected.", 1},
+      {"WAIT 00:00:99", "Converting time: 00:00:99", 1},
+      {"WAIT TIME", "Parameter expected", 1},
+      {"WAIT 00:00:01 00:00:01 x", "Converting 'x' to an integer.", 1},
+      {"EXEC prog", "'EXEC' is not a valid command.", 1},
+      {"REM " + std::string(129, 'a') + "BAD", "'BAD' is not a valid command.", 2},
+      {"\"open", "String termination missing", 1},
+      {"DEFINE A B\nDEFINE B A\nA", "Unable to expand line after 10 passes", 3},
+      {"DEFINE", "Define requires at least 2 parameters.", 1},
+      {"DEFINE SEND 1", "Attempt to redefine command: 'SEND'", 1},
+      {"DEFINE X", "Macro 'X' has no body.", 1},
+      {"DEFINE X 1\nDEFINE X 1\nDEFINE X 2", "Attempt to redefine: 'X'", 3},
+      {"DEFINE F SEND 7 ?0", "Argument: ?0 out of range", 1},
+      {"DEFINE F SEND 7 ?2\nF 1 2", "Value error ?1", 2},
+      {"DEFINE F SEND 7 ?1 40 ?2\nF 1", "Insufficient parameters to F", 2},
+      {"SET", "Set requires a parameter.", 1},
+      {"SET Y 1", "'Y' is not a defined symbol.", 1},
+      {"SET _UNIT 5", "Unit - value out of range", 1},
+      {"FORGET", "Forget requires a parameter.", 1},
+      {"DEFINE Y 1\nFORGET Y\nFORGET Y", "'Y' is not a defined symbol.", 3},
+      {"PROC", "Procedure name expected.", 1},
+      {"PROC SEND", "Attempt to redefine SEND", 1},
+      {"PROC P\nSEND 7 1 40", "ENDPROC expected.", 1},
+      {"ENDPROC", "Unexpected procedure end.", 1},
+      {"PROC P A B\nENDPROC\nP 1", "Insufficient parameters to P", 3},
+      {"PROC P A B\nENDPROC\nP 1 2 3", "Too many parameters to P", 3},
+      {nested_calls(32), "Max procedure nesting depth exceded.", 92},
+      {"REPEAT x", "Can't convert to integer: ", 1},
+      {"REPEAT 10001", "Repeat parameter error: ", 1},
+      {"\nREPEAT 2\nEND", "End of file in loop from line: 2", 3},
+      {"REPEAT\nUNTIL", "Time parameter expected", 2},
+      {"REPEAT\nUNTIL LOOP", "Time parameter expected", 2},
+      {"RADIX", "RADIX requires a parameter.", 1},
+      {"RADIX zz", "Converting 'zz' to an integer.", 1},
+      {"RADIX 16\nRADIX 10\nRADIX 11", "Radix must be between 2..16 -", 3},
+      {"EXIT", "IF expected.", 1},
+      {"EXIT WHEN X", "IF expected not: ", 1},
+      {"EXIT IF DEFINED", "EXIT IF requires a symbol name.", 1},
+      {"INCLUDE", "Include filename expected.", 1},
+      {"INCLUDE \"x\".seq", "Include filename mismatched quotes.", 1},
+      {"INCLUDE " + path("empty.seq"), "Reading file " + path("empty.seq"), 1},
+      {"CALL", "Filename expected", 1},
+      {"SPEED", "Parameter expected.", 1},
+      {"SPEED 115200", "Converting '115200' to an integer.", 1},
+      {"SPEED 9600", "Setting COM port speed to 9600 ", 1},
+      {"USE", "New access port expected.", 1},
+      {"USE COMX", "Converting 'COMX' to an integer.", 1},
+      {"USE COM2: 0", "port speed 0", 1},
+      {"USE COM9", "Unable to open COM9", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    ui_.clear();
+    host_.clear();
+    ASSERT_EQ(start(c.source + "\nREM not reached\n"), 1);
+    run();
+    EXPECT_EQ(boxes(), std::vector<std::string>{error_box(c.message, c.line)});
+    EXPECT_EQ(runner_.state(), RunnerState::Stopped);
+    EXPECT_TRUE(host_.output.empty() || host_.output.back() != "not reached");
+    EXPECT_EQ(host_.events, (std::vector<std::string>{"stopped", "ended"}));
+  }
+}
+
+TEST_F(RunnerTest, Errors_YesOpensEditorAtLine_LoadingErrorsOfferNoEdit) {
+  ui_.answer({BoxAnswer::Yes});
+  ASSERT_EQ(start("\n\nSEND 7"), 1);
+  run();
+  EXPECT_EQ(ui_.calls().back(), "edit:" + path("main.seq") + ":3");
+
+  ui_.clear();
+  EXPECT_EQ(runner_.runner_start(host_, path("missing.seq")), 0);
+  EXPECT_EQ(boxes(), std::vector<std::string>{"box: Sequence|ERROR: Can't open file: " +
+                                              path("missing.seq")});
+
+  // An include that cannot be read: the loader's report, then the command's own.
+  ui_.clear();
+  ASSERT_EQ(start("INCLUDE " + path("missing.seq")), 1);
+  run();
+  EXPECT_EQ(boxes(),
+            (std::vector<std::string>{"box: Sequence|ERROR: Reading file: " + path("missing.seq") +
+                                          "\n\nSequence: " + path("main.seq") + "\nLine: 1\n\n",
+                                      "box: Sequence|ERROR: Reading file " + path("missing.seq")}));
+}
+
+TEST_F(RunnerTest, Send_MacrosStringsAndBroadcast_OnTheWire) {
+  connect_serial();
+  ASSERT_EQ(start("DEFINE LEVEL 5\n"
+                  "SEND 7 1 40 LEVEL\n"
+                  "SEND 7,-1,40\n"
+                  "SEND 7 1 41 \"A B,C\" &300\n"
+                  "DEFINE FADE SEND 7 ?1 42 ?2\n"
+                  "FADE 0 9\n"
+                  "SEND 7 1 43 \"" +
+                  std::string(76, 'x') + "\"\n"),
+            1);
+  run();
+  EXPECT_TRUE(boxes().empty());
+  const auto wire = sent(5);
+  ASSERT_EQ(wire.size(), 5u);
+  EXPECT_EQ(wire[0], "07 01 28 05");
+  EXPECT_EQ(wire[1], "87 FF 28");
+  EXPECT_EQ(wire[2], "07 01 29 41 20 42 2C 43 2C 01");
+  EXPECT_EQ(wire[3], "07 00 2A 09");
+  EXPECT_EQ(wire[4].size(), (3 + 76) * 3 - 1);  // the most data a message carries
+}
+
+TEST_F(RunnerTest, Procedures_TakeArguments_NestThirtyOneDeep_OutliveTheirDefinition) {
+  connect_serial();
+  ASSERT_EQ(start("PROC FADE ADDR VALUE\n"
+                  "SEND 7 ADDR 41 VALUE\n"
+                  "ENDPROC\n"
+                  "PROC TWICE\n"
+                  "FADE 1 10\n"
+                  "FADE 0,\"A\"\n"
+                  "ENDPROC\n"
+                  "TWICE ignored\n"
+                  "SEND 7 1 42\n"),
+            1);
+  run();
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_EQ(sent(3), (std::vector<std::string>{"07 01 29 0A", "07 00 29 41", "07 01 2A"}));
+
+  ASSERT_EQ(start(nested_calls(31)), 1);
+  run();
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_EQ(sent(4).back(), "07 01 28 1F");
+}
+
+TEST_F(RunnerTest, Get_ShowsReplyOrFailure_AndContinues) {
+  connect_serial();
+  frozen_ = false;
+  const auto output = run_output("GET 7 1 4\nGET 7 2 4\nREM after\n");
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_EQ(output, (std::vector<std::string>{"Major: 4", "Minor: 2", "Title: Quadrimon unit",
+                                              "Error: Reading data for function 4", "after"}));
+}
+
+TEST_F(RunnerTest, Poll_StopsAtFirstAddressThatAnswers) {
+  connect_serial();
+  frozen_ = false;
+  const auto output = run_output("POLL 7 2 1 0\n");
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_EQ(output, std::vector<std::string>{"Device: 7 Address: 2 failed poll. "});
+  EXPECT_EQ(sent(2, true), (std::vector<std::string>{"47 02", "47 01"}));
+}
+
+TEST_F(RunnerTest, Output_LongerThanOneFrame_ArrivesWholeAndInOrder) {
+  connect_tcp();
+  frozen_ = false;
+  const std::string text(110, 'q');
+  // The GET's round trip makes sure the gateway has taken the output before it.
+  run_output("OUTPUT \"" + text + "\" 13 10\nGET 7 1 4\n");
+  EXPECT_TRUE(boxes().empty());
+  const sim::Bytes out = wall_.output();
+  EXPECT_EQ(std::string(out.begin(), out.end()), text + "\r\n");
+}
+
+TEST_F(RunnerTest, Use_SpeedOnlyAsSecondToken) {
+  connect_serial();
+  test::PtyPair com2;
+  app_.link.set_port_device(2, com2.slave_path());
+  auto speed = [&] {
+    termios tio{};
+    EXPECT_EQ(tcgetattr(com2.master(), &tio), 0);
+    return cfgetospeed(&tio);
+  };
+  run_output("USE COM2:9600\n");
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_EQ(app_.settings.values.com_port, 1);
+  EXPECT_EQ(speed(), B19200);
+  const auto calls = ui_.calls();
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "link: COM2:"), calls.end());
+
+  run_output("USE com2: 9600\n");
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_EQ(speed(), B9600);
+}
+
+TEST_F(RunnerTest, Wait_TimeExpressions_SetDeadlinesInRunTime) {
+  ASSERT_EQ(start("WAIT 00:00:02 + 00:00:00.5 3\n"  // 2000 + 3 x 500
+                  "WAIT 00:00:02 - 00:00:01\n"      // + 1000
+                  "WAIT FOR TIME 00:00:01\n"        // + 1000
+                  "WAIT UNTIL 00:00:05\n"           // already past: no wait
+                  "WAIT UNTIL 00:00:06\n"
+                  "NTSC\n"
+                  "WAIT 00:00:00:30\n"  // 60 fields of 16 ms
+                  "PAL\n"
+                  "WAIT 00:00:01.5\n"),
+            1);
+  EXPECT_EQ(run(), (std::vector<std::uint32_t>{3500, 4500, 5500, 6000, 6960, 8460}));
+  EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(RunnerTest, PauseAndSkip_FollowTheRunDialogsRules) {
+  ASSERT_EQ(start("REM a\nWAIT EVENT\nREM b\nWAIT 00:00:01\nREM c\n"), 1);
+  runner_.pause();  // not waiting: no effect
+  EXPECT_EQ(runner_.state(), RunnerState::Running);
+  EXPECT_EQ(runner_.runner_step(), 2147483647u);
+  EXPECT_EQ(runner_.state(), RunnerState::Waiting);
+  runner_.skip();
+  const auto deadline = runner_.runner_step();
+  ASSERT_TRUE(deadline);
+  EXPECT_EQ(*deadline, runner_.run_time() + 1000);
+  runner_.pause();
+  EXPECT_EQ(runner_.state(), RunnerState::Paused);
+  offset_ += 5000;  // far past the deadline, yet paused
+  EXPECT_EQ(runner_.runner_step(), std::nullopt);
+  EXPECT_EQ(host_.output, (std::vector<std::string>{"a", "b"}));
+  runner_.pause();  // "Run"
+  EXPECT_EQ(runner_.runner_step(), std::nullopt);
+  EXPECT_EQ(host_.output, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(runner_.state(), RunnerState::Stopped);
+  using B = std::tuple<bool, bool, bool>;
+  EXPECT_EQ(host_.buttons, (std::vector<B>{{true, false, false},
+                                           {true, true, false},
+                                           {true, false, false},
+                                           {true, true, false},
+                                           {true, true, true},
+                                           {true, false, false},
+                                           {false, false, false}}));
+  EXPECT_EQ(host_.lines, (std::vector<int>{1, 2, 3, 4, 5, -1}));
+  EXPECT_EQ(app_.idle.job(), kJobNone);
+}
+
+TEST_F(RunnerTest, Loops_CountIterationsAndLeaveByTime) {
+  EXPECT_EQ(run_output("REPEAT 3\nREM pass @I\nAGAIN\nREM after\n"),
+            (std::vector<std::string>{"pass 1", "pass 2", "pass 3", "after"}));
+  EXPECT_EQ(run_output("REPEAT 2\nREPEAT FOREVER\nREM @J.@I\nUNTIL LOOP 00:00:05\nAGAIN\n"),
+            (std::vector<std::string>{"1.1", "2.1"}));
+  EXPECT_EQ(run_output("AGAIN\nUNTIL 00:00:01\nREM no loop open: nothing\n"),
+            std::vector<std::string>{"no loop open: nothing"});
+
+  // LOOP: the loop goes round again only once the time since the REPEAT has passed.
+  EXPECT_EQ(run_output("REPEAT\nWAIT 00:00:04\nREM @I\nUNTIL LOOP 00:00:10\nREM left\n"),
+            (std::vector<std::string>{"1", "left"}));
+  host_.output.clear();
+  ASSERT_EQ(start("REPEAT\nWAIT 00:00:04\nREM @I\nUNTIL LOOP 00:00:03\nREM left\n"), 1);
+  run(3);
+  EXPECT_EQ(host_.output, (std::vector<std::string>{"1", "2", "3"}));
+
+  // ELAPSED (the default): the same against the run time.
+  EXPECT_EQ(run_output("REPEAT\nWAIT 00:00:01\nREM @I\nUNTIL ELAPSED 00:00:10\nREM left\n"),
+            (std::vector<std::string>{"1", "left"}));
+  host_.output.clear();
+  ASSERT_EQ(start("WAIT 00:00:12\nREPEAT\nWAIT 00:00:01\nREM @I\nUNTIL TIME 00:00:10\n"), 1);
+  run(4);
+  EXPECT_EQ(host_.output, (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(RunnerTest, StdInc_RunsFirst_ExitEndsOnlyIt_ItsProceduresStayCallable) {
+  const std::string std_inc = write("std.inc",
+                                    "; standard\n"
+                                    "REM std first\n"
+                                    "PROC HELLO\n"
+                                    "REM hello\n"
+                                    "ENDPROC\n"
+                                    "EXIT IF DEFINED _UNIT\n"
+                                    "REM never\n");
+  app_.options.skip_std = false;
+  EXPECT_EQ(run_output("REM main\nHELLO\n"),
+            (std::vector<std::string>{"std first", "main", "hello"}));
+  EXPECT_EQ(ui_.statuses(),
+            (std::vector<std::string>{path("main.seq"), std_inc, path("main.seq")}));
+  EXPECT_EQ(ui_.calls().back(), "clear");
+
+  // A file without a line to run does not start, and std.inc does not run either.
+  ui_.clear();
+  host_.clear();
+  EXPECT_EQ(start("; only a comment\n\n"), 0);
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_TRUE(host_.output.empty());
+  EXPECT_EQ(host_.events, (std::vector<std::string>{"stopped", "ended"}));
+
+  fs::remove(std_inc);
+  ui_.clear();
+  EXPECT_EQ(start("REM main\n"), 0);
+  EXPECT_EQ(boxes(), std::vector<std::string>{"box: Sequence|ERROR: Can't find file: " + std_inc +
+                                              "\n\nSequence: " + path("main.seq") + "\n"});
+}
+
+TEST_F(RunnerTest, IncludeAndCall_RunNextThenTheIncludingFileContinues) {
+  const std::string inc = write("inc.seq", "REM two\nEXIT IF _UNIT\nREM never\n");
+  write("sub.SEQ", "REM four\n");
+  EXPECT_EQ(run_output("REM one\nINCLUDE \"" + inc + "\"\nREM three\nCALL " + path("sub") +
+                       "\nREM five\nEXIT IF _UNIT\nREM never\n"),
+            (std::vector<std::string>{"one", "two", "three", "four", "five"}));
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_EQ(runner_.state(), RunnerState::Stopped);
+}
+
+TEST_F(RunnerTest, SetUnit_SelectsDuringTheRun_RestoredAfter) {
+  connect_serial();
+  app_.settings.values.id = 0;
+  run_output("SET _UNIT 1\nSEND 7 _UNIT 40\nSET _UNIT x\nSEND 7 _UNIT 41\n");
+  EXPECT_TRUE(boxes().empty());
+  EXPECT_EQ(sent(2), (std::vector<std::string>{"07 01 28", "07 01 29"}));
+  EXPECT_EQ(app_.settings.values.id, 0);
+  std::vector<std::string> units;
+  for (const auto& c : ui_.calls())
+    if (c.rfind("unit:", 0) == 0) units.push_back(c);
+  EXPECT_EQ(units, (std::vector<std::string>{"unit: ID1", "unit: ID0"}));
+}
+
+TEST_F(RunnerTest, AtCodes_DateFileBellAndOthersRemoved) {
+  EXPECT_EQ(run_output("REM @D\nREM [@b]@F@xy@\n"),
+            (std::vector<std::string>{" Monday the 1st of August 2011",
+                                      "[\a]" + path("main.seq") + "y"}));
+  today_ = std::chrono::year{2011} / December / 22;
+  EXPECT_EQ(run_output("REM @d\n"),
+            std::vector<std::string>{" Thursday the 22nd of Decemeber 2011"});
+
+  const std::vector<std::pair<unsigned, std::string>> suffixes = {
+      {2, "nd"},  {3, "rd"},  {4, "th"},  {11, "th"}, {12, "th"}, {13, "th"},
+      {21, "st"}, {23, "rd"}, {24, "th"}, {30, "th"}, {31, "st"}};
+  for (const auto& [day, suffix] : suffixes) {
+    today_ = std::chrono::year{2011} / December / std::chrono::day{day};
+    const auto output = run_output("REM @D\n");
+    ASSERT_EQ(output.size(), 1u);
+    EXPECT_NE(output[0].find(" " + std::to_string(day) + suffix + " of"), std::string::npos)
+        << output[0];
+  }
+}
+
+}  // namespace
+}  // namespace qm
