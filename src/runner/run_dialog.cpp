@@ -189,9 +189,9 @@ void RunDialog::apply_fonts() {
   const QFontMetrics metrics(time_font);
   for (QLineEdit* edit : time_) {
     edit->setFont(time_font);
-    edit->setFixedSize(std::max(metrics.horizontalAdvance(QStringLiteral("00")) + kFieldPadding,
-                                kTimeFieldHeight),
-                       kTimeFieldHeight);
+    edit->setFixedSize(
+        std::max(metrics.horizontalAdvance(QStringLiteral("00")) + kFieldPadding, kTimeFieldHeight),
+        kTimeFieldHeight);
   }
   line_->setFont(time_font);
   line_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("00000")) + kFieldPadding,

@@ -428,7 +428,7 @@ bool Runner::Impl::expand_line(std::string& line) {
         for (int i = 1; i <= symbol->highest; ++i) {
           const auto value = tokens.next(kExpansionSeparators);
           if (!value) return fail(strprintf(kInsufficientParameters, symbol->name.c_str()));
-          const std::string parameter = "?" + std::to_string(i);
+          const std::string parameter = strprintf("?%d", i);
           const auto at =
               std::find(symbol->parameters.begin(), symbol->parameters.end(), parameter);
           if (at == symbol->parameters.end())

@@ -10,8 +10,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QShortcut>
@@ -50,8 +50,7 @@ constexpr const char* kSequenceSuffix = "seq";  // sequence files run from drops
 
 // Whether the path names a sequence file: the extension ".seq" in any case.
 bool is_sequence_file(const QString& path) {
-  return QFileInfo(path).suffix().compare(QLatin1String(kSequenceSuffix), Qt::CaseInsensitive) ==
-         0;
+  return QFileInfo(path).suffix().compare(QLatin1String(kSequenceSuffix), Qt::CaseInsensitive) == 0;
 }
 
 // Every menu command: id, text, the menu it stands in ("" for the menu bar itself), and
@@ -318,9 +317,9 @@ void MainWindow::run_command(int id) {
       close();
       break;
     case ids::kCmdRun: {
-      const QString path = QFileDialog::getOpenFileName(this, QString::fromLatin1(kRunSequenceTitle),
-                                                        QString(),
-                                                        QString::fromLatin1(kRunSequenceFilter));
+      const QString path =
+          QFileDialog::getOpenFileName(this, QString::fromLatin1(kRunSequenceTitle), QString(),
+                                       QString::fromLatin1(kRunSequenceFilter));
       if (!path.isEmpty()) run_sequence_file(path);
       break;
     }
