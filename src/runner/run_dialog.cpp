@@ -222,9 +222,10 @@ std::array<QString, 4> RunDialog::format_run_time(std::uint32_t ms) {
 }
 
 void RunDialog::show_run_time() {
+  // Only fields whose text changed are redrawn: most ticks change the frame alone.
   const auto texts = format_run_time(runner_.run_time());
   for (std::size_t i = 0; i < texts.size(); ++i)
-    time_[i]->setText(texts[i]);
+    if (time_[i]->text() != texts[i]) time_[i]->setText(texts[i]);
 }
 
 // Calls the runner, then arms the single-shot timer for when it wants to be called again:
