@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format clang libclang-rt-14-dev
   fonts-liberation fonts-dejavu-core
-  xvfb xauth
+  xvfb xauth poppler-utils
 )
 
 missing=()

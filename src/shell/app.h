@@ -4,6 +4,7 @@
 #pragma once
 
 #include "compiler/compiler.h"
+#include "editor/editor_state.h"
 #include "link/link.h"
 #include "link/settings.h"
 #include "link/tick_clock.h"
@@ -34,6 +35,7 @@ class App {
   ProgramOptions options;
   IdleJobs idle;
   SequenceCompiler compiler;  // keeps the field rate of PAL / NTSC for the whole run
+  EditorState editor;         // the editor's print size and find options for the whole run
 };
 
 }  // namespace qm

@@ -1,0 +1,30 @@
+// How the editor window reaches its helper dialogs and printing (declared here so that the
+// window and its parts can be built side by side).
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QPlainTextEdit;
+class QWidget;
+
+namespace qm {
+
+class App;
+
+// Find / Replace (dialog 172), modeless, over the editor's text; its options are kept in
+// app.editor for the program run. Returns the dialog (owned by `parent`).
+QWidget* open_find_replace(App& app, QPlainTextEdit* editor, QWidget* parent);
+// Find next with the last find text and options (F3); shows "Can't find %s\n" when none.
+void find_next(App& app, QPlainTextEdit* editor);
+// Go to (dialog 171): the line number the operator chose, or none for Cancel.
+std::optional<int> ask_line_number(QWidget* parent, int current_line, int line_count);
+// Prints the text with its name at the top and numbered pages at app.editor.print_points,
+// through the print dialog (or straight to `pdf_path` when given, for tests). 0 on success.
+int print_text(App& app, QWidget* parent, const QString& name, const QString& text,
+               const std::optional<QString>& pdf_path = std::nullopt);
+// Colours sequence and include files: command words, numbers and times, strings, comments,
+// macro parameters. Owned by the document.
+void highlight_sequence(QPlainTextEdit* editor);
+
+}  // namespace qm
