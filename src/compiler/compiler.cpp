@@ -48,9 +48,8 @@ constexpr std::string_view kStdIncludeName = "std.inc";
 constexpr std::string_view kOutputExtension = "sfb";
 constexpr std::string_view kTemporarySuffix = ".tmp";
 
-constexpr int kMaxIncludeDepth = 10;         // the main source is the first level
-constexpr std::size_t kMaxIncludeName = 83;  // characters of a resolved INCLUDE name
-constexpr std::size_t kMaxExpandedCount = 240;
+constexpr int kMaxIncludeDepth = 10;           // the main source is the first level
+constexpr std::size_t kMaxIncludeName = 83;    // characters of a resolved INCLUDE name
 constexpr std::size_t kLineBufferChars = 243;  // an expanded line never holds more
 constexpr std::size_t kMaxWorkingCopy = 241;
 constexpr int kMaxPasses = 10;
@@ -101,38 +100,6 @@ std::string full_path(const std::string& name) {
   const std::filesystem::path path = std::filesystem::absolute(name, error);
   return error ? name : path.lexically_normal().string();
 }
-
-// The line an expansion pass writes, counting the characters it writes (tokens, macro text,
-// arguments and "&", not the spaces that separate tokens). Each add is false when the line
-// grows too long: a piece that brings the count to 240, a single character added once the
-// count is past 240, or anything that would not fit the 243-character line buffer (which
-// separating spaces can overflow while fewer than 240 characters have been counted).
-class ExpandedLine {
- public:
-  bool add_text(std::string_view piece) {
-    if (count_ + piece.size() >= kMaxExpandedCount) return false;
-    count_ += piece.size();
-    text_ += piece;
-    return fits();
-  }
-  bool add_char(char c) {
-    if (count_ > kMaxExpandedCount) return false;
-    ++count_;
-    text_ += c;
-    return fits();
-  }
-  bool add_space() {
-    text_ += ' ';
-    return fits();
-  }
-  bool empty() const { return text_.empty(); }
-  std::string take() { return std::move(text_); }
-
- private:
-  bool fits() const { return text_.size() <= kLineBufferChars; }
-  std::string text_;
-  std::size_t count_ = 0;
-};
 
 // The line without its at-sign pairs (a trailing at-sign goes alone), at most 241 characters.
 std::string drop_at_pairs(std::string_view line) {
@@ -392,7 +359,7 @@ bool Compilation::expand_line(std::string& line) {
     if (!mark_quoted(line)) return report_compile_error(kStringTerminationMissing);
     const std::string copy = drop_at_pairs(line);
     Tokenizer tokens(copy);
-    ExpandedLine out;
+    ExpandedLine out(kLineBufferChars);
     bool replaced = false;
     bool verbatim = false;
     while (const auto token = tokens.next()) {
@@ -908,6 +875,13 @@ int SequenceCompiler::field_rate() const {
 
 const std::vector<std::uint8_t>& SequenceCompiler::image() const {
   return image_;
+}
+
+std::vector<std::string_view> compiler_command_words() {
+  std::vector<std::string_view> words;
+  for (const CommandEntry& entry : Compilation::kCommands)
+    words.push_back(entry.word);
+  return words;
 }
 
 }  // namespace qm

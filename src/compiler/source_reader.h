@@ -124,4 +124,42 @@ class SymbolTable {
 // a second) to a field count at `field_rate` (50 or 60); none when it does not convert.
 std::optional<long> parse_time(std::string_view token, int field_rate);
 
+// Characters an expansion may write into one line (tokens, macro text, arguments and "&",
+// not the spaces between tokens).
+inline constexpr std::size_t kMaxExpandedCount = 240;
+
+// The line an expansion pass writes, counting the characters it writes. Each add is false
+// when the line grows too long: a piece that brings the count to 240, a single character
+// added once the count is past 240, or anything that would not fit the reader's line buffer
+// (243 characters for the compiler, 135 for the runner), which the separating spaces can
+// overflow while fewer than 240 characters have been counted.
+class ExpandedLine {
+ public:
+  explicit ExpandedLine(std::size_t buffer_chars) : buffer_chars_(buffer_chars) {}
+  bool add_text(std::string_view piece) {
+    if (count_ + piece.size() >= kMaxExpandedCount) return false;
+    count_ += piece.size();
+    text_ += piece;
+    return fits();
+  }
+  bool add_char(char c) {
+    if (count_ > kMaxExpandedCount) return false;
+    ++count_;
+    text_ += c;
+    return fits();
+  }
+  bool add_space() {
+    text_ += ' ';
+    return fits();
+  }
+  bool empty() const { return text_.empty(); }
+  std::string take() { return std::move(text_); }
+
+ private:
+  bool fits() const { return text_.size() <= buffer_chars_; }
+  std::size_t buffer_chars_;
+  std::string text_;
+  std::size_t count_ = 0;
+};
+
 }  // namespace qm

@@ -45,7 +45,6 @@ constexpr const char* kValueError = "Value error %s";
 constexpr std::string_view kStdIncludeName = "std.inc";
 
 constexpr std::uint32_t kSliceMs = 20;  // a step gives the host its turn after this long
-constexpr std::size_t kMaxExpandedCount = 240;
 constexpr std::size_t kLineBufferChars = 135;
 constexpr std::size_t kMaxAtCodeResult = 240;
 constexpr std::size_t kMaxOutputLine = 391;
@@ -91,36 +90,6 @@ std::chrono::year_month_day local_date() {
          std::chrono::month{static_cast<unsigned>(month - kAbbreviations.begin() + 1)} /
          std::chrono::day{static_cast<unsigned>(day)};
 }
-
-// The line one expansion pass writes. It counts the characters written (not the spaces
-// between tokens) against the 240 of the shared language, and keeps the whole line within
-// the runner's 135-character line buffer.
-class ExpandedLine {
- public:
-  bool add_text(std::string_view piece) {
-    if (count_ + piece.size() >= kMaxExpandedCount) return false;
-    count_ += piece.size();
-    text_ += piece;
-    return fits();
-  }
-  bool add_char(char c) {
-    if (count_ > kMaxExpandedCount) return false;
-    ++count_;
-    text_ += c;
-    return fits();
-  }
-  bool add_space() {
-    text_ += ' ';
-    return fits();
-  }
-  bool empty() const { return text_.empty(); }
-  std::string take() { return std::move(text_); }
-
- private:
-  bool fits() const { return text_.size() <= kLineBufferChars; }
-  std::string text_;
-  std::size_t count_ = 0;
-};
 
 }  // namespace
 
@@ -395,7 +364,7 @@ bool Runner::Impl::expand_line(std::string& line) {
     const RunFile* file = top();
     const ProcFrame* frame = file && !file->calls.empty() ? &file->calls.back() : nullptr;
     Tokenizer tokens(line);
-    ExpandedLine out;
+    ExpandedLine out(kLineBufferChars);
     bool replaced = false;
     bool verbatim = false;
     while (const auto token = tokens.next(kExpansionSeparators)) {
