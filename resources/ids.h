@@ -43,6 +43,39 @@ inline constexpr int kPauseButton = 1285;        // runner: "Pause" / "Run"
 inline constexpr int kLineNumberField = 1296;    // runner: the line being executed
 inline constexpr int kHoursField = 1056;         // runner: run time 1056..1059 h, min, s, frame
 inline constexpr int kOutputPane = 1300;         // runner: the output pane
+// The sequence editor: its window (dialog 143, menu 169) and the commands of its menu.
+inline constexpr int kEditorDialog = 143;     // " Editor"
+inline constexpr int kEditorMenu = 169;       // the editor's menu bar
+inline constexpr int kEdNew = 32806;          // File: New
+inline constexpr int kEdOpen = 32807;         // File: Open
+inline constexpr int kEdSave = 32808;         // File: Save
+inline constexpr int kEdSaveAs = 32809;       // File: Save As
+inline constexpr int kEdPrint = 32816;        // File: Print
+inline constexpr int kEdPrintSize8 = 32817;   // File: Print Text Size 8 Point (then 10, 12)
+inline constexpr int kEdExit = 32810;         // File: Exit
+inline constexpr int kEdUndo = 32794;         // Edit: Undo
+inline constexpr int kEdCut = 32795;          // Edit: Cut
+inline constexpr int kEdCopy = 32796;         // Edit: Copy
+inline constexpr int kEdPaste = 32797;        // Edit: Paste
+inline constexpr int kEdDelete = 32798;       // Edit: Delete
+inline constexpr int kEdFindReplace = 32801;  // Edit: Find/Replace
+inline constexpr int kEdGotoLine = 32802;     // Edit: Goto Line
+inline constexpr int kEdSelectAll = 32803;    // Edit: Select All
+inline constexpr int kEdHelp = 32805;         // Help: Editor Help (Help: About is kCmdAbout)
+// The editor's helper dialogs: Go to (171), Find / Replace (172) and Printing (180).
+inline constexpr int kGotoDialog = 171;           // " Go to"
+inline constexpr int kFindReplaceDialog = 172;    // " Find / Replace"
+inline constexpr int kPrintingDialog = 180;       // " Printing"
+inline constexpr int kFindField = 1289;           // Find / Replace: "Find:"
+inline constexpr int kReplaceField = 1247;        // Find / Replace: "Replace:"
+inline constexpr int kMatchCaseCheck = 1287;      // Find / Replace: " Match case"
+inline constexpr int kWholeWordCheck = 1286;      // Find / Replace: " Match whole word"
+inline constexpr int kSelectionOnlyRadio = 1290;  // Find / Replace: "Selection only"
+inline constexpr int kWholeDocumentRadio = 1291;  // Find / Replace: "Whole document"
+inline constexpr int kFindNextButton = 1330;      // Find / Replace: " Find next"
+inline constexpr int kReplaceButton = 3;          // Find / Replace: " Replace"
+inline constexpr int kReplaceAllButton = 4;       // Find / Replace: "Replace All"
+inline constexpr int kDialogCancelButton = 2;     // a dialog's "Cancel"
 
 // Menu commands of the main window.
 inline constexpr int kCmdSetup = 32774;

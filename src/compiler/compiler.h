@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shell/operator_ui.h"
@@ -41,5 +42,8 @@ class SequenceCompiler {
   int field_rate_ = 50;  // outlives each compilation
   std::vector<std::uint8_t> image_;
 };
+
+// The compiler's command words, in the order of its command table.
+std::vector<std::string_view> compiler_command_words();
 
 }  // namespace qm

@@ -7,9 +7,9 @@
 namespace qm {
 
 struct EditorState {
-  int print_points = 10;      // 8, 10 or 12
-  std::string find_text;      // up to 79 characters
-  std::string replace_text;   // up to 79 characters
+  int print_points = 10;     // 8, 10 or 12
+  std::string find_text;     // up to 79 characters
+  std::string replace_text;  // up to 79 characters
   bool match_case = false;
   bool whole_word = false;
   bool selection_only = false;  // "Replace in": the selection instead of the whole document

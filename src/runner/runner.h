@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace qm {
 
@@ -62,6 +64,8 @@ class Runner {
   RunnerState state() const;
   // Milliseconds since the run started (the run-time display).
   std::uint32_t run_time() const;
+  // The runner's command words, in the order of its command table.
+  static std::vector<std::string_view> command_words();
 
  private:
   struct Impl;

@@ -101,6 +101,13 @@ const std::array<Runner::Impl::CommandEntry, 24> Runner::Impl::kCommands{{
     {"USE", &Impl::use, ArgumentMode::Expanded},                  // switches the link
 }};
 
+std::vector<std::string_view> Runner::command_words() {
+  std::vector<std::string_view> words;
+  for (const Impl::CommandEntry& entry : Impl::kCommands)
+    words.push_back(entry.word);
+  return words;
+}
+
 const Runner::Impl::CommandEntry* Runner::Impl::find_command(std::string_view word) {
   for (const CommandEntry& entry : kCommands)
     if (equals_ignoring_case(entry.word, word)) return &entry;

@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include "compiler/decode_dialog.h"
+#include "editor/editor_window.h"
 #include "ids.h"
 #include "panels/hardware_info_dialog.h"
 #include "panels/setup_dialog.h"
@@ -28,6 +29,7 @@
 #include "shell/about_dialog.h"
 #include "shell/options_dialog.h"
 #include "shell/project.h"
+#include "shell/text_format.h"
 #include "shell/ui_helpers.h"
 #include "shell/ui_helpers_widget.h"
 #include "sim/buses.h"
@@ -47,6 +49,11 @@ constexpr int kIndicatorPartWidth = 116 - 80;
 constexpr const char* kRemoteAccessStem = "orvik";
 constexpr const char* kProjectFolderFormat = "%1/My Documents/Quadrimon";
 constexpr const char* kSequenceSuffix = "seq";  // sequence files run from drops and arguments
+constexpr const char* kEditTitle = " Edit";
+constexpr const char* kFilenameError = "Error in filename: %s";
+constexpr const char* kEditChooserTitle = "Edit sequence";
+constexpr const char* kEditChooserFilters =
+    "Sequence files (*.seq);;Include files (*.inc);;Text files (*.txt)";
 
 // Whether the path names a sequence file: the extension ".seq" in any case.
 bool is_sequence_file(const QString& path) {
@@ -72,8 +79,8 @@ constexpr MenuCommand kMenu[] = {
     {ids::kCmdVideoIn, "Video &In", "", false},    // with the video input panel
     {ids::kCmdVideoOut, "Video &Out", "", false},  // with the video output panel
     {ids::kCmdFlash, "&Flash", "", false},         // with the remote directory
-    {ids::kCmdNew, "&New", "&Sequence", false},    // with the sequence editor
-    {ids::kCmdEdit, "&Edit", "&Sequence", false},  // with the sequence editor
+    {ids::kCmdNew, "&New", "&Sequence", true},
+    {ids::kCmdEdit, "&Edit", "&Sequence", true},
     {ids::kCmdRun, "&Run", "&Sequence", true},
     {ids::kCmdCompile, "&Compile", "&Sequence", true},
     {ids::kCmdDownload, "&Download", "&Sequence", false},  // with the file transfers
@@ -329,6 +336,17 @@ void MainWindow::run_command(int id) {
       if (!path.isEmpty()) compile_file(path);
       break;
     }
+    case ids::kCmdNew:
+      edit_sequence_file(std::string(), 0);
+      break;
+    case ids::kCmdEdit: {
+      // The operator may name a file that does not exist yet: the editor offers to create it.
+      const QString path = QFileDialog::getSaveFileName(
+          this, QString::fromLatin1(kEditChooserTitle), QString(),
+          QString::fromLatin1(kEditChooserFilters), nullptr, QFileDialog::DontConfirmOverwrite);
+      if (!path.isEmpty()) edit_sequence_file(path.toStdString(), 0);
+      break;
+    }
     case ids::kCmdDecode: {
       DecodeDialog dialog(app_, app_.settings.values.field_rate == 60 ? 60 : 50, this);
       if (!dialog.ended()) exec_dialog(dialog);  // ended: the file chooser was cancelled
@@ -438,6 +456,11 @@ BoxAnswer MainWindow::message_box(const std::string& title, const std::string& t
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setDefaultButton(QMessageBox::No);
       break;
+    case BoxButtons::YesNoCancel:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Yes);
+      box.setEscapeButton(QMessageBox::Cancel);
+      break;
   }
   switch (box.exec()) {
     case QMessageBox::Ok:
@@ -452,10 +475,25 @@ BoxAnswer MainWindow::message_box(const std::string& title, const std::string& t
 }
 
 void MainWindow::edit_sequence_file(const std::string& path, int line) {
-  // Until the program's own editor lands, the file opens in the desktop's text editor (which
-  // cannot be told the line).
-  (void)line;
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+  EditorRequest request;
+  request.line = line;
+  if (!path.empty()) {
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(path, error);
+    if (error) {
+      app_.ui.message_box(kEditTitle, strprintf(kFilenameError, path.c_str()), BoxButtons::Ok,
+                          BoxIcon::Error);
+      return;
+    }
+    request.name = full.string();
+  }
+  // The editor's file choosers may change the current directory; the program's stays.
+  const QString current = QDir::currentPath();
+  {
+    EditorWindow editor(app_, request, this);
+    if (!editor.ended()) exec_dialog(editor);
+  }
+  QDir::setCurrent(current);
 }
 
 // --- Painting and the status bar's clicks -----------------------------------------------

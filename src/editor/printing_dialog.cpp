@@ -1,0 +1,170 @@
+#include "editor/printing_dialog.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "editor/editor_parts.h"
+#include "editor/print_layout.h"
+#include "ids.h"
+#include "shell/app.h"
+#include "shell/text_format.h"
+#include "shell/ui_helpers_widget.h"
+
+namespace qm {
+
+namespace {
+
+constexpr const char* kCancelText = "Cancel";
+constexpr const char* kPrintTitle = " Print";
+constexpr const char* kErrorStartDocument = "Print error at start of document";
+constexpr const char* kErrorStartPage = "Print error at start of page %d";
+constexpr const char* kErrorEndPage = "Print error at end of page %d";
+constexpr const char* kDocumentName = "Print Text";
+constexpr const char* kPrintFont = "Courier New";
+
+void print_error(App& app, const std::string& text) {
+  app.ui.message_box(kPrintTitle, text, BoxButtons::Ok, BoxIcon::Error);
+}
+
+QString latin1(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Disables a widget for as long as it lives.
+class DisabledWhile {
+ public:
+  explicit DisabledWhile(QWidget* widget) : widget_(widget) {
+    if (widget_) widget_->setEnabled(false);
+  }
+  ~DisabledWhile() {
+    if (widget_) widget_->setEnabled(true);
+  }
+  DisabledWhile(const DisabledWhile&) = delete;
+  DisabledWhile& operator=(const DisabledWhile&) = delete;
+
+ private:
+  QWidget* widget_;
+};
+
+}  // namespace
+
+PrintingDialog::PrintingDialog(QWidget* parent, const QString& name) : QDialog(parent) {
+  setObjectName(dialog_name(ids::kPrintingDialog));
+  setWindowTitle(QString::fromLatin1(kPrintingTitle));
+  setModal(false);
+
+  auto* label = new QLabel(name, this);
+  label->setObjectName(QStringLiteral("nameText"));
+  auto* cancel = new QPushButton(QString::fromLatin1(kCancelText), this);
+  cancel->setObjectName(control_name(ids::kDialogCancelButton));
+  cancel->setDefault(true);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(cancel);
+  buttons->addStretch(1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(label, 0, Qt::AlignHCenter);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  connect(cancel, &QPushButton::clicked, this, &PrintingDialog::reject);
+}
+
+void PrintingDialog::reject() {
+  cancelled_ = true;
+}
+
+int print_text(App& app, QWidget* parent, const QString& name, const QString& text,
+               const std::optional<QString>& pdf_path) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(QString::fromLatin1(kDocumentName));
+  if (pdf_path) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(*pdf_path);
+  } else {
+    QPrintDialog chooser(&printer, parent);
+    chooser.setOptions(QAbstractPrintDialog::PrintShowPageSize |
+                       QAbstractPrintDialog::PrintCollateCopies);
+    if (chooser.exec() != QDialog::Accepted) return kPrintCancelled;
+  }
+
+  // The progress dialog stands alone so that it stays usable while the editor is disabled.
+  PrintingDialog printing(nullptr, name);
+  printing.show();
+  DisabledWhile disabled(parent);
+
+  QFont font(QString::fromLatin1(kPrintFont));
+  font.setStyleHint(QFont::TypeWriter);
+  font.setFixedPitch(true);
+  font.setWeight(QFont::Normal);
+  font.setPointSize(app.editor.print_points);
+  const QFontMetrics metrics(font, &printer);
+
+  PageGeometry geometry;
+  geometry.page_width = printer.width();
+  geometry.page_height = printer.height();
+  geometry.char_width = metrics.horizontalAdvance(QLatin1Char('A'));
+  geometry.line_height = metrics.height();
+  const PageLayout layout = page_layout(geometry);
+
+  const std::vector<std::string> lines = print_lines(text.toLatin1().toStdString());
+  std::vector<std::size_t> lengths;
+  lengths.reserve(lines.size());
+  for (const std::string& line : lines)
+    lengths.push_back(line.size());
+  const std::vector<PrintPage> pages = paginate(lengths, layout.chars_per_line, layout.rows);
+
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    print_error(app, kErrorStartDocument);
+    return kPrintFailed;
+  }
+  painter.setFont(font);
+  const QString heading =
+      latin1(print_heading(name.toLatin1().toStdString(), layout.chars_per_line));
+  const int right = geometry.page_width - layout.margin;
+  const int ascent = metrics.ascent();
+
+  for (std::size_t index = 0; index < pages.size(); ++index) {
+    const int number = static_cast<int>(index) + 1;
+    if (index > 0 && !printer.newPage()) {
+      print_error(app, strprintf(kErrorStartPage, number));
+      painter.end();
+      return kPrintFailed;
+    }
+    painter.drawText(layout.margin, layout.name_y + ascent, heading);
+    const QString page_number = latin1(page_number_text(number));
+    painter.drawText((geometry.page_width - metrics.horizontalAdvance(page_number)) / 2,
+                     layout.page_number_y + ascent, page_number);
+    painter.drawLine(layout.margin, layout.top_rule_y, right, layout.top_rule_y);
+    painter.drawLine(layout.margin, layout.bottom_rule_y, right, layout.bottom_rule_y);
+    for (const PrintPiece& piece : pages[index]) {
+      const std::string& line = lines[piece.line];
+      painter.drawText(layout.margin,
+                       layout.first_row_y + piece.row * geometry.line_height + ascent,
+                       latin1(line.substr(piece.offset, piece.length)));
+    }
+    // Between pages the " Printing" dialog answers its Cancel button.
+    QApplication::processEvents();
+    if (printing.cancelled()) {
+      printer.abort();
+      painter.end();
+      return kPrintCancelled;
+    }
+  }
+  if (!painter.end()) {
+    print_error(app, strprintf(kErrorEndPage, static_cast<int>(pages.size())));
+    return kPrintFailed;
+  }
+  return kPrintDone;
+}
+
+}  // namespace qm

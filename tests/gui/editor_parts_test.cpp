@@ -1,0 +1,236 @@
+// The editor's helper dialogs: Find / Replace, Go to, printing and the highlighter.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QTimer>
+
+#include "editor/editor_parts.h"
+#include "editor/find_replace_dialog.h"
+#include "editor/goto_dialog.h"
+#include "editor/printing_dialog.h"
+#include "editor/sequence_highlighter_widget.h"
+#include "gui_rig.h"
+
+namespace qm {
+namespace {
+
+class EditorPartsGui : public test::GuiRig {
+ protected:
+  EditorPartsGui() { editor_.setPlainText(QStringLiteral("SEND 1\nsend 2\nWAIT 3\nsend 4\n")); }
+
+  FindReplaceDialog* open_dialog() {
+    auto* dialog = qobject_cast<FindReplaceDialog*>(open_find_replace(app_, &editor_, &owner_));
+    EXPECT_NE(dialog, nullptr);
+    return dialog;
+  }
+  void select(int begin, int end) {
+    QTextCursor cursor = editor_.textCursor();
+    cursor.setPosition(begin);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    editor_.setTextCursor(cursor);
+  }
+  static void screenshot(QWidget* dialog, const char* name) {
+    const QString dir = qEnvironmentVariable("QM_SCREENSHOT_DIR");
+    if (dir.isEmpty()) return;
+    dialog->show();
+    QDir().mkpath(dir);
+    EXPECT_TRUE(dialog->grab().save(dir + QLatin1Char('/') + QLatin1String(name) + ".png"));
+  }
+
+  QWidget owner_;
+  QPlainTextEdit editor_{&owner_};
+};
+
+TEST_F(EditorPartsGui, FindReplace_ShowsTheRememberedTextsAndOptions) {
+  app_.editor.find_text = "WAIT";
+  app_.editor.replace_text = "SEND";
+  app_.editor.whole_word = true;
+  app_.editor.selection_only = true;
+  FindReplaceDialog* dialog = open_dialog();
+  EXPECT_EQ(dialog->objectName(), "dialog172");
+  EXPECT_EQ(dialog->windowTitle(), " Find / Replace");
+  EXPECT_FALSE(dialog->isModal());
+  EXPECT_EQ(child<QLineEdit>(dialog, "id1289")->text(), "WAIT");
+  EXPECT_EQ(child<QLineEdit>(dialog, "id1289")->maxLength(), 79);
+  EXPECT_EQ(child<QLineEdit>(dialog, "id1247")->text(), "SEND");
+  EXPECT_FALSE(child<QCheckBox>(dialog, "id1287")->isChecked());
+  EXPECT_TRUE(child<QCheckBox>(dialog, "id1286")->isChecked());
+  EXPECT_TRUE(child<QRadioButton>(dialog, "id1290")->isChecked());
+  EXPECT_EQ(child<QPushButton>(dialog, "id1330")->text().remove('&'), " Find next");
+  EXPECT_EQ(child<QPushButton>(dialog, "id4")->text().remove('&'), "Replace All");
+  // A second opening brings back the same dialog; the options change at once.
+  EXPECT_EQ(open_find_replace(app_, &editor_, &owner_), dialog);
+  child<QCheckBox>(dialog, "id1287")->click();
+  child<QRadioButton>(dialog, "id1291")->click();
+  EXPECT_TRUE(app_.editor.match_case);
+  EXPECT_FALSE(app_.editor.selection_only);
+}
+
+TEST_F(EditorPartsGui, FindNext_SelectsEachMatchThenSaysItCannotFindMore) {
+  FindReplaceDialog* dialog = open_dialog();
+  child<QLineEdit>(dialog, "id1289")->setText("send");
+  child<QCheckBox>(dialog, "id1287")->setChecked(true);
+  auto* find = child<QPushButton>(dialog, "id1330");
+  find->click();
+  EXPECT_EQ(editor_.textCursor().selectionStart(), 7);
+  find->click();
+  EXPECT_EQ(editor_.textCursor().selectionStart(), 21);
+  EXPECT_EQ(editor_.textCursor().selectedText(), "send");
+  EXPECT_TRUE(ui_.calls().empty());
+  find->click();
+  EXPECT_EQ(ui_.calls(), std::vector<std::string>{"box: Find|Can't find send\n"});
+  EXPECT_EQ(app_.editor.find_text, "send");
+  // F3 searches again from the selection with the remembered text.
+  select(0, 0);
+  find_next(app_, &editor_);
+  EXPECT_EQ(editor_.textCursor().selectionStart(), 7);
+}
+
+TEST_F(EditorPartsGui, Replace_ReplacesTheSelectionAndSelectsTheNextMatch) {
+  app_.editor.find_text = "send";
+  app_.editor.replace_text = "OUTPUT";
+  FindReplaceDialog* dialog = open_dialog();
+  select(7, 11);
+  child<QPushButton>(dialog, "id3")->click();
+  EXPECT_EQ(editor_.toPlainText(), "SEND 1\nOUTPUT 2\nWAIT 3\nsend 4\n");
+  EXPECT_EQ(editor_.textCursor().selectionStart(), 23);
+  editor_.undo();
+  EXPECT_EQ(editor_.toPlainText(), "SEND 1\nsend 2\nWAIT 3\nsend 4\n");
+}
+
+TEST_F(EditorPartsGui, ReplaceAll_InTheSelectionOnlyOrTheWholeDocument) {
+  FindReplaceDialog* dialog = open_dialog();
+  child<QLineEdit>(dialog, "id1289")->setText("send");
+  child<QLineEdit>(dialog, "id1247")->setText("GET");
+  child<QRadioButton>(dialog, "id1290")->click();
+  // Lines 1 and 2 only: the last "send" stays.
+  select(0, 14);
+  child<QPushButton>(dialog, "id4")->click();
+  EXPECT_EQ(editor_.toPlainText(), "GET 1\nGET 2\nWAIT 3\nsend 4\n");
+  // A selection no longer than the find text changes nothing.
+  select(19, 23);
+  child<QPushButton>(dialog, "id4")->click();
+  EXPECT_EQ(editor_.toPlainText(), "GET 1\nGET 2\nWAIT 3\nsend 4\n");
+  // One undo step takes back the whole replacement.
+  editor_.undo();
+  EXPECT_EQ(editor_.toPlainText(), "SEND 1\nsend 2\nWAIT 3\nsend 4\n");
+  child<QRadioButton>(dialog, "id1291")->click();
+  child<QPushButton>(dialog, "id4")->click();
+  EXPECT_EQ(editor_.toPlainText(), "GET 1\nGET 2\nWAIT 3\nGET 4\n");
+  EXPECT_EQ(app_.editor.replace_text, "GET");
+}
+
+TEST_F(EditorPartsGui, GoTo_ReturnsTheLineOrNothingForCancel) {
+  GotoDialog dialog(nullptr, 3);
+  EXPECT_EQ(dialog.objectName(), "dialog171");
+  EXPECT_EQ(dialog.windowTitle(), " Go to");
+  auto* field = child<QLineEdit>(&dialog, "lineNumberField");
+  EXPECT_EQ(field->text(), "3");
+  EXPECT_EQ(field->maxLength(), 5);
+  field->setText("0");
+  EXPECT_EQ(dialog.line(), std::nullopt);
+
+  // Through the modal dialog: type a number and press OK, or Cancel.
+  const auto answer = [](const QString& text, const char* button) {
+    QTimer::singleShot(0, [text, button] {
+      QWidget* modal = QApplication::activeModalWidget();
+      ASSERT_NE(modal, nullptr);
+      child<QLineEdit>(modal, "lineNumberField")->setText(text);
+      child<QPushButton>(modal, button)->click();
+    });
+  };
+  answer("12", "okButton");
+  EXPECT_EQ(ask_line_number(nullptr, 1, 40), 12);
+  answer("99999", "okButton");
+  EXPECT_EQ(ask_line_number(nullptr, 1, 40), 40);
+  answer("12", "cancelButton");
+  EXPECT_EQ(ask_line_number(nullptr, 1, 40), std::nullopt);
+}
+
+TEST_F(EditorPartsGui, Print_WritesNamedNumberedPagesAtTwelvePoints) {
+  QString text;
+  for (int i = 1; i <= 150; ++i)
+    text += QStringLiteral("SEND %1 ; line %1\n").arg(i);
+  const QString pdf = QString::fromStdString((folder_ / "out.pdf").string());
+  app_.editor.print_points = 12;
+  EXPECT_EQ(print_text(app_, &owner_, QStringLiteral("/shows/long_show.seq"), text, pdf),
+            kPrintDone);
+  EXPECT_TRUE(owner_.isEnabled());
+  EXPECT_TRUE(ui_.calls().empty());
+
+  QProcess pdftotext;
+  pdftotext.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+  ASSERT_TRUE(pdftotext.waitForFinished(30000));
+  const QString printed = QString::fromUtf8(pdftotext.readAllStandardOutput());
+  EXPECT_TRUE(printed.contains("/shows/long_show.seq"));
+  EXPECT_TRUE(printed.contains("Page 1"));
+  EXPECT_TRUE(printed.contains("Page 2"));
+  EXPECT_TRUE(printed.contains("SEND 150 ; line 150"));
+  const auto pages_at_12 = printed.count(QLatin1Char('\f'));
+
+  // The same text at 8 points needs fewer pages.
+  app_.editor.print_points = 8;
+  EXPECT_EQ(print_text(app_, &owner_, QStringLiteral("/shows/long_show.seq"), text, pdf),
+            kPrintDone);
+  pdftotext.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+  ASSERT_TRUE(pdftotext.waitForFinished(30000));
+  EXPECT_LT(QString::fromUtf8(pdftotext.readAllStandardOutput()).count(QLatin1Char('\f')),
+            pages_at_12);
+}
+
+TEST_F(EditorPartsGui, Print_ReportsAFileThatCannotBeWritten) {
+  const QString pdf = QString::fromStdString((folder_ / "missing" / "out.pdf").string());
+  EXPECT_EQ(print_text(app_, &owner_, QStringLiteral("a.seq"), QStringLiteral("SEND 1\n"), pdf),
+            kPrintFailed);
+  EXPECT_EQ(ui_.calls(), std::vector<std::string>{"box: Print|Print error at start of document"});
+  EXPECT_TRUE(owner_.isEnabled());
+}
+
+TEST_F(EditorPartsGui, Highlighter_ColoursCommandsNumbersStringsAndComments) {
+  editor_.setPlainText(QStringLiteral("send 0x1F \"; no comment\" ?2 00:00:10 SENDER ; a note"));
+  highlight_sequence(&editor_);
+  highlight_sequence(&editor_);  // once is enough
+  EXPECT_EQ(editor_.document()->findChildren<SequenceHighlighter*>().size(), 1);
+
+  const QTextBlock block = editor_.document()->firstBlock();
+  const auto formats = block.layout()->formats();
+  const auto colour_at = [&](int position) {
+    for (const auto& range : formats)
+      if (position >= range.start && position < range.start + range.length)
+        return range.format.foreground().color();
+    return QColor();
+  };
+  const QString line = block.text();
+  EXPECT_EQ(colour_at(0), SequenceHighlighter::command_format().foreground().color());
+  EXPECT_EQ(colour_at(6), SequenceHighlighter::number_format().foreground().color());
+  EXPECT_EQ(colour_at(static_cast<int>(line.indexOf("; no"))),
+            SequenceHighlighter::string_format().foreground().color());
+  EXPECT_EQ(colour_at(static_cast<int>(line.indexOf("?2"))),
+            SequenceHighlighter::parameter_format().foreground().color());
+  EXPECT_EQ(colour_at(static_cast<int>(line.indexOf("00:00:10") + 6)),
+            SequenceHighlighter::number_format().foreground().color());
+  EXPECT_FALSE(colour_at(static_cast<int>(line.indexOf("SENDER"))).isValid());
+  EXPECT_EQ(colour_at(static_cast<int>(line.indexOf("; a note") + 3)),
+            SequenceHighlighter::comment_format().foreground().color());
+}
+
+TEST_F(EditorPartsGui, Screenshot_FindReplaceDialog) {
+  app_.editor.find_text = "WAIT";
+  FindReplaceDialog* dialog = open_dialog();
+  screenshot(dialog, "FindReplaceDialog");
+}
+
+TEST_F(EditorPartsGui, Screenshot_GotoDialog) {
+  GotoDialog dialog(nullptr, 12);
+  screenshot(&dialog, "GotoDialog");
+}
+
+}  // namespace
+}  // namespace qm
