@@ -535,11 +535,7 @@ bool Compilation::no_more_arguments(Tokenizer& tokens) {
 // than the 135 characters a body holds is refused rather than cut.
 std::optional<std::string> Compilation::macro_body(Tokenizer& tokens, std::string_view name) {
   constexpr const char* kNoBody = "Macro '%s' has no body.";
-  std::string body;
-  while (const auto token = tokens.next()) {
-    body += *token;
-    body += ' ';
-  }
+  std::string body = rest_as_body(tokens);
   if (body.empty()) {
     report_compile_error(strprintf(kNoBody, text(name).c_str()));
     return std::nullopt;

@@ -224,4 +224,13 @@ std::optional<long> parse_time(std::string_view token, int field_rate) {
   return ((static_cast<long>(hours) * 60 + minutes) * 60 + seconds) * field_rate + extra;
 }
 
+std::string rest_as_body(Tokenizer& tokens) {
+  std::string body;
+  while (const auto token = tokens.next()) {
+    body += *token;
+    body += ' ';
+  }
+  return body;
+}
+
 }  // namespace qm

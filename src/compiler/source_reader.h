@@ -124,6 +124,9 @@ class SymbolTable {
 // a second) to a field count at `field_rate` (50 or 60); none when it does not convert.
 std::optional<long> parse_time(std::string_view token, int field_rate);
 
+// The remaining tokens, each followed by one space: the body of DEFINE and SET.
+std::string rest_as_body(Tokenizer& tokens);
+
 // Characters an expansion may write into one line (tokens, macro text, arguments and "&",
 // not the spaces between tokens).
 inline constexpr std::size_t kMaxExpandedCount = 240;

@@ -196,11 +196,7 @@ std::optional<std::int64_t> Runner::Impl::parse_time_expression(
 // The body of DEFINE and SET: the remaining tokens, each followed by one space.
 std::optional<std::string> Runner::Impl::macro_body(Tokenizer& tokens, std::string_view name) {
   constexpr const char* kNoBody = "Macro '%s' has no body.";
-  std::string body;
-  while (const auto token = tokens.next()) {
-    body += *token;
-    body += ' ';
-  }
+  std::string body = rest_as_body(tokens);
   if (body.empty()) {
     fail(strprintf(kNoBody, text(name).c_str()));
     return std::nullopt;
