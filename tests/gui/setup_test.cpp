@@ -18,15 +18,6 @@ class SetupDialogTest : public GuiRig {
     for (int n = 1; n <= kListedPorts; ++n)
       app_.link.set_port_device(n, (folder_ / ("noport" + std::to_string(n))).string());
   }
-  // The wall's gateway on 127.0.0.1, configured but not connected.
-  void start_gateway() {
-    gateway_ = std::make_unique<sim::Gateway>(wall_, sim::GatewayOptions{});
-    ASSERT_TRUE(gateway_->start());
-    auto& v = app_.settings.values;
-    v.enable_ip = true;
-    v.address = *platform::parse_ipv4("127.0.0.1");
-    v.tcp_port = gateway_->port();
-  }
   static bool checked(QWidget* dialog, const char* name) {
     auto* button = child<QAbstractButton>(dialog, QString::fromLatin1(name));
     return button != nullptr && button->isChecked();

@@ -12,75 +12,23 @@
 #include "shell/app.h"
 #include "sim/buses.h"
 #include "sim/wall.h"
-#include "support/recording_ui.h"
+#include "support/wall_rig.h"
 
 namespace qm {
 namespace {
 
 // An App with settings in a temporary folder beside a simulated wall. Every port names a
 // device that does not exist, so the machine's own serial ports never take part.
-class SetupTest : public ::testing::Test {
+class SetupTest : public test::WallRig {
  protected:
   explicit SetupTest(std::array<std::uint8_t, 4> channels = {16, 16, 0, 0})
-      : folder_(std::filesystem::temp_directory_path() /
-                ("qm_setup_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-        app_(ui_, Settings(folder_ / "Quadrimon", folder_)),
-        wall_([&] {
-          sim::WallConfig c;
-          c.channels = channels;
-          return c;
-        }()),
-        panel_(app_) {
-    std::filesystem::create_directories(folder_);
+      : WallRig(channels), panel_(app_) {
     for (int n = 1; n <= kListedPorts; ++n)
       app_.link.set_port_device(n, (folder_ / ("noport" + std::to_string(n))).string());
     app_.idle.set_step(kJobAutoInstall, kJobAutoInstall + 3,
                        [this](int job) { panel_.auto_step(job); });
   }
-  ~SetupTest() override {
-    app_.link.com_release();
-    app_.link.tcp_disconnect();
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
 
-  // The wall on a pseudo-terminal configured as COM1 and opened.
-  void connect_serial() {
-    serial_ = std::make_unique<sim::SerialBus>(wall_, false);
-    ASSERT_TRUE(serial_->start());
-    app_.link.set_port_device(1, serial_->device());
-    app_.settings.values.com_port = 0;
-    ASSERT_EQ(app_.link.com_open_configured(), 1);
-  }
-  // The wall behind a gateway on 127.0.0.1, configured but not connected.
-  void start_gateway() {
-    gateway_ = std::make_unique<sim::Gateway>(wall_, sim::GatewayOptions{});
-    ASSERT_TRUE(gateway_->start());
-    app_.settings.values.enable_ip = true;
-    app_.settings.values.address = *platform::parse_ipv4("127.0.0.1");
-    app_.settings.values.tcp_port = gateway_->port();
-  }
-
-  // The non-poll messages the wall received, as hex, once `n` have arrived.
-  std::vector<std::string> sent_to_units(std::size_t n) const {
-    std::vector<std::string> out;
-    for (int tries = 0; tries < 200 && out.size() < n; ++tries) {
-      out.clear();
-      for (const auto& e : wall_.transcript()) {
-        if (e.direction != sim::Direction::ToUnits || (e.message[0] & kTypePoll)) continue;
-        std::string line;
-        char two[4];
-        for (std::uint8_t b : e.message) {
-          std::snprintf(two, sizeof two, "%02X", b);
-          line += (line.empty() ? "" : " ") + std::string(two);
-        }
-        out.push_back(line);
-      }
-      if (out.size() < n) wall_.wait_transcript(wall_.transcript().size() + 1, 10);
-    }
-    return out;
-  }
   bool called(const std::string& call) const {
     const auto calls = ui_.calls();
     return std::find(calls.begin(), calls.end(), call) != calls.end();
@@ -90,12 +38,6 @@ class SetupTest : public ::testing::Test {
       app_.idle.idle(IdleSource::Dialog);
   }
 
-  std::filesystem::path folder_;
-  test::RecordingUi ui_;
-  App app_;
-  sim::SimWall wall_;
-  std::unique_ptr<sim::SerialBus> serial_;
-  std::unique_ptr<sim::Gateway> gateway_;
   SetupPanel panel_;
 };
 

@@ -19,7 +19,7 @@
 #include "sim/buses.h"
 #include "sim/wall.h"
 #include "support/far_side.h"
-#include "support/recording_ui.h"
+#include "support/wall_rig.h"
 
 namespace qm {
 namespace {
@@ -54,47 +54,13 @@ class RecordingHost final : public RunnerHost {
 // A runner on a whole App with its settings, std.inc and sequence files in a temporary
 // folder, a simulated wall behind a pseudo-terminal or a loopback gateway, and a clock the
 // test moves: frozen (exact run times) or following the real one (for link waits).
-class RunnerTest : public ::testing::Test {
+class RunnerTest : public test::WallRig {
  protected:
-  RunnerTest()
-      : folder_(fs::temp_directory_path() /
-                ("qm_runner_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-        app_(ui_, Settings(folder_ / "Quadrimon", folder_)),
-        wall_([] {
-          sim::WallConfig c;
-          c.channels = {16, 16, 0, 0};
-          return c;
-        }()),
-        runner_(app_, RunnerOptions{folder_, [this] { return today_; }}) {
-    fs::create_directories(folder_);
+  RunnerTest() : runner_(app_, RunnerOptions{folder_, [this] { return today_; }}) {
     app_.options.skip_std = true;
     app_.clock.set_source([this] { return (frozen_ ? 0 : platform::monotonic_ms()) + offset_; });
   }
-  ~RunnerTest() override {
-    runner_.runner_stop();
-    app_.link.com_release();
-    app_.link.tcp_disconnect();
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-  }
-
-  void connect_serial() {
-    serial_ = std::make_unique<sim::SerialBus>(wall_, false);
-    ASSERT_TRUE(serial_->start());
-    app_.link.set_port_device(1, serial_->device());
-    app_.settings.values.com_port = 0;
-    ASSERT_EQ(app_.link.com_open_configured(), 1);
-  }
-  void connect_tcp() {
-    gateway_ = std::make_unique<sim::Gateway>(wall_, sim::GatewayOptions{});
-    ASSERT_TRUE(gateway_->start());
-    auto& v = app_.settings.values;
-    v.enable_ip = true;
-    v.address = *platform::parse_ipv4("127.0.0.1");
-    v.tcp_port = gateway_->port();
-    ASSERT_EQ(app_.link.tcp_connect(), 1);
-  }
+  ~RunnerTest() override { runner_.runner_stop(); }
 
   std::string path(const std::string& name) const { return (folder_ / name).string(); }
   std::string write(const std::string& name, const std::string& content) const {
@@ -156,12 +122,6 @@ class RunnerTest : public ::testing::Test {
            "\nLine: " + std::to_string(line) + "\n\nEdit sequence file ?\n";
   }
 
-  fs::path folder_;
-  test::RecordingUi ui_;
-  App app_;
-  sim::SimWall wall_;
-  std::unique_ptr<sim::SerialBus> serial_;
-  std::unique_ptr<sim::Gateway> gateway_;
   std::chrono::year_month_day today_ = std::chrono::year{2011} / August / 1;
   bool frozen_ = true;
   std::uint64_t offset_ = 1000;
