@@ -9,11 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text_format.h"
 #include "compiler/compiler.h"
 #include "compiler/decoder.h"
 #include "compiler/numbers.h"
+#include "link/unit_report.h"
 #include "panels/hardware_info.h"
-#include "panels/unit_report.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/sim_io.h"
@@ -21,7 +22,6 @@
 #include "runner/runner.h"
 #include "shell/app.h"
 #include "shell/console_ui.h"
-#include "shell/text_format.h"
 
 namespace {
 
@@ -268,7 +268,7 @@ int run_poll(App& app, const Options& o) {
 int run_info(App& app, const Options& o) {
   if (o.words.size() > 1) return usage_error("info takes no arguments");
   if (!open_link(app)) return kExitFailed;
-  const std::string text = qm::scan_versions(app);
+  const std::string text = qm::scan_versions(app.link);
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   return kExitOk;
@@ -288,7 +288,7 @@ int run_reset(App& app, const Options& o) {
     }
   }
   if (!open_link(app)) return kExitFailed;
-  qm::send_reset(app, target);
+  qm::send_reset(app.link, target);
   return kExitOk;
 }
 
@@ -316,7 +316,7 @@ int run_sequence(App& app, qm::ConsoleUi& ui, const Options& o) {
   } else if (!open_link(app)) {
     return kExitFailed;
   }
-  qm::Runner runner(app);
+  qm::Runner runner(app.runner_services());
   ConsoleRunnerHost host;
   auto interrupt = qm::platform::InterruptWatch::create();
   const auto input = qm::platform::standard_input_handle();

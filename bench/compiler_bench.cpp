@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/operator_ui.h"
 #include "compiler/compiler.h"
 #include "compiler/decoder.h"
-#include "shell/operator_ui.h"
 
 namespace {
 

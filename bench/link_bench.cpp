@@ -13,8 +13,8 @@
 #include <chrono>
 #include <thread>
 
+#include "base/operator_ui.h"
 #include "link/link.h"
-#include "shell/operator_ui.h"
 #include "support/far_side.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <fstream>
 #include <vector>
 
+#include "base/operator_ui.h"
 #include "platform/clock.h"
 #include "runner/runner.h"
 #include "shell/app.h"
-#include "shell/operator_ui.h"
 #include "sim/buses.h"
 #include "sim/wall.h"
 
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     app.link.set_port_device(1, bus.device());
     app.settings.values.com_port = 0;
     app.link.com_open_configured();
-    qm::Runner runner(app);
+    qm::Runner runner(app.runner_services());
     QuietHost host;
     if (runner.runner_start(host, (dir / "wait.seq").string()) == 0) return 1;
     while (runner.state() != qm::RunnerState::Stopped) {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 
+#include "base/operator_ui.h"
 #include "compiler/compiler.h"
-#include "shell/operator_ui.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   namespace fs = std::filesystem;

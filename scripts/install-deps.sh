@@ -11,6 +11,7 @@ packages=(
   clang-format clang libclang-rt-14-dev
   fonts-liberation fonts-dejavu-core
   xvfb xauth poppler-utils
+  python3 ccache
 )
 
 missing=()

@@ -9,11 +9,11 @@
 #include <system_error>
 #include <utility>
 
+#include "base/text_format.h"
 #include "compiler/numbers.h"
 #include "compiler/sequence_format.h"
 #include "compiler/source_reader.h"
 #include "platform/paths.h"
-#include "shell/text_format.h"
 
 namespace qm {
 namespace {

@@ -11,11 +11,11 @@
 #include <system_error>
 #include <vector>
 
+#include "base/operator_ui.h"
+#include "base/text_format.h"
+#include "base/ui_helpers_widget.h"
 #include "compiler/decoder.h"
 #include "ids.h"
-#include "shell/app.h"
-#include "shell/text_format.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm {
 
@@ -40,7 +40,8 @@ QFont listing_font() {
 
 }  // namespace
 
-DecodeDialog::DecodeDialog(App& app, int field_rate, QWidget* parent, std::optional<QString> path)
+DecodeDialog::DecodeDialog(OperatorUi& ui, int field_rate, QWidget* parent,
+                           std::optional<QString> path)
     : QDialog(parent) {
   setObjectName(dialog_name(ids::kBrowseDialog));
   setWindowTitle(QString::fromLatin1(kBrowseTitle));
@@ -67,10 +68,10 @@ DecodeDialog::DecodeDialog(App& app, int field_rate, QWidget* parent, std::optio
     }
     path = chosen;
   }
-  list_file(app, field_rate, *path);
+  list_file(ui, field_rate, *path);
 }
 
-void DecodeDialog::list_file(App& app, int field_rate, const QString& path) {
+void DecodeDialog::list_file(OperatorUi& ui, int field_rate, const QString& path) {
   const std::filesystem::path file(path.toStdU16String());
   std::ifstream in(file, std::ios::binary);
   if (!in) return;  // the dialog stays open and empty
@@ -82,8 +83,8 @@ void DecodeDialog::list_file(App& app, int field_rate, const QString& path) {
   std::vector<std::uint8_t> image(ec ? 0 : static_cast<std::size_t>(size));
   if (!ec) in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(size));
   if (ec || !in) {
-    app.ui.message_box(kReadErrorTitle, strprintf(kReadError, path.toUtf8().constData()),
-                       BoxButtons::Ok, BoxIcon::Error);
+    ui.message_box(kReadErrorTitle, strprintf(kReadError, path.toUtf8().constData()),
+                   BoxButtons::Ok, BoxIcon::Error);
     ended_ = true;
     setResult(QDialog::Rejected);
     return;

@@ -10,7 +10,7 @@ class QPlainTextEdit;
 
 namespace qm {
 
-class App;
+class OperatorUi;
 
 class DecodeDialog : public QDialog {
   Q_OBJECT
@@ -19,7 +19,7 @@ class DecodeDialog : public QDialog {
   // Lists the file at `path`, or the one the operator picks in a file chooser when no path is
   // given. Times are shown at `field_rate` (50 or 60). When the chooser is cancelled or the
   // file cannot be read, exec() returns at once.
-  DecodeDialog(App& app, int field_rate, QWidget* parent,
+  DecodeDialog(OperatorUi& ui, int field_rate, QWidget* parent,
                std::optional<QString> path = std::nullopt);
 
   // Whether the dialog ended before it was shown.
@@ -31,7 +31,7 @@ class DecodeDialog : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void list_file(App& app, int field_rate, const QString& path);
+  void list_file(OperatorUi& ui, int field_rate, const QString& path);
 
   QPlainTextEdit* listing_;
   bool ended_ = false;

@@ -2,7 +2,12 @@
 // replace texts and the find options. (Insert mode is set afresh each time the editor opens.)
 #pragma once
 
+#include <functional>
 #include <string>
+
+#include "base/operator_ui.h"
+
+class QWidget;
 
 namespace qm {
 
@@ -13,6 +18,14 @@ struct EditorState {
   bool match_case = false;
   bool whole_word = false;
   bool selection_only = false;  // "Replace in": the selection instead of the whole document
+};
+
+// What the editor reaches outside itself: the operator, what it keeps for the program run, and
+// the program's About box (its Help menu shows it over the editor).
+struct EditorServices {
+  OperatorUi& ui;
+  EditorState& state;
+  std::function<void(QWidget* parent)> show_about;
 };
 
 }  // namespace qm

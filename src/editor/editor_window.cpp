@@ -14,12 +14,10 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
-#include "editor/editor_parts.h"
+#include "base/text_format.h"
+#include "base/ui_helpers_widget.h"
+#include "editor/editor_parts_dialog.h"
 #include "ids.h"
-#include "shell/about_dialog.h"
-#include "shell/app.h"
-#include "shell/text_format.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm {
 
@@ -98,8 +96,8 @@ bool is_sequence_text(const std::string& name) {
 
 }  // namespace
 
-EditorWindow::EditorWindow(App& app, EditorRequest& request, QWidget* parent)
-    : QDialog(parent), app_(app), request_(request) {
+EditorWindow::EditorWindow(EditorServices services, EditorRequest& request, QWidget* parent)
+    : QDialog(parent), services_(std::move(services)), request_(request) {
   setObjectName(dialog_name(ids::kEditorDialog));
   setWindowTitle(QString::fromLatin1(kEditorTitle));
   setSizeGripEnabled(true);
@@ -137,7 +135,7 @@ EditorWindow::EditorWindow(App& app, EditorRequest& request, QWidget* parent)
     }
     show_text(*request_.text);
   } else if (!request_.name.empty()) {
-    const auto stored = load_text_file(app_.ui, request_.name);
+    const auto stored = load_text_file(services_.ui, request_.name);
     if (!stored) {
       ended_ = true;
       return;
@@ -183,7 +181,7 @@ void EditorWindow::build_menu() {
   for (int i = 0; i < 3; ++i) {
     QAction* size = command(ids::kEdPrintSize8 + i);
     size->setCheckable(true);
-    size->setChecked(app_.editor.print_points == kPrintSizes[i]);
+    size->setChecked(services_.state.print_points == kPrintSizes[i]);
     sizes->addAction(size);
   }
   command(ids::kEdHelp)->setEnabled(false);  // opens the help server's page once it lands
@@ -271,7 +269,7 @@ bool EditorWindow::eventFilter(QObject* watched, QEvent* event) {
       update_mode();
       return true;
     case Qt::Key_F3:
-      if (!app_.editor.find_text.empty()) find_next(app_, edit_);
+      if (!services_.state.find_text.empty()) find_next(services_, edit_);
       return true;
     case Qt::Key_Tab:
       tab_key((key->modifiers() & Qt::ShiftModifier) != 0);
@@ -356,12 +354,12 @@ void EditorWindow::run_command(int id) {
       break;
     case ids::kEdPrint:
       if (!request_.name.empty())
-        print_text(app_, this, QString::fromStdString(request_.name), edit_->toPlainText());
+        print_text(services_, this, QString::fromStdString(request_.name), edit_->toPlainText());
       break;
     case ids::kEdPrintSize8:
     case ids::kEdPrintSize8 + 1:
     case ids::kEdPrintSize8 + 2:
-      app_.editor.print_points = kPrintSizes[id - ids::kEdPrintSize8];
+      services_.state.print_points = kPrintSizes[id - ids::kEdPrintSize8];
       command(id)->setChecked(true);
       break;
     case ids::kEdExit:
@@ -387,7 +385,7 @@ void EditorWindow::run_command(int id) {
         find_replace_->raise();
         find_replace_->activateWindow();
       } else {
-        find_replace_ = open_find_replace(app_, edit_, this);
+        find_replace_ = open_find_replace(services_, edit_, this);
       }
       break;
     case ids::kEdGotoLine: {
@@ -400,8 +398,7 @@ void EditorWindow::run_command(int id) {
       edit_->selectAll();
       break;
     case ids::kCmdAbout: {
-      AboutDialog about(app_, this);
-      about.exec();
+      if (services_.show_about) services_.show_about(this);
       break;
     }
     default:
@@ -411,7 +408,7 @@ void EditorWindow::run_command(int id) {
 }
 
 SaveResult EditorWindow::save(bool ask) {
-  return save_text(app_.ui, request_, stored_text(), edit_->document()->isModified(), ask,
+  return save_text(services_.ui, request_, stored_text(), edit_->document()->isModified(), ask,
                    [this] { return choose_save_name(); });
 }
 
@@ -441,7 +438,7 @@ void EditorWindow::open_file() {
                                                     QString(), file_filters());
   if (path.isEmpty()) return;
   const std::string name = QFileInfo(path).absoluteFilePath().toStdString();
-  const auto stored = load_text_file(app_.ui, name);
+  const auto stored = load_text_file(services_.ui, name);
   if (!stored) return;
   request_.name = name;
   show_text(*stored);
@@ -460,7 +457,7 @@ void EditorWindow::save_file_as() {
   if (!name) return;
   const std::string previous = request_.name;
   request_.name = *name;
-  if (save_text(app_.ui, request_, stored_text(), true, false, nullptr) != SaveResult::Saved) {
+  if (save_text(services_.ui, request_, stored_text(), true, false, nullptr) != SaveResult::Saved) {
     request_.name = previous;
     return;
   }

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <map>
 
+#include "editor/editor_state.h"
 #include "editor/text_ops.h"
 
 class QAction;
@@ -18,8 +19,6 @@ class QPlainTextEdit;
 
 namespace qm {
 
-class App;
-
 inline constexpr const char* kEditorTitle = " Editor";
 
 class EditorWindow : public QDialog {
@@ -27,7 +26,7 @@ class EditorWindow : public QDialog {
 
  public:
   // The request stays the caller's: a text held in memory is read back from it afterwards.
-  EditorWindow(App& app, EditorRequest& request, QWidget* parent);
+  EditorWindow(EditorServices services, EditorRequest& request, QWidget* parent);
 
   // True when the text could not be loaded (the reason was shown): the window is not to be
   // shown then.
@@ -65,7 +64,7 @@ class EditorWindow : public QDialog {
   void save_file();
   void save_file_as();
 
-  App& app_;
+  EditorServices services_;
   EditorRequest& request_;
   bool ended_ = false;
   bool crlf_ = true;  // the line end stored files get

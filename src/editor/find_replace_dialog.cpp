@@ -12,12 +12,11 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
-#include "editor/editor_parts.h"
+#include "base/text_format.h"
+#include "base/ui_helpers_widget.h"
+#include "editor/editor_parts_dialog.h"
 #include "editor/find_replace.h"
 #include "ids.h"
-#include "shell/app.h"
-#include "shell/text_format.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm {
 
@@ -63,8 +62,8 @@ std::string bytes_of(const QString& text) {
   return text.toLatin1().toStdString();
 }
 
-FindOptions options_of(const App& app) {
-  return {app.editor.match_case, app.editor.whole_word};
+FindOptions options_of(const EditorServices& services) {
+  return {services.state.match_case, services.state.whole_word};
 }
 
 void select_range(QPlainTextEdit* editor, std::size_t begin, std::size_t end) {
@@ -77,33 +76,34 @@ void select_range(QPlainTextEdit* editor, std::size_t begin, std::size_t end) {
 
 }  // namespace
 
-bool find_in_editor(App& app, QPlainTextEdit* editor) {
-  const std::string& what = app.editor.find_text;
+bool find_in_editor(const EditorServices& services, QPlainTextEdit* editor) {
+  const std::string& what = services.state.find_text;
   if (!editor || what.empty()) return false;
   const std::string text = editor_bytes(editor->toPlainText());
   const auto from = static_cast<std::size_t>(editor->textCursor().selectionEnd());
-  const auto at = find_forward(text, what, options_of(app), from);
+  const auto at = find_forward(text, what, options_of(services), from);
   if (!at) {
-    app.ui.message_box(kFindTitle, strprintf(kCantFind, what.c_str()), BoxButtons::Ok,
-                       BoxIcon::Error);
+    services.ui.message_box(kFindTitle, strprintf(kCantFind, what.c_str()), BoxButtons::Ok,
+                            BoxIcon::Error);
     return false;
   }
   select_range(editor, *at, *at + what.size());
   return true;
 }
 
-FindReplaceDialog::FindReplaceDialog(App& app, QPlainTextEdit* editor, QWidget* parent)
-    : QDialog(parent), app_(app), editor_(editor) {
+FindReplaceDialog::FindReplaceDialog(const EditorServices& services, QPlainTextEdit* editor,
+                                     QWidget* parent)
+    : QDialog(parent), services_(services), editor_(editor) {
   setObjectName(dialog_name(ids::kFindReplaceDialog));
   setWindowTitle(QString::fromLatin1(kFindReplaceTitle));
   setModal(false);
   setAttribute(Qt::WA_DeleteOnClose);
 
-  find_field_ = new QLineEdit(latin1(app.editor.find_text), this);
+  find_field_ = new QLineEdit(latin1(services.state.find_text), this);
   find_field_->setObjectName(control_name(ids::kFindField));
   find_field_->setMaxLength(kMaxFindText);
   find_field_->setMinimumWidth(find_field_->fontMetrics().horizontalAdvance(QString(32, 'M')));
-  replace_field_ = new QLineEdit(latin1(app.editor.replace_text), this);
+  replace_field_ = new QLineEdit(latin1(services.state.replace_text), this);
   replace_field_->setObjectName(control_name(ids::kReplaceField));
   replace_field_->setMaxLength(kMaxFindText);
   auto* find_label = new QLabel(with_mnemonic(kFindLabel, 0), this);
@@ -113,10 +113,10 @@ FindReplaceDialog::FindReplaceDialog(App& app, QPlainTextEdit* editor, QWidget* 
 
   match_case_ = new QCheckBox(with_mnemonic(kMatchCaseText, 7), this);
   match_case_->setObjectName(control_name(ids::kMatchCaseCheck));
-  match_case_->setChecked(app.editor.match_case);
+  match_case_->setChecked(services.state.match_case);
   whole_word_ = new QCheckBox(with_mnemonic(kWholeWordText, 7), this);
   whole_word_->setObjectName(control_name(ids::kWholeWordCheck));
-  whole_word_->setChecked(app.editor.whole_word);
+  whole_word_->setChecked(services.state.whole_word);
 
   auto* replace_in = new QGroupBox(QString::fromLatin1(kReplaceInText), this);
   replace_in->setObjectName(QStringLiteral("replaceInGroup"));
@@ -124,7 +124,7 @@ FindReplaceDialog::FindReplaceDialog(App& app, QPlainTextEdit* editor, QWidget* 
   selection_only_->setObjectName(control_name(ids::kSelectionOnlyRadio));
   whole_document_ = new QRadioButton(with_mnemonic(kWholeDocumentText, 6), replace_in);
   whole_document_->setObjectName(control_name(ids::kWholeDocumentRadio));
-  (app.editor.selection_only ? selection_only_ : whole_document_)->setChecked(true);
+  (services.state.selection_only ? selection_only_ : whole_document_)->setChecked(true);
   auto* replace_in_layout = new QVBoxLayout(replace_in);
   replace_in_layout->addWidget(selection_only_);
   replace_in_layout->addWidget(whole_document_);
@@ -183,10 +183,12 @@ FindReplaceDialog::FindReplaceDialog(App& app, QPlainTextEdit* editor, QWidget* 
   setTabOrder(replace_button, replace_all_button);
   setTabOrder(replace_all_button, cancel_button);
 
-  connect(match_case_, &QCheckBox::toggled, this, [this](bool on) { app_.editor.match_case = on; });
-  connect(whole_word_, &QCheckBox::toggled, this, [this](bool on) { app_.editor.whole_word = on; });
+  connect(match_case_, &QCheckBox::toggled, this,
+          [this](bool on) { services_.state.match_case = on; });
+  connect(whole_word_, &QCheckBox::toggled, this,
+          [this](bool on) { services_.state.whole_word = on; });
   connect(selection_only_, &QRadioButton::toggled, this,
-          [this](bool on) { app_.editor.selection_only = on; });
+          [this](bool on) { services_.state.selection_only = on; });
   connect(find_next_button, &QPushButton::clicked, this, &FindReplaceDialog::find_next);
   connect(replace_button, &QPushButton::clicked, this, &FindReplaceDialog::replace);
   connect(replace_all_button, &QPushButton::clicked, this, &FindReplaceDialog::replace_all);
@@ -197,14 +199,14 @@ FindReplaceDialog::FindReplaceDialog(App& app, QPlainTextEdit* editor, QWidget* 
 }
 
 void FindReplaceDialog::take_texts() {
-  app_.editor.find_text = bytes_of(find_field_->text());
-  app_.editor.replace_text = bytes_of(replace_field_->text());
+  services_.state.find_text = bytes_of(find_field_->text());
+  services_.state.replace_text = bytes_of(replace_field_->text());
 }
 
 void FindReplaceDialog::find_next() {
   take_texts();
-  if (!editor_ || app_.editor.find_text.empty()) return;
-  if (find_in_editor(app_, editor_)) {
+  if (!editor_ || services_.state.find_text.empty()) return;
+  if (find_in_editor(services_, editor_)) {
     editor_->activateWindow();
     editor_->setFocus();
   }
@@ -212,36 +214,36 @@ void FindReplaceDialog::find_next() {
 
 void FindReplaceDialog::replace() {
   if (!editor_) return;
-  const std::string& what = app_.editor.find_text;
+  const std::string& what = services_.state.find_text;
   QTextCursor cursor = editor_->textCursor();
   const ReplaceOneResult result = replace_one(editor_bytes(editor_->toPlainText()),
                                               static_cast<std::size_t>(cursor.selectionStart()),
                                               static_cast<std::size_t>(cursor.selectionEnd()), what,
-                                              app_.editor.replace_text, options_of(app_));
+                                              services_.state.replace_text, options_of(services_));
   // The same edit through the control, as one undo step.
-  cursor.insertText(latin1(app_.editor.replace_text));
+  cursor.insertText(latin1(services_.state.replace_text));
   editor_->setTextCursor(cursor);
   if (result.next) select_range(editor_, *result.next, *result.next + what.size());
 }
 
 void FindReplaceDialog::replace_all() {
   take_texts();
-  const std::string& what = app_.editor.find_text;
+  const std::string& what = services_.state.find_text;
   if (!editor_ || what.empty()) return;
   const std::string text = editor_bytes(editor_->toPlainText());
   std::size_t begin = 0;
   std::size_t end = text.size();
-  if (app_.editor.selection_only) {
+  if (services_.state.selection_only) {
     const QTextCursor selection = editor_->textCursor();
     begin = static_cast<std::size_t>(selection.selectionStart());
     end = static_cast<std::size_t>(selection.selectionEnd());
     if (end - begin <= what.size()) return;
   }
   const ReplaceAllResult result =
-      qm::replace_all(text, what, app_.editor.replace_text, options_of(app_), begin, end);
+      qm::replace_all(text, what, services_.state.replace_text, options_of(services_), begin, end);
   if (result.count == 0) return;
   // The same edits through the control, in order, as one undo step.
-  const QString replacement = latin1(app_.editor.replace_text);
+  const QString replacement = latin1(services_.state.replace_text);
   QTextCursor cursor = editor_->textCursor();
   cursor.beginEditBlock();
   for (const std::size_t at : result.at) {
@@ -254,7 +256,8 @@ void FindReplaceDialog::replace_all() {
   editor_->ensureCursorVisible();
 }
 
-QWidget* open_find_replace(App& app, QPlainTextEdit* editor, QWidget* parent) {
+QWidget* open_find_replace(const EditorServices& services, QPlainTextEdit* editor,
+                           QWidget* parent) {
   if (parent)
     if (auto* open = parent->findChild<FindReplaceDialog*>(dialog_name(ids::kFindReplaceDialog),
                                                            Qt::FindDirectChildrenOnly)) {
@@ -262,13 +265,13 @@ QWidget* open_find_replace(App& app, QPlainTextEdit* editor, QWidget* parent) {
       open->activateWindow();
       return open;
     }
-  auto* dialog = new FindReplaceDialog(app, editor, parent);
+  auto* dialog = new FindReplaceDialog(services, editor, parent);
   dialog->show();
   return dialog;
 }
 
-void find_next(App& app, QPlainTextEdit* editor) {
-  find_in_editor(app, editor);
+void find_next(const EditorServices& services, QPlainTextEdit* editor) {
+  find_in_editor(services, editor);
 }
 
 }  // namespace qm

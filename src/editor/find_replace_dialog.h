@@ -1,10 +1,12 @@
 // Dialog 172 " Find / Replace": a modeless dialog over the editor's text. Its options change
-// the editor's remembered ones (App::editor) at once; the texts are taken from the fields by
-// Find next and Replace All.
+// the editor's remembered ones (EditorServices::state) at once; the texts are taken from the fields
+// by Find next and Replace All.
 #pragma once
 
 #include <QDialog>
 #include <QPointer>
+
+#include "editor/editor_state.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -13,8 +15,6 @@ class QRadioButton;
 
 namespace qm {
 
-class App;
-
 inline constexpr const char* kFindReplaceTitle = " Find / Replace";
 inline constexpr int kMaxFindText = 79;
 
@@ -22,7 +22,7 @@ class FindReplaceDialog : public QDialog {
   Q_OBJECT
 
  public:
-  FindReplaceDialog(App& app, QPlainTextEdit* editor, QWidget* parent);
+  FindReplaceDialog(const EditorServices& services, QPlainTextEdit* editor, QWidget* parent);
 
   // The buttons.
   void find_next();
@@ -32,7 +32,7 @@ class FindReplaceDialog : public QDialog {
  private:
   void take_texts();
 
-  App& app_;
+  EditorServices services_;
   QPointer<QPlainTextEdit> editor_;
   QLineEdit* find_field_;
   QLineEdit* replace_field_;
@@ -45,6 +45,6 @@ class FindReplaceDialog : public QDialog {
 // Searches the remembered find text forward from the end of the editor's selection with the
 // remembered options; selects and shows a match, or tells the operator "Can't find %s\n".
 // False when there is nothing to search or nothing was found.
-bool find_in_editor(App& app, QPlainTextEdit* editor);
+bool find_in_editor(const EditorServices& services, QPlainTextEdit* editor);
 
 }  // namespace qm

@@ -8,9 +8,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "editor/editor_parts.h"
+#include "base/ui_helpers_widget.h"
+#include "editor/editor_parts_dialog.h"
 #include "ids.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm {
 

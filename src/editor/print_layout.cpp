@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "shell/text_format.h"
+#include "base/text_format.h"
 
 namespace qm {
 

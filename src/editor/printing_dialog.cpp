@@ -10,12 +10,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "editor/editor_parts.h"
+#include "base/text_format.h"
+#include "base/ui_helpers_widget.h"
+#include "editor/editor_parts_dialog.h"
 #include "editor/print_layout.h"
 #include "ids.h"
-#include "shell/app.h"
-#include "shell/text_format.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm {
 
@@ -29,8 +28,8 @@ constexpr const char* kErrorEndPage = "Print error at end of page %d";
 constexpr const char* kDocumentName = "Print Text";
 constexpr const char* kPrintFont = "Courier New";
 
-void print_error(App& app, const std::string& text) {
-  app.ui.message_box(kPrintTitle, text, BoxButtons::Ok, BoxIcon::Error);
+void print_error(const EditorServices& services, const std::string& text) {
+  services.ui.message_box(kPrintTitle, text, BoxButtons::Ok, BoxIcon::Error);
 }
 
 QString latin1(const std::string& text) {
@@ -82,8 +81,8 @@ void PrintingDialog::reject() {
   cancelled_ = true;
 }
 
-int print_text(App& app, QWidget* parent, const QString& name, const QString& text,
-               const std::optional<QString>& pdf_path) {
+int print_text(const EditorServices& services, QWidget* parent, const QString& name,
+               const QString& text, const std::optional<QString>& pdf_path) {
   QPrinter printer(QPrinter::HighResolution);
   printer.setDocName(QString::fromLatin1(kDocumentName));
   if (pdf_path) {
@@ -105,7 +104,7 @@ int print_text(App& app, QWidget* parent, const QString& name, const QString& te
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
   font.setWeight(QFont::Normal);
-  font.setPointSize(app.editor.print_points);
+  font.setPointSize(services.state.print_points);
   const QFontMetrics metrics(font, &printer);
 
   PageGeometry geometry;
@@ -124,7 +123,7 @@ int print_text(App& app, QWidget* parent, const QString& name, const QString& te
 
   QPainter painter;
   if (!painter.begin(&printer)) {
-    print_error(app, kErrorStartDocument);
+    print_error(services, kErrorStartDocument);
     return kPrintFailed;
   }
   painter.setFont(font);
@@ -136,7 +135,7 @@ int print_text(App& app, QWidget* parent, const QString& name, const QString& te
   for (std::size_t index = 0; index < pages.size(); ++index) {
     const int number = static_cast<int>(index) + 1;
     if (index > 0 && !printer.newPage()) {
-      print_error(app, strprintf(kErrorStartPage, number));
+      print_error(services, strprintf(kErrorStartPage, number));
       painter.end();
       return kPrintFailed;
     }
@@ -161,7 +160,7 @@ int print_text(App& app, QWidget* parent, const QString& name, const QString& te
     }
   }
   if (!painter.end()) {
-    print_error(app, strprintf(kErrorEndPage, static_cast<int>(pages.size())));
+    print_error(services, strprintf(kErrorEndPage, static_cast<int>(pages.size())));
     return kPrintFailed;
   }
   return kPrintDone;

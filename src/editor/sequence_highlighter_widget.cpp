@@ -6,7 +6,7 @@
 #include <set>
 
 #include "compiler/compiler.h"
-#include "editor/editor_parts.h"
+#include "editor/editor_parts_dialog.h"
 #include "runner/runner.h"
 
 namespace qm {

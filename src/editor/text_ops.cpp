@@ -8,8 +8,8 @@
 #include <new>
 #include <system_error>
 
+#include "base/text_format.h"
 #include "platform/paths.h"
-#include "shell/text_format.h"
 
 namespace qm {
 

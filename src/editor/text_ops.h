@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/operator_ui.h"
+#include "base/operator_ui.h"
 
 namespace qm {
 

@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 
+#include "base/operator_ui.h"
 #include "link/serial_framing.h"
 #include "link/settings.h"
 #include "link/tick_clock.h"
@@ -23,7 +24,6 @@
 #include "link/unit_frame.h"
 #include "platform/serial.h"
 #include "platform/socket.h"
-#include "shell/operator_ui.h"
 
 namespace qm {
 

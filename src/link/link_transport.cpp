@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/text_format.h"
 #include "link/link.h"
 #include "platform/clock.h"
-#include "shell/text_format.h"
 
 namespace qm {
 

@@ -4,9 +4,8 @@
 // newer units, the FPGA version byte.
 #include "panels/hardware_info.h"
 
-#include "shell/app.h"
-#include "shell/idle_jobs.h"
-#include "shell/text_format.h"
+#include "base/idle_jobs.h"
+#include "base/text_format.h"
 
 namespace qm {
 namespace {
@@ -55,7 +54,7 @@ int VersionScan::scan_unit(int job) {
 
   const auto address = static_cast<std::uint8_t>(unit);
   text_ += unit_version_text(unit, [&](std::uint8_t function) {
-    return app_.link.unit_get(kDeviceUnit, address, function, {});
+    return link_.unit_get(kDeviceUnit, address, function, {});
   });
   if (job < kLastScanJob) return job + 1;
   text_ += kVersionScanComplete;
@@ -63,25 +62,26 @@ int VersionScan::scan_unit(int job) {
 }
 
 void VersionScan::step(int job) {
-  app_.idle.set_job(scan_unit(job));
+  idle_.set_job(scan_unit(job));
 }
 
-std::string scan_versions(App& app) {
-  VersionScan scan(app);
+std::string scan_versions(Link& link) {
+  IdleJobs idle;  // the whole list at once: no idle turns
+  VersionScan scan(link, idle);
   for (int job = kJobVersionScan; job != kJobNone;)
     job = scan.scan_unit(job);
   return scan.text();
 }
 
-int reset_target(const App& app) {
-  const int id = app.settings.values.id;
+int reset_target(const SettingsValues& settings) {
+  const int id = settings.id;
   return id >= 0 && id < kUnits ? id : -1;
 }
 
-bool send_reset(App& app, int target) {
+bool send_reset(Link& link, int target) {
   const std::uint8_t address =
       target >= 0 && target < kUnits ? static_cast<std::uint8_t>(target) : kAddressAll;
-  return app.link.unit_send(kDeviceUnit, address, kFnReset, {});
+  return link.unit_send(kDeviceUnit, address, kFnReset, {});
 }
 
 }  // namespace qm

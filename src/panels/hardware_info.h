@@ -8,11 +8,12 @@
 #include <optional>
 #include <string>
 
+#include "base/idle_jobs.h"
+#include "link/link.h"
+#include "link/settings.h"
 #include "link/unit_frame.h"
 
 namespace qm {
-
-class App;
 
 // Texts of the version list.
 inline constexpr char kVersionHeading[] = "Reading version information\r\n\r\n";
@@ -36,28 +37,29 @@ std::string unit_version_text(int unit, const UnitQuery& query);
 // The version list, built one unit at a time. Jobs 1..4 query units 0..3.
 class VersionScan {
  public:
-  explicit VersionScan(App& app) : app_(app) {}
+  VersionScan(Link& link, IdleJobs& idle) : link_(link), idle_(idle) {}
 
   // Queries unit job - 1 and appends its block; job 1 starts the text afresh. Returns the next
   // job: job + 1, or 0 after unit 3 (when the text ends with "- scan complete").
   int scan_unit(int job);
-  // The idle step of jobs 1..4: scans the unit and moves the App's idle job on.
+  // The idle step of jobs 1..4: scans the unit and moves the idle job on.
   void step(int job);
 
   const std::string& text() const { return text_; }
 
  private:
-  App& app_;
+  Link& link_;
+  IdleJobs& idle_;
   std::string text_;
 };
 
 // The whole version list at once, units 0..3, for the command line.
-std::string scan_versions(App& app);
+std::string scan_versions(Link& link);
 
 // The target the Reset dialog starts with: the selected unit 0..3, or -1 for all units.
-int reset_target(const App& app);
+int reset_target(const SettingsValues& settings);
 // Sends the reset request (function 0, no data) to unit `target`, or to every unit (address
 // 255) when target is -1. False when nothing could be sent.
-bool send_reset(App& app, int target);
+bool send_reset(Link& link, int target);
 
 }  // namespace qm

@@ -11,10 +11,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "base/idle_jobs.h"
+#include "base/ui_helpers_widget.h"
 #include "ids.h"
-#include "shell/app.h"
-#include "shell/idle_jobs.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm {
 namespace {
@@ -59,7 +58,8 @@ QString with_mnemonic(QString text, qsizetype at) {
 
 // --- Version Information -------------------------------------------------------------------
 
-VersionDialog::VersionDialog(App& app, QWidget* parent) : QDialog(parent), app_(app), scan_(app) {
+VersionDialog::VersionDialog(PanelServices services, QWidget* parent)
+    : QDialog(parent), services_(services), scan_(services.link, services.idle) {
   setObjectName(dialog_name(ids::kVersionDialog));
   setWindowTitle(QString::fromLatin1(kVersionTitle));
 
@@ -90,18 +90,18 @@ VersionDialog::VersionDialog(App& app, QWidget* parent) : QDialog(parent), app_(
   ok->setFocus();
 
   // The scan runs in the idle turns while this dialog waits: one unit per turn.
-  app_.idle.set_job(kJobVersionScan);
-  app_.idle.set_step(kJobVersionScan, kLastScanJob, [this](int job) { scan_step(job); });
+  services_.idle.set_job(kJobVersionScan);
+  services_.idle.set_step(kJobVersionScan, kLastScanJob, [this](int job) { scan_step(job); });
 }
 
 VersionDialog::~VersionDialog() {
-  app_.idle.clear_step(kJobVersionScan);
+  services_.idle.clear_step(kJobVersionScan);
   stop_scan();
 }
 
 void VersionDialog::done(int result) {
   stop_scan();
-  app_.ui.clear_status();
+  services_.ui.clear_status();
   QDialog::done(result);
 }
 
@@ -113,13 +113,14 @@ void VersionDialog::scan_step(int job) {
 // A scan left behind without its dialog would hold the idle job with no step to run it and
 // keep other work (Setup's automatic installation) from starting: it ends with the dialog.
 void VersionDialog::stop_scan() {
-  const int job = app_.idle.job();
-  if (job >= kJobVersionScan && job <= kLastScanJob) app_.idle.set_job(kJobNone);
+  const int job = services_.idle.job();
+  if (job >= kJobVersionScan && job <= kLastScanJob) services_.idle.set_job(kJobNone);
 }
 
 // --- Reset ----------------------------------------------------------------------------------
 
-ResetDialog::ResetDialog(App& app, QWidget* parent) : QDialog(parent), app_(app) {
+ResetDialog::ResetDialog(PanelServices services, QWidget* parent)
+    : QDialog(parent), services_(services) {
   setObjectName(dialog_name(ids::kResetDialog));
   setWindowTitle(QString::fromLatin1(kResetTitle));
 
@@ -166,12 +167,12 @@ ResetDialog::ResetDialog(App& app, QWidget* parent) : QDialog(parent), app_(app)
   layout->addWidget(prompt);
 
   // The selected unit's radio is checked; with all units selected none is.
-  target_ = reset_target(app_);
+  target_ = reset_target(services_.settings.values);
   if (target_ >= 0) radios_[static_cast<std::size_t>(target_)]->setChecked(true);
 }
 
 void ResetDialog::send() {
-  send_reset(app_, target_);
+  send_reset(services_.link, target_);
   accept();
 }
 

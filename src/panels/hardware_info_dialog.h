@@ -6,18 +6,17 @@
 #include <array>
 
 #include "panels/hardware_info.h"
+#include "panels/panel_services.h"
 
 class QPlainTextEdit;
 class QRadioButton;
 
 namespace qm {
 
-class App;
-
 class VersionDialog final : public QDialog {
  public:
   // Starts the scan (idle job 1) and registers its step for as long as the dialog exists.
-  VersionDialog(App& app, QWidget* parent);
+  VersionDialog(PanelServices services, QWidget* parent);
   ~VersionDialog() override;
 
   // Closing by "OK", the close box or Escape clears the status line and ends a scan still
@@ -28,14 +27,14 @@ class VersionDialog final : public QDialog {
   void scan_step(int job);
   void stop_scan();
 
-  App& app_;
+  PanelServices services_;
   VersionScan scan_;
   QPlainTextEdit* text_ = nullptr;
 };
 
 class ResetDialog final : public QDialog {
  public:
-  ResetDialog(App& app, QWidget* parent);
+  ResetDialog(PanelServices services, QWidget* parent);
 
   // The unit to reset, 0..3, or -1 for all units.
   int target() const { return target_; }
@@ -43,7 +42,7 @@ class ResetDialog final : public QDialog {
  private:
   void send();
 
-  App& app_;
+  PanelServices services_;
   int target_ = -1;
   std::array<QRadioButton*, 5> radios_{};  // units 0..3, then all units
 };

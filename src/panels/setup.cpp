@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "shell/app.h"
-#include "shell/text_format.h"
-#include "shell/ui_helpers.h"
+#include "base/text_format.h"
+#include "base/ui_helpers.h"
+#include "link/unit_selection.h"
 
 namespace qm {
 
@@ -25,24 +25,24 @@ bool valid_unit(int unit) {
 
 }  // namespace
 
-SetupPanel::SetupPanel(App& app) : app_(app) {}
+SetupPanel::SetupPanel(PanelServices services) : services_(services) {}
 
 void SetupPanel::open() {
-  auto& values = app_.settings.values;
+  auto& values = services_.settings.values;
   ports_.clear();
   current_ = -1;
   for (int n = 1; n <= kListedPorts; ++n) {
     const bool configured = n - 1 == values.com_port;
     // Another port is offered only if it can be opened now; the probe closes it at once.
-    if (!configured && !app_.link.com_open(n)) continue;
+    if (!configured && !services_.link.com_open(n)) continue;
     if (configured) current_ = static_cast<int>(ports_.size());
-    ports_.push_back({n - 1, strprintf(kPortEntry, n), app_.link.port_device(n)});
+    ports_.push_back({n - 1, strprintf(kPortEntry, n), services_.link.port_device(n)});
   }
   if (values.com_port == -1) current_ = static_cast<int>(ports_.size());
   ports_.push_back({-1, kPortNone, {}});
 
   normalise_unit0();
-  if (values.id < 0) select_unit(app_, 0);
+  if (values.id < 0) select_unit(services_.settings.values, services_.ui, 0);
 }
 
 int SetupPanel::choose_port(int entry) {
@@ -51,34 +51,34 @@ int SetupPanel::choose_port(int entry) {
 }
 
 int SetupPanel::apply_port() {
-  auto& values = app_.settings.values;
+  auto& values = services_.settings.values;
   if (current_ >= 0) {
     const int port = ports_[static_cast<std::size_t>(current_)].port;
     if (port != values.com_port) {
-      app_.link.com_release();
+      services_.link.com_release();
       values.com_port = port;
-      app_.link.com_open_configured();  // a port that fails to open leaves ComPort at -1
+      services_.link.com_open_configured();  // a port that fails to open leaves ComPort at -1
     }
   } else {
-    app_.link.com_release();
+    services_.link.com_release();
   }
-  app_.link.show_link_status();
+  services_.link.show_link_status();
   return values.com_port;
 }
 
 bool SetupPanel::remote() const {
-  return app_.settings.values.ip;
+  return services_.settings.values.ip;
 }
 
 bool SetupPanel::set_remote(bool remote) {
-  auto& values = app_.settings.values;
+  auto& values = services_.settings.values;
   if (remote && !values.ip) {
     values.ip = true;
-    app_.link.tcp_connect();  // a failure drops the link again and clears IP
+    services_.link.tcp_connect();  // a failure drops the link again and clears IP
   } else if (!remote && values.ip) {
     values.ip = false;
-    app_.link.show_link_status();
-    app_.link.tcp_disconnect();
+    services_.link.show_link_status();
+    services_.link.tcp_disconnect();
   }
   return values.ip;
 }
@@ -86,7 +86,7 @@ bool SetupPanel::set_remote(bool remote) {
 std::array<UnitRow, 4> SetupPanel::unit_rows() const {
   std::array<UnitRow, 4> rows{};
   for (std::size_t u = 0; u < rows.size(); ++u) {
-    const int channels = app_.settings.values.units[u];
+    const int channels = services_.settings.values.units[u];
     rows[u].installed = u == 0 || channels != 0;
     rows[u].radios_enabled = rows[u].installed;
     rows[u].checked = standard_channels(channels) ? channels : 0;
@@ -96,34 +96,35 @@ std::array<UnitRow, 4> SetupPanel::unit_rows() const {
 
 void SetupPanel::set_channels(int unit, int channels) {
   if (!valid_unit(unit) || !standard_channels(channels)) return;
-  app_.settings.values.units[unit] = static_cast<std::uint8_t>(channels);
+  services_.settings.values.units[unit] = static_cast<std::uint8_t>(channels);
 }
 
 void SetupPanel::install_unit(int unit, bool installed) {
   if (unit < 1 || unit > 3) return;
-  app_.settings.values.units[unit] = installed ? 16 : 0;
+  services_.settings.values.units[unit] = installed ? 16 : 0;
 }
 
 int SetupPanel::primary() const {
-  return app_.settings.values.id;
+  return services_.settings.values.id;
 }
 
 void SetupPanel::select_primary(int unit) {
-  if (valid_unit(unit)) select_unit(app_, unit);
+  if (valid_unit(unit)) select_unit(services_.settings.values, services_.ui, unit);
 }
 
 void SetupPanel::set_field_rate(int rate) {
-  if (rate == 50 || rate == 60) app_.settings.values.field_rate = rate;
+  if (rate == 50 || rate == 60) services_.settings.values.field_rate = rate;
 }
 
 int SetupPanel::field_rate() const {
-  return app_.settings.values.field_rate == 60 ? 60 : 50;
+  return services_.settings.values.field_rate == 60 ? 60 : 50;
 }
 
 bool SetupPanel::link_ready() {
   // The remote link needs no port; without it, port application must leave one.
-  if (!app_.settings.values.ip && apply_port() == -1) {
-    app_.ui.message_box(kComPortErrorTitle, kComPortErrorText, BoxButtons::Ok, BoxIcon::Warning);
+  if (!services_.settings.values.ip && apply_port() == -1) {
+    services_.ui.message_box(kComPortErrorTitle, kComPortErrorText, BoxButtons::Ok,
+                             BoxIcon::Warning);
     return false;
   }
   return true;
@@ -131,17 +132,17 @@ bool SetupPanel::link_ready() {
 
 bool SetupPanel::set_unit_id() {
   if (!link_ready()) return false;
-  const int id = app_.settings.values.id < 0 ? 0 : app_.settings.values.id;
-  if (app_.ui.message_box(kSetIdTitle, strprintf(kSetIdQuestion, id), BoxButtons::YesNoDefaultNo,
-                          BoxIcon::Warning) != BoxAnswer::Yes)
+  const int id = services_.settings.values.id < 0 ? 0 : services_.settings.values.id;
+  if (services_.ui.message_box(kSetIdTitle, strprintf(kSetIdQuestion, id),
+                               BoxButtons::YesNoDefaultNo, BoxIcon::Warning) != BoxAnswer::Yes)
     return false;
   const std::uint8_t data[] = {static_cast<std::uint8_t>(id)};
-  return app_.link.unit_send(kDeviceUnit, kAddressAll, kFnSetId, data);
+  return services_.link.unit_send(kDeviceUnit, kAddressAll, kFnSetId, data);
 }
 
 bool SetupPanel::start_auto() {
   if (!link_ready()) return false;
-  if (app_.idle.job() == kJobNone) app_.idle.set_job(kJobAutoInstall);
+  if (services_.idle.job() == kJobNone) services_.idle.set_job(kJobAutoInstall);
   return true;
 }
 
@@ -149,11 +150,11 @@ void SetupPanel::auto_step(int job) {
   const int unit = job - kJobAutoInstall;
   if (!valid_unit(unit)) return;
   if (unit == 0) answered_ = {};
-  auto& values = app_.settings.values;
+  auto& values = services_.settings.values;
 
-  app_.ui.show_status(strprintf(kPollingUnit, unit));
+  services_.ui.show_status(strprintf(kPollingUnit, unit));
   const auto reply =
-      app_.link.unit_get(kDeviceUnit, static_cast<std::uint8_t>(unit), kFnOutputConfig, {});
+      services_.link.unit_get(kDeviceUnit, static_cast<std::uint8_t>(unit), kFnOutputConfig, {});
   const auto u = static_cast<std::size_t>(unit);
   if (!reply) {
     values.units[u] = 0;
@@ -163,28 +164,28 @@ void SetupPanel::auto_step(int job) {
   }
 
   if (unit < 3) {
-    app_.idle.set_job(job + 1);
+    services_.idle.set_job(job + 1);
     return;
   }
-  app_.idle.set_job(kJobNone);
-  app_.ui.clear_status();
+  services_.idle.set_job(kJobNone);
+  services_.ui.clear_status();
   normalise_unit0();
   if (units_changed_) units_changed_();
   if (answered_[0]) return;
   const bool others = answered_[1] || answered_[2] || answered_[3];
-  app_.ui.message_box(kAutoInstallTitle, others ? kUnit0NotDetected : kNoUnitsDetected,
-                      BoxButtons::Ok, BoxIcon::Error);
+  services_.ui.message_box(kAutoInstallTitle, others ? kUnit0NotDetected : kNoUnitsDetected,
+                           BoxButtons::Ok, BoxIcon::Error);
 }
 
 bool SetupPanel::save_settings() {
-  if (app_.ui.message_box(kSaveTitle, kSaveQuestion, BoxButtons::YesNo, BoxIcon::Question) !=
+  if (services_.ui.message_box(kSaveTitle, kSaveQuestion, BoxButtons::YesNo, BoxIcon::Question) !=
       BoxAnswer::Yes)
     return false;
-  return app_.settings.settings_save();
+  return services_.settings.settings_save();
 }
 
 void SetupPanel::normalise_unit0() {
-  auto& unit0 = app_.settings.values.units[0];
+  auto& unit0 = services_.settings.values.units[0];
   if (unit0 != 9 && unit0 != 25) unit0 = 16;
 }
 
@@ -226,13 +227,13 @@ std::optional<std::uint16_t> parse_tcp_port(const std::string& text) {
   return static_cast<std::uint16_t>(value);
 }
 
-IpConfiguration::IpConfiguration(App& app)
-    : app_(app),
-      opened_address_(app.settings.values.address),
-      opened_port_(app.settings.values.tcp_port) {}
+IpConfiguration::IpConfiguration(PanelServices services)
+    : services_(services),
+      opened_address_(services.settings.values.address),
+      opened_port_(services.settings.values.tcp_port) {}
 
 IpFields IpConfiguration::fields() const {
-  const auto& values = app_.settings.values;
+  const auto& values = services_.settings.values;
   std::uint8_t parts[4] = {};
   std::memcpy(parts, &values.address, sizeof parts);
   return {strprintf("%u.%u.%u.%u", parts[0], parts[1], parts[2], parts[3]),
@@ -240,19 +241,19 @@ IpFields IpConfiguration::fields() const {
 }
 
 bool IpConfiguration::accept(const IpFields& entered) {
-  auto& values = app_.settings.values;
+  auto& values = services_.settings.values;
   const auto address = parse_dotted_quad(entered.address);
   if (address) values.address = *address;  // taken even when the port is refused
   const auto port = parse_tcp_port(entered.port);
   if (!address || !port) {
-    app_.ui.message_box(kTcpConfigTitle, kTcpConfigInvalid, BoxButtons::Ok, BoxIcon::Error);
+    services_.ui.message_box(kTcpConfigTitle, kTcpConfigInvalid, BoxButtons::Ok, BoxIcon::Error);
     return false;
   }
   values.tcp_port = *port;
   values.key = entered.secret.substr(0, kMaxSecretLength);  // empty removes the secret
   if (values.ip && (values.address != opened_address_ || values.tcp_port != opened_port_)) {
-    app_.link.tcp_disconnect();
-    app_.link.tcp_connect();
+    services_.link.tcp_disconnect();
+    services_.link.tcp_connect();
   }
   return true;
 }

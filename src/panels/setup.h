@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace qm {
+#include "panels/panel_services.h"
 
-class App;
+namespace qm {
 
 // Port box entries.
 inline constexpr char kPortEntry[] = "COM%d:";
@@ -64,7 +64,7 @@ struct UnitRow {
 
 class SetupPanel {
  public:
-  explicit SetupPanel(App& app);
+  explicit SetupPanel(PanelServices services);
 
   // Opening the dialog: builds the port list (COM1..COM8: the configured port untouched,
   // every other one only if it can be opened now; then "None"), applies the unit 0 rule of
@@ -122,7 +122,7 @@ class SetupPanel {
   // Unit 0 is always installed, with 9, 16 or 25 channels (anything else becomes 16).
   void normalise_unit0();
 
-  App& app_;
+  PanelServices services_;
   std::vector<PortEntry> ports_;
   int current_ = -1;
   std::array<bool, 4> answered_{};
@@ -144,7 +144,7 @@ std::optional<std::uint16_t> parse_tcp_port(const std::string& text);
 class IpConfiguration {
  public:
   // Remembers the gateway at opening, to tell on OK whether it changed.
-  explicit IpConfiguration(App& app);
+  explicit IpConfiguration(PanelServices services);
 
   // What the fields show at opening: the address, the port, the secret if one is set.
   IpFields fields() const;
@@ -154,7 +154,7 @@ class IpConfiguration {
   bool accept(const IpFields& entered);
 
  private:
-  App& app_;
+  PanelServices services_;
   std::uint32_t opened_address_;
   std::uint16_t opened_port_;
 };

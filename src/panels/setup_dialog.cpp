@@ -15,9 +15,8 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "base/ui_helpers_widget.h"
 #include "ids.h"
-#include "shell/app.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm {
 
@@ -58,13 +57,13 @@ QString object_name(const char* stem, int unit, int channels = 0) {
 
 }  // namespace
 
-SetupDialog::SetupDialog(App& app, bool remote_template, QWidget* parent)
-    : QDialog(parent), app_(app), model_(app) {
+SetupDialog::SetupDialog(PanelServices services, bool remote_template, QWidget* parent)
+    : QDialog(parent), services_(services), model_(services) {
   model_.open();
   build(remote_template);
   model_.on_units_changed([this] { show_units(); });
-  app_.idle.set_step(kJobAutoInstall, kJobAutoInstall + 3,
-                     [this](int job) { model_.auto_step(job); });
+  services_.idle.set_step(kJobAutoInstall, kJobAutoInstall + 3,
+                          [this](int job) { model_.auto_step(job); });
 
   for (const PortEntry& e : model_.ports()) {
     // On platforms whose port names are not the device names, show the device beside it.
@@ -84,11 +83,11 @@ SetupDialog::SetupDialog(App& app, bool remote_template, QWidget* parent)
 }
 
 SetupDialog::~SetupDialog() {
-  app_.idle.clear_step(kJobAutoInstall);
+  services_.idle.clear_step(kJobAutoInstall);
   // A scan left behind would wait for a step forever and block every other idle job.
-  if (app_.idle.job() >= kJobAutoInstall && app_.idle.job() <= kJobAutoInstall + 3) {
-    app_.idle.set_job(kJobNone);
-    app_.ui.clear_status();
+  if (services_.idle.job() >= kJobAutoInstall && services_.idle.job() <= kJobAutoInstall + 3) {
+    services_.idle.set_job(kJobNone);
+    services_.ui.clear_status();
   }
 }
 
@@ -249,21 +248,22 @@ void SetupDialog::remote_link_dropped() {
 }
 
 void SetupDialog::configure_ip() {
-  IpConfigDialog dialog(app_, this);
+  IpConfigDialog dialog(services_, this);
   dialog.exec();
   show_link();
-  app_.link.show_link_status();
+  services_.link.show_link_status();
 }
 
 void SetupDialog::ok() {
   model_.apply_port();
-  app_.ui.clear_status();
+  services_.ui.clear_status();
   accept();
 }
 
 // --- IP Configuration -------------------------------------------------------------------
 
-IpConfigDialog::IpConfigDialog(App& app, QWidget* parent) : QDialog(parent), model_(app) {
+IpConfigDialog::IpConfigDialog(PanelServices services, QWidget* parent)
+    : QDialog(parent), model_(services) {
   setWindowTitle(QString::fromLatin1(kIpConfigTitle));
   setObjectName(QStringLiteral("ipConfigDialog"));
   const IpFields fields = model_.fields();

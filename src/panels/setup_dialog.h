@@ -18,15 +18,13 @@ class QRadioButton;
 
 namespace qm {
 
-class App;
-
 class SetupDialog : public QDialog {
   Q_OBJECT
 
  public:
   // remote_template: the " Setup IP" form with "Local (RS-232)", "Remote (TCP/IP)" and
   // "Configure IP" (remote access enabled).
-  SetupDialog(App& app, bool remote_template, QWidget* parent = nullptr);
+  SetupDialog(PanelServices services, bool remote_template, QWidget* parent = nullptr);
   ~SetupDialog() override;
 
   // The link's disconnect notice: the remote link was dropped, "Local (RS-232)" is shown.
@@ -41,7 +39,7 @@ class SetupDialog : public QDialog {
   void show_link();
   void ok();
 
-  App& app_;
+  PanelServices services_;
   SetupPanel model_;
   QComboBox* port_box_ = nullptr;
   QRadioButton* local_ = nullptr;
@@ -58,7 +56,7 @@ class IpConfigDialog : public QDialog {
   Q_OBJECT
 
  public:
-  IpConfigDialog(App& app, QWidget* parent = nullptr);
+  IpConfigDialog(PanelServices services, QWidget* parent = nullptr);
 
  private:
   void ok();

@@ -11,9 +11,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "base/ui_helpers_widget.h"
 #include "ids.h"
-#include "shell/app.h"
-#include "shell/ui_helpers_widget.h"
+#include "link/tick_clock.h"
 
 namespace qm {
 
@@ -73,8 +73,8 @@ QLabel* caption(QWidget* parent, const char* text, const QString& name) {
 
 }  // namespace
 
-RunDialog::RunDialog(App& app, const QString& path, QWidget* parent)
-    : QDialog(parent), app_(app), runner_(app) {
+RunDialog::RunDialog(RunnerServices services, const QString& path, QWidget* parent)
+    : QDialog(parent), clock_(services.clock), runner_(services) {
   setObjectName(dialog_name(ids::kRunDialog));
   setWindowTitle(QString::fromLatin1(kRunTitle));
 
@@ -235,7 +235,7 @@ void RunDialog::drive() {
   if (ended_ || runner_.state() == RunnerState::Stopped) return;
   const std::optional<std::uint32_t> next = runner_.runner_step();
   if (!next || ended_ || runner_.state() == RunnerState::Stopped) return;
-  const auto ahead = static_cast<std::int32_t>(*next - app_.clock.tick_ms());
+  const auto ahead = static_cast<std::int32_t>(*next - clock_.tick_ms());
   step_timer_.start(std::max(ahead, 0));
 }
 

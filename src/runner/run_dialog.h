@@ -19,15 +19,13 @@ class QPushButton;
 
 namespace qm {
 
-class App;
-
 class RunDialog final : public QDialog, public RunnerHost {
   Q_OBJECT
 
  public:
   // Starts the run of the file at `path`. When the run cannot start (the failure has been
   // reported), the dialog has ended already and exec() returns at once.
-  RunDialog(App& app, const QString& path, QWidget* parent);
+  RunDialog(RunnerServices services, const QString& path, QWidget* parent);
   ~RunDialog() override;
 
   // Whether the dialog has ended (the run could not start, or it is over).
@@ -59,7 +57,7 @@ class RunDialog final : public QDialog, public RunnerHost {
   void skip_clicked();
   void stop_clicked();
 
-  App& app_;
+  TickClock& clock_;
   Runner runner_;
   QPushButton* pause_;
   QPushButton* skip_;

@@ -11,13 +11,13 @@
 #include <system_error>
 #include <utility>
 
+#include "base/text_format.h"
+#include "base/ui_helpers.h"
 #include "compiler/numbers.h"
+#include "link/unit_selection.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "runner/runner_impl.h"
-#include "shell/app.h"
-#include "shell/text_format.h"
-#include "shell/ui_helpers.h"
 
 namespace qm {
 namespace {
@@ -117,8 +117,8 @@ bool RunSymbols::remove(std::string_view name) {
 
 // --- Runner ----------------------------------------------------------------------------
 
-Runner::Runner(App& app, RunnerOptions options)
-    : impl_(std::make_unique<Impl>(app, std::move(options))) {}
+Runner::Runner(RunnerServices services, RunnerOptions options)
+    : impl_(std::make_unique<Impl>(services, std::move(options))) {}
 
 Runner::~Runner() {
   impl_->runner_stop();
@@ -146,14 +146,20 @@ std::uint32_t Runner::run_time() const {
   return impl_->state == RunnerState::Stopped ? 0 : impl_->tick();
 }
 
-Runner::Impl::Impl(App& application, RunnerOptions run_options)
-    : app(application), options(std::move(run_options)) {
+Runner::Impl::Impl(RunnerServices services, RunnerOptions run_options)
+    : link(services.link),
+      settings(services.settings),
+      program_options(services.options),
+      ui(services.ui),
+      idle(services.idle),
+      clock(services.clock),
+      options(std::move(run_options)) {
   if (options.std_dir.empty()) options.std_dir = platform::executable_dir();
   if (!options.today) options.today = local_date;
 }
 
 std::uint32_t Runner::Impl::tick() const {
-  return app.clock.tick_ms();
+  return clock.tick_ms();
 }
 
 void Runner::Impl::set_state(RunnerState next) {
@@ -168,9 +174,9 @@ void Runner::Impl::set_state(RunnerState next) {
 int Runner::Impl::runner_start(RunnerHost& run_host, const std::string& path) {
   if (state != RunnerState::Stopped) runner_stop();
   host = &run_host;
-  start_unit = app.settings.values.id;
+  start_unit = settings.id;
   radix = 10;
-  field_rate = app.settings.values.field_rate;
+  field_rate = settings.field_rate;
   procedure_depth = 0;
   wait_deadline = 0;
 
@@ -193,7 +199,7 @@ int Runner::Impl::runner_start(RunnerHost& run_host, const std::string& path) {
     }
     push_run_file(path, std::move(*lines));
 
-    if (!app.options.skip_std) {
+    if (!program_options.skip_std) {
       const std::string std_inc = (options.std_dir / kStdIncludeName).string();
       if (!std::filesystem::exists(std_inc, error)) {
         runner_error(false, strprintf(kCantFindStd, std_inc.c_str()));
@@ -212,8 +218,8 @@ int Runner::Impl::runner_start(RunnerHost& run_host, const std::string& path) {
     return 0;
   }
 
-  app.clock.tick_reset();
-  app.idle.set_job(kJobRun);
+  clock.tick_reset();
+  idle.set_job(kJobRun);
   set_state(RunnerState::Running);
   return 1;
 }
@@ -228,13 +234,13 @@ void Runner::Impl::runner_stop() {
   }
   files.clear();
   procedure_depth = 0;
-  app.idle.set_job(kJobNone);
+  idle.set_job(kJobNone);
   if (host) host->run_ended();
   symbols.clear();
   procedure_lines.clear();
   host = nullptr;
-  app.ui.clear_status();
-  if (app.settings.values.id != start_unit) select_unit(app, start_unit);
+  ui.clear_status();
+  if (settings.id != start_unit) select_unit(settings, ui, start_unit);
 }
 
 std::optional<std::uint32_t> Runner::Impl::runner_step() {
@@ -282,7 +288,7 @@ void Runner::Impl::skip() {
   if (state != RunnerState::Waiting && state != RunnerState::Paused) return;
   wait_deadline = tick();
   set_state(RunnerState::Running);
-  app.idle.set_job(kJobRun);  // wakes the host's loop
+  idle.set_job(kJobRun);  // wakes the host's loop
 }
 
 void Runner::Impl::pause() {
@@ -290,7 +296,7 @@ void Runner::Impl::pause() {
     set_state(RunnerState::Paused);
   } else if (state == RunnerState::Paused) {
     set_state(RunnerState::Running);
-    app.idle.set_job(kJobRun);
+    idle.set_job(kJobRun);
   }
 }
 
@@ -323,7 +329,7 @@ void Runner::Impl::push_run_file(const std::string& name, LineStore lines) {
   file->lines = std::move(lines);
   file->next_line = file->lines.empty() ? nullptr : file->lines.front().get();
   files.push_back(std::move(file));
-  app.ui.show_status(name);
+  ui.show_status(name);
 }
 
 std::size_t Runner::Impl::pop_run_file() {
@@ -331,9 +337,9 @@ std::size_t Runner::Impl::pop_run_file() {
   procedure_depth -= static_cast<int>(files.back()->calls.size());
   files.pop_back();
   if (files.empty()) {
-    app.ui.clear_status();
+    ui.clear_status();
   } else {
-    app.ui.show_status(files.back()->name);
+    ui.show_status(files.back()->name);
   }
   return files.size();
 }
@@ -527,11 +533,10 @@ void Runner::Impl::runner_error(bool offer_edit, const std::string& message) {
   runner_stop();
   if (file && offer_edit) {
     text += kEditQuestion;
-    if (app.ui.message_box(kSequenceTitle, text, BoxButtons::YesNo, BoxIcon::Error) ==
-        BoxAnswer::Yes)
-      app.ui.edit_sequence_file(*file, line);
+    if (ui.message_box(kSequenceTitle, text, BoxButtons::YesNo, BoxIcon::Error) == BoxAnswer::Yes)
+      ui.edit_sequence_file(*file, line);
   } else {
-    app.ui.message_box(kSequenceTitle, text, BoxButtons::Ok, BoxIcon::Error);
+    ui.message_box(kSequenceTitle, text, BoxButtons::Ok, BoxIcon::Error);
   }
 }
 

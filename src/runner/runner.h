@@ -16,7 +16,12 @@
 
 namespace qm {
 
-class App;
+class IdleJobs;
+class Link;
+class OperatorUi;
+class TickClock;
+struct ProgramOptions;
+struct SettingsValues;
 
 // What the runner shows and tells its host.
 class RunnerHost {
@@ -41,11 +46,23 @@ struct RunnerOptions {
   std::function<std::chrono::year_month_day()> today;  // the date the at-sign code D writes
 };
 
+// What a run reaches outside itself: the link its commands use, the settings (selected unit,
+// field rate, the link's switches), the program options (std.inc skipped), the operator, the
+// idle job that marks a run active, and the clock its waits are timed on.
+struct RunnerServices {
+  Link& link;
+  SettingsValues& settings;
+  const ProgramOptions& options;
+  OperatorUi& ui;
+  IdleJobs& idle;
+  TickClock& clock;
+};
+
 enum class RunnerState { Stopped = 0, Running = 1, Waiting = 2, Paused = 3 };
 
 class Runner {
  public:
-  explicit Runner(App& app, RunnerOptions options = {});
+  explicit Runner(RunnerServices services, RunnerOptions options = {});
   ~Runner();
   Runner(const Runner&) = delete;
   Runner& operator=(const Runner&) = delete;
@@ -55,8 +72,8 @@ class Runner {
   // Stops and releases everything; safe when stopped.
   void runner_stop();
   // Executes lines until the run waits, stops, or a short time slice has passed. Returns the
-  // tick (App::clock) at which the host should call again: now while lines remain, the wait
-  // deadline while waiting; none when paused or stopped.
+  // tick (the services' clock) at which the host should call again: now while lines remain, the
+  // wait deadline while waiting; none when paused or stopped.
   std::optional<std::uint32_t> runner_step();
   // The host's buttons.
   void skip();   // ends the current wait (waiting or paused)

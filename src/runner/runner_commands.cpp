@@ -5,13 +5,13 @@
 #include <span>
 #include <utility>
 
+#include "base/text_format.h"
+#include "base/ui_helpers.h"
 #include "compiler/numbers.h"
 #include "link/link.h"
-#include "panels/unit_report.h"
+#include "link/unit_report.h"
+#include "link/unit_selection.h"
 #include "runner/runner_impl.h"
-#include "shell/app.h"
-#include "shell/text_format.h"
-#include "shell/ui_helpers.h"
 
 namespace qm {
 namespace {
@@ -258,7 +258,7 @@ bool Runner::Impl::send(std::string_view arguments) {
   // More data than a unit message carries is refused here, not cut by the link.
   if (bytes->size() - 3 > kMaxSendData) return fail(kTooManyParameters);
   const std::span<const std::uint8_t> all(*bytes);
-  app.link.unit_send(all[0], all[1], all[2], all.subspan(3));
+  link.unit_send(all[0], all[1], all[2], all.subspan(3));
   return true;
 }
 
@@ -271,7 +271,7 @@ bool Runner::Impl::get(std::string_view arguments) {
   if (bytes->size() < 3) return fail(kTooFew);
   if (bytes->size() - 3 > kMaxSendData) return fail(kTooManyParameters);
   const std::span<const std::uint8_t> all(*bytes);
-  if (const auto reply = app.link.unit_get(all[0], all[1], all[2], all.subspan(3))) {
+  if (const auto reply = link.unit_get(all[0], all[1], all[2], all.subspan(3))) {
     unit_report(*reply, [this](const std::string& line) { show_output_line(line); });
   } else {
     show_output_line(strprintf(kNoReply, all[2]));
@@ -287,7 +287,7 @@ bool Runner::Impl::output(std::string_view arguments) {
   if (bytes->empty()) return fail(kNoBytes);
   // A TCP frame carries at most 82 bytes: longer output goes out in several, in order.
   for (std::size_t at = 0; at < bytes->size(); at += kMaxTcpPayload)
-    app.link.link_output_raw(std::min(kMaxTcpPayload, bytes->size() - at), bytes->data() + at);
+    link.link_output_raw(std::min(kMaxTcpPayload, bytes->size() - at), bytes->data() + at);
   return true;
 }
 
@@ -301,16 +301,16 @@ bool Runner::Impl::poll(std::string_view arguments) {
   const std::uint8_t device = bytes->front();
   for (std::size_t i = 1; i < bytes->size(); ++i) {
     const std::uint8_t address = (*bytes)[i];
-    app.link.unit_send_poll(device, address);
+    link.unit_send_poll(device, address);
     const std::uint32_t start = tick();
     for (;;) {
-      if (const auto frame = app.link.link_receive()) {
+      if (const auto frame = link.link_receive()) {
         unit_report(*frame, [this](const std::string& line) { show_output_line(line); });
         return true;
       }
       const std::uint32_t elapsed = tick() - start;
       if (elapsed >= kPollWaitMs) break;
-      app.link.wait_for_input(kPollWaitMs - elapsed);
+      link.wait_for_input(kPollWaitMs - elapsed);
     }
     show_output_line(strprintf(kNoAnswer, device, address));
   }
@@ -327,7 +327,7 @@ bool Runner::Impl::speed(std::string_view arguments) {
   if (!token) return fail(kNoSpeed);
   const ParsedNumber baud = parse_number(*token, radix);
   if (!baud) return fail(converting_message(baud.error, *token));
-  if (app.link.com_set_speed(static_cast<std::uint32_t>(baud.value)) != 0)
+  if (link.com_set_speed(static_cast<std::uint32_t>(baud.value)) != 0)
     return fail(strprintf(kRefused, text(*token).c_str()));
   if (tokens.next(kBlanksAndNewline)) return fail(kTooMany);
   return true;
@@ -345,8 +345,8 @@ bool Runner::Impl::use(std::string_view arguments) {
   const auto token = tokens.next(kBlanksAndNewline);
   if (!token) return fail(kNoPort);
   if (equals_ignoring_case(*token, "TCP")) {
-    const bool connected = app.settings.values.ip || app.link.tcp_connect() == 1;
-    app.link.show_link_status();
+    const bool connected = settings.ip || link.tcp_connect() == 1;
+    link.show_link_status();
     return connected || fail(kNoConnection);
   }
   // "COM2:" and "2" name the same port; in "COM2:19200" the speed is not read.
@@ -361,10 +361,10 @@ bool Runner::Impl::use(std::string_view arguments) {
     baud = leading_decimal(*speed_token);
     if (*baud == 0) return fail(strprintf(kBadSpeed, text(*speed_token).c_str()));
   }
-  const bool opened = app.link.com_select_port(port) >= 0;
+  const bool opened = link.com_select_port(port) >= 0;
   const bool speed_set =
-      !opened || !baud || app.link.com_set_speed(static_cast<std::uint32_t>(*baud)) == 0;
-  app.link.show_link_status();
+      !opened || !baud || link.com_set_speed(static_cast<std::uint32_t>(*baud)) == 0;
+  link.show_link_status();
   if (!opened) return fail(strprintf(kCantOpen, port));
   if (!speed_set) return fail(strprintf(kCantSetSpeed, *baud));
   return true;
@@ -525,7 +525,7 @@ bool Runner::Impl::set(std::string_view arguments) {
     const ParsedNumber unit = parse_number(value.value_or(""), radix);
     if (!value || !unit) return true;
     if (unit.value < 0 || unit.value > 3) return fail(kUnitRange);
-    select_unit(app, unit.value);
+    select_unit(settings, ui, unit.value);
     *body = std::to_string(unit.value);
   }
   auto macro = make_macro(written, std::move(*body));

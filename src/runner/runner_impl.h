@@ -10,7 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/idle_jobs.h"
+#include "base/operator_ui.h"
+#include "base/program_options.h"
 #include "compiler/source_reader.h"
+#include "link/settings.h"
+#include "link/tick_clock.h"
 #include "runner/runner.h"
 
 namespace qm {
@@ -95,7 +100,7 @@ struct Runner::Impl {
   static const std::array<CommandEntry, 24> kCommands;
   static const CommandEntry* find_command(std::string_view word);
 
-  Impl(App& application, RunnerOptions run_options);
+  Impl(RunnerServices services, RunnerOptions run_options);
 
   // --- Core (runner.cpp) -------------------------------------------------------------
   int runner_start(RunnerHost& run_host, const std::string& path);
@@ -166,7 +171,12 @@ struct Runner::Impl {
   bool use(std::string_view arguments);
 
   // --- Run state ----------------------------------------------------------------------
-  App& app;
+  Link& link;
+  SettingsValues& settings;
+  const ProgramOptions& program_options;
+  OperatorUi& ui;
+  IdleJobs& idle;
+  TickClock& clock;
   RunnerOptions options;
   RunnerHost* host = nullptr;
   RunnerState state = RunnerState::Stopped;

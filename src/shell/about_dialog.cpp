@@ -8,9 +8,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "base/text_format.h"
+#include "base/ui_helpers_widget.h"
 #include "ids.h"
-#include "shell/text_format.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm {
 
@@ -36,7 +36,7 @@ QLabel* field(QWidget* parent, int id, const char* value) {
 
 }  // namespace
 
-AboutDialog::AboutDialog(App& /*app*/, QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(dialog_name(ids::kAboutDialog));
   setWindowTitle(QString::fromLatin1(kAboutTitle));
 

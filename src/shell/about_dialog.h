@@ -5,13 +5,11 @@
 
 namespace qm {
 
-class App;
-
 class AboutDialog : public QDialog {
   Q_OBJECT
 
  public:
-  AboutDialog(App& app, QWidget* parent);
+  explicit AboutDialog(QWidget* parent);
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -3,15 +3,17 @@
 // many as they like.
 #pragma once
 
+#include "base/idle_jobs.h"
+#include "base/operator_ui.h"
+#include "base/program_options.h"
 #include "compiler/compiler.h"
 #include "editor/editor_state.h"
 #include "link/link.h"
 #include "link/settings.h"
 #include "link/tick_clock.h"
 #include "link/traffic_log.h"
-#include "shell/idle_jobs.h"
-#include "shell/operator_ui.h"
-#include "shell/program_options.h"
+#include "panels/panel_services.h"
+#include "runner/runner.h"
 
 namespace qm {
 
@@ -36,6 +38,13 @@ class App {
   IdleJobs idle;
   SequenceCompiler compiler;  // keeps the field rate of PAL / NTSC for the whole run
   EditorState editor;         // the editor's print size and find options for the whole run
+
+  // What a sequence run reaches outside itself.
+  RunnerServices runner_services() { return {link, settings.values, options, ui, idle, clock}; }
+  // What a wall panel reaches outside itself.
+  PanelServices panel_services() { return {link, settings, ui, idle}; }
+  // What the sequence editor reaches outside itself (the About box is the GUI's to add).
+  EditorServices editor_services() { return {ui, editor, {}}; }
 };
 
 }  // namespace qm

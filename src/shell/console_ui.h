@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "shell/operator_ui.h"
+#include "base/operator_ui.h"
 
 namespace qm {
 

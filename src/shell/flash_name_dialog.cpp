@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/ui_helpers_widget.h"
 #include "ids.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm {
 

@@ -6,10 +6,10 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "base/ui_helpers_widget.h"
 #include "ids.h"
 #include "shell/app.h"
 #include "shell/options.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm {
 

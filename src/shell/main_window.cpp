@@ -18,9 +18,13 @@
 #include <QStatusBar>
 #include <QUrl>
 
+#include "base/text_format.h"
+#include "base/ui_helpers.h"
+#include "base/ui_helpers_widget.h"
 #include "compiler/decode_dialog.h"
 #include "editor/editor_window.h"
 #include "ids.h"
+#include "link/unit_selection.h"
 #include "panels/hardware_info_dialog.h"
 #include "panels/setup_dialog.h"
 #include "platform/paths.h"
@@ -29,9 +33,6 @@
 #include "shell/about_dialog.h"
 #include "shell/options_dialog.h"
 #include "shell/project.h"
-#include "shell/text_format.h"
-#include "shell/ui_helpers.h"
-#include "shell/ui_helpers_widget.h"
 #include "sim/buses.h"
 #include "sim/wall.h"
 
@@ -306,7 +307,7 @@ void MainWindow::run_command(int id) {
       open_setup();
       break;
     case ids::kCmdReset: {
-      ResetDialog dialog(app_, this);
+      ResetDialog dialog(app_.panel_services(), this);
       exec_dialog(dialog);
       break;
     }
@@ -316,7 +317,7 @@ void MainWindow::run_command(int id) {
       break;
     }
     case ids::kCmdHardwareInfo: {
-      VersionDialog dialog(app_, this);
+      VersionDialog dialog(app_.panel_services(), this);
       exec_dialog(dialog);
       break;
     }
@@ -348,12 +349,12 @@ void MainWindow::run_command(int id) {
       break;
     }
     case ids::kCmdDecode: {
-      DecodeDialog dialog(app_, app_.settings.values.field_rate == 60 ? 60 : 50, this);
+      DecodeDialog dialog(app_.ui, app_.settings.values.field_rate == 60 ? 60 : 50, this);
       if (!dialog.ended()) exec_dialog(dialog);  // ended: the file chooser was cancelled
       break;
     }
     case ids::kCmdAbout: {
-      AboutDialog dialog(app_, this);
+      AboutDialog dialog(this);
       exec_dialog(dialog);
       break;
     }
@@ -364,7 +365,7 @@ void MainWindow::run_command(int id) {
 
 void MainWindow::open_setup() {
   // " Setup IP" when remote access is enabled, else " Setup".
-  SetupDialog dialog(app_, app_.settings.values.enable_ip, this);
+  SetupDialog dialog(app_.panel_services(), app_.settings.values.enable_ip, this);
   setup_ = &dialog;
   exec_dialog(dialog);
   setup_ = nullptr;
@@ -380,7 +381,7 @@ void MainWindow::compile_file(const QString& path) {
 }
 
 void MainWindow::run_sequence_file(const QString& path) {
-  RunDialog dialog(app_, path, this);
+  RunDialog dialog(app_.runner_services(), path, this);
   if (!dialog.ended()) exec_dialog(dialog);  // ended: the run could not start
 }
 
@@ -490,7 +491,12 @@ void MainWindow::edit_sequence_file(const std::string& path, int line) {
   // The editor's file choosers may change the current directory; the program's stays.
   const QString current = QDir::currentPath();
   {
-    EditorWindow editor(app_, request, this);
+    EditorServices services = app_.editor_services();
+    services.show_about = [](QWidget* parent) {
+      AboutDialog about(parent);
+      about.exec();
+    };
+    EditorWindow editor(services, request, this);
     if (!editor.ended()) exec_dialog(editor);
   }
   QDir::setCurrent(current);

@@ -12,8 +12,8 @@
 #include <map>
 #include <memory>
 
+#include "base/operator_ui.h"
 #include "shell/app.h"
-#include "shell/operator_ui.h"
 
 class QAction;
 class QDialog;

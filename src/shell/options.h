@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "shell/operator_ui.h"
+#include "base/operator_ui.h"
 
 namespace qm {
 

@@ -6,11 +6,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/ui_helpers_widget.h"
 #include "ids.h"
 #include "shell/app.h"
 #include "shell/log_viewer_dialog.h"
 #include "shell/options.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm {
 

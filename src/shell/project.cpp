@@ -4,7 +4,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "shell/text_format.h"
+#include "base/text_format.h"
 
 namespace qm {
 

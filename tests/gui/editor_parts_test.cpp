@@ -11,7 +11,7 @@
 #include <QTextLayout>
 #include <QTimer>
 
-#include "editor/editor_parts.h"
+#include "editor/editor_parts_dialog.h"
 #include "editor/find_replace_dialog.h"
 #include "editor/goto_dialog.h"
 #include "editor/printing_dialog.h"
@@ -26,7 +26,8 @@ class EditorPartsGui : public test::GuiRig {
   EditorPartsGui() { editor_.setPlainText(QStringLiteral("SEND 1\nsend 2\nWAIT 3\nsend 4\n")); }
 
   FindReplaceDialog* open_dialog() {
-    auto* dialog = qobject_cast<FindReplaceDialog*>(open_find_replace(app_, &editor_, &owner_));
+    auto* dialog = qobject_cast<FindReplaceDialog*>(
+        open_find_replace(app_.editor_services(), &editor_, &owner_));
     EXPECT_NE(dialog, nullptr);
     return dialog;
   }
@@ -66,7 +67,7 @@ TEST_F(EditorPartsGui, FindReplace_ShowsTheRememberedTextsAndOptions) {
   EXPECT_EQ(child<QPushButton>(dialog, "id1330")->text().remove('&'), " Find next");
   EXPECT_EQ(child<QPushButton>(dialog, "id4")->text().remove('&'), "Replace All");
   // A second opening brings back the same dialog; the options change at once.
-  EXPECT_EQ(open_find_replace(app_, &editor_, &owner_), dialog);
+  EXPECT_EQ(open_find_replace(app_.editor_services(), &editor_, &owner_), dialog);
   child<QCheckBox>(dialog, "id1287")->click();
   child<QRadioButton>(dialog, "id1291")->click();
   EXPECT_TRUE(app_.editor.match_case);
@@ -89,7 +90,7 @@ TEST_F(EditorPartsGui, FindNext_SelectsEachMatchThenSaysItCannotFindMore) {
   EXPECT_EQ(app_.editor.find_text, "send");
   // F3 searches again from the selection with the remembered text.
   select(0, 0);
-  find_next(app_, &editor_);
+  find_next(app_.editor_services(), &editor_);
   EXPECT_EQ(editor_.textCursor().selectionStart(), 7);
 }
 
@@ -160,7 +161,8 @@ TEST_F(EditorPartsGui, Print_WritesNamedNumberedPagesAtTwelvePoints) {
     text += QStringLiteral("SEND %1 ; line %1\n").arg(i);
   const QString pdf = QString::fromStdString((folder_ / "out.pdf").string());
   app_.editor.print_points = 12;
-  EXPECT_EQ(print_text(app_, &owner_, QStringLiteral("/shows/long_show.seq"), text, pdf),
+  EXPECT_EQ(print_text(app_.editor_services(), &owner_, QStringLiteral("/shows/long_show.seq"),
+                       text, pdf),
             kPrintDone);
   EXPECT_TRUE(owner_.isEnabled());
   EXPECT_TRUE(ui_.calls().empty());
@@ -177,7 +179,8 @@ TEST_F(EditorPartsGui, Print_WritesNamedNumberedPagesAtTwelvePoints) {
 
   // The same text at 8 points needs fewer pages.
   app_.editor.print_points = 8;
-  EXPECT_EQ(print_text(app_, &owner_, QStringLiteral("/shows/long_show.seq"), text, pdf),
+  EXPECT_EQ(print_text(app_.editor_services(), &owner_, QStringLiteral("/shows/long_show.seq"),
+                       text, pdf),
             kPrintDone);
   pdftotext.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
   ASSERT_TRUE(pdftotext.waitForFinished(30000));
@@ -187,7 +190,8 @@ TEST_F(EditorPartsGui, Print_WritesNamedNumberedPagesAtTwelvePoints) {
 
 TEST_F(EditorPartsGui, Print_ReportsAFileThatCannotBeWritten) {
   const QString pdf = QString::fromStdString((folder_ / "missing" / "out.pdf").string());
-  EXPECT_EQ(print_text(app_, &owner_, QStringLiteral("a.seq"), QStringLiteral("SEND 1\n"), pdf),
+  EXPECT_EQ(print_text(app_.editor_services(), &owner_, QStringLiteral("a.seq"),
+                       QStringLiteral("SEND 1\n"), pdf),
             kPrintFailed);
   EXPECT_EQ(ui_.calls(), std::vector<std::string>{"box: Print|Print error at start of document"});
   EXPECT_TRUE(owner_.isEnabled());

@@ -58,7 +58,7 @@ TEST_F(EditorTest, Load_ExpandsTabsLeavesTheTextUnmodifiedAndSavesBlanksWithABac
   const fs::path path = write("A.SEQ", "A\tB\r\n\tC\r\n");
   write("A.bak", "older backup");
   EditorRequest request{0, path.string(), std::nullopt, 0};
-  EditorWindow w(app_, request, nullptr);
+  EditorWindow w(app_.editor_services(), request, nullptr);
   ASSERT_FALSE(w.ended());
   EXPECT_EQ(text(w), "A       B\n        C\n");
   EXPECT_FALSE(w.text_edit()->document()->isModified());
@@ -86,7 +86,7 @@ TEST_F(EditorTest, Load_ExpandsTabsLeavesTheTextUnmodifiedAndSavesBlanksWithABac
 TEST_F(EditorTest, Save_ABakFileGetsNoBackup) {
   const fs::path path = write("X.BAK", "old\n");
   EditorRequest request{0, path.string(), std::nullopt, 0};
-  EditorWindow w(app_, request, nullptr);
+  EditorWindow w(app_.editor_services(), request, nullptr);
   w.text_edit()->insertPlainText(QStringLiteral("new "));
   ui_.answer({BoxAnswer::Yes});
   w.run_command(ids::kEdSave);
@@ -98,7 +98,7 @@ TEST_F(EditorTest, Save_FailureShowsWhyKeepsTheOldFileTheModifiedFlagAndTheEdito
   const fs::path path = write("B.seq", "old\r\n");
   fs::create_directories(folder_ / "B.bak" / "in the way");
   EditorRequest request{0, path.string(), std::nullopt, 0};
-  EditorWindow w(app_, request, nullptr);
+  EditorWindow w(app_.editor_services(), request, nullptr);
   w.show();
   w.text_edit()->insertPlainText(QStringLiteral("new "));
   ui_.answer({BoxAnswer::Yes});
@@ -118,7 +118,7 @@ TEST_F(EditorTest, Save_FailureShowsWhyKeepsTheOldFileTheModifiedFlagAndTheEdito
 TEST_F(EditorTest, Load_AFileOverTheLimitEndsTheEditor) {
   const fs::path path = write("big.seq", std::string(32000, 'x'));
   EditorRequest request{0, path.string(), std::nullopt, 0};
-  EditorWindow w(app_, request, nullptr);
+  EditorWindow w(app_.editor_services(), request, nullptr);
   EXPECT_TRUE(w.ended());
   EXPECT_EQ(ui_.calls(), std::vector<std::string>{"box: Sequence Edit|File " + path.string() +
                                                   " is too big to edit"});
@@ -126,7 +126,7 @@ TEST_F(EditorTest, Load_AFileOverTheLimitEndsTheEditor) {
 
 TEST_F(EditorTest, TabKey_InsertsAndMovesToFourColumnStops) {
   EditorRequest request;
-  EditorWindow w(app_, request, nullptr);
+  EditorWindow w(app_.editor_services(), request, nullptr);
   w.show();
   w.text_edit()->setPlainText(QStringLiteral("abcdefgh\nxy"));
   caret(w, 0, 6);
@@ -159,7 +159,7 @@ TEST_F(EditorTest, TabKey_InsertsAndMovesToFourColumnStops) {
 
 TEST_F(EditorTest, TabKey_IndentsAndOutdentsABlockOfLines) {
   EditorRequest request;
-  EditorWindow w(app_, request, nullptr);
+  EditorWindow w(app_.editor_services(), request, nullptr);
   w.show();
   w.text_edit()->setPlainText(QStringLiteral("      a\n  b\n        c\nd"));
   // From inside the first line to the very start of the fourth: three lines.
@@ -185,7 +185,7 @@ TEST_F(EditorTest, TabKey_IndentsAndOutdentsABlockOfLines) {
 TEST_F(EditorTest, MemoryText_NoDownloadsNothingCancelStaysAndALaterYesWritesBack) {
   EditorRequest request{1, "SHOW.TXT", std::string("one\r\ntwo\r\n"), 0};
   {
-    EditorWindow w(app_, request, nullptr);
+    EditorWindow w(app_.editor_services(), request, nullptr);
     for (int id : {ids::kEdNew, ids::kEdOpen, ids::kEdSave, ids::kEdSaveAs})
       EXPECT_FALSE(w.command(id)->isEnabled()) << id;
     w.show();
@@ -197,7 +197,7 @@ TEST_F(EditorTest, MemoryText_NoDownloadsNothingCancelStaysAndALaterYesWritesBac
   }
   request.text = "one\r\ntwo\r\n";
   {
-    EditorWindow w(app_, request, nullptr);
+    EditorWindow w(app_.editor_services(), request, nullptr);
     w.show();
     w.text_edit()->insertPlainText(QStringLiteral("zero "));
     ui_.answer({BoxAnswer::Cancel});
@@ -213,21 +213,21 @@ TEST_F(EditorTest, MemoryText_NoDownloadsNothingCancelStaysAndALaterYesWritesBac
   // Unchanged: nothing to download, and no question.
   ui_.clear();
   {
-    EditorWindow w(app_, request, nullptr);
+    EditorWindow w(app_.editor_services(), request, nullptr);
     w.show();
     w.reject();
   }
   EXPECT_FALSE(request.text);
   EXPECT_TRUE(ui_.calls().empty());
   // Without a text the editor does not open.
-  EditorWindow none(app_, request, nullptr);
+  EditorWindow none(app_.editor_services(), request, nullptr);
   EXPECT_TRUE(none.ended());
 }
 
 TEST_F(EditorTest, Line_TheRequestedLineIsSelectedAndGoToLinePutsTheCaretThere) {
   const fs::path path = write("lines.seq", "first\r\nsecond\r\nthird\r\n");
   EditorRequest request{0, path.string(), std::nullopt, 2};
-  EditorWindow w(app_, request, nullptr);
+  EditorWindow w(app_.editor_services(), request, nullptr);
   EXPECT_EQ(w.text_edit()->textCursor().selectedText(), "second");
   EXPECT_EQ(part(w, "rowPart"), " Row: 2");
   // Goto Line through its dialog.
@@ -279,7 +279,7 @@ TEST_F(EditorTest, Screenshot_EditorWindow) {
                               "    SELECT 1\r\n\tINPUT 2, 3\r\n    WAIT 0:00:02.10\r\n"
                               "    REPEAT 4\r\n        NEXT\r\n    GOTO start\r\n");
   EditorRequest request{0, path.string(), std::nullopt, 6};
-  EditorWindow w(app_, request, nullptr);
+  EditorWindow w(app_.editor_services(), request, nullptr);
   w.show();
   QTest::qWait(50);
   fs::create_directories(*dir);

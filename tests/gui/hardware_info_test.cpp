@@ -7,8 +7,8 @@
 #include <QRadioButton>
 #include <memory>
 
+#include "base/idle_jobs.h"
 #include "gui/gui_rig.h"
-#include "shell/idle_jobs.h"
 
 namespace qm {
 namespace {
@@ -45,7 +45,7 @@ constexpr char kUnitBlock[] =
 
 TEST_F(HardwareInfoGui, VersionDialog_ShowsTheTextAfterEveryUnit) {
   connect_tcp();
-  VersionDialog dialog(app_, nullptr);
+  VersionDialog dialog(app_.panel_services(), nullptr);
   EXPECT_EQ(dialog.objectName(), "dialog155");
   EXPECT_EQ(dialog.windowTitle(), " Version Information");
   EXPECT_EQ(app_.idle.job(), kJobVersionScan);
@@ -72,7 +72,7 @@ TEST_F(HardwareInfoGui, VersionDialog_ShowsTheTextAfterEveryUnit) {
 TEST_F(HardwareInfoGui, VersionDialog_ClosedMidScan_EndsTheScan) {
   connect_tcp();
   {
-    VersionDialog dialog(app_, nullptr);
+    VersionDialog dialog(app_.panel_services(), nullptr);
     dialog.show();
     pump(1);
     EXPECT_EQ(app_.idle.job(), 2);
@@ -85,7 +85,7 @@ TEST_F(HardwareInfoGui, VersionDialog_ClosedMidScan_EndsTheScan) {
   pump(2);
   EXPECT_EQ(sent_to_units().size(), 2u);
   // The job ends with the dialog, too, when it is destroyed without closing.
-  { VersionDialog dialog(app_, nullptr); }
+  { VersionDialog dialog(app_.panel_services(), nullptr); }
   EXPECT_EQ(app_.idle.job(), kJobNone);
 }
 
@@ -93,7 +93,7 @@ TEST_F(HardwareInfoGui, ResetDialog_SendsToTheCheckedUnitOrToAll) {
   connect_serial();  // the serial line carries a broadcast as address 255
   app_.settings.values.id = 2;
   {
-    ResetDialog dialog(app_, nullptr);
+    ResetDialog dialog(app_.panel_services(), nullptr);
     EXPECT_EQ(dialog.objectName(), "dialog137");
     EXPECT_EQ(dialog.windowTitle(), " Reset");
     EXPECT_TRUE(child<QRadioButton>(&dialog, "unit2Radio")->isChecked());
@@ -103,7 +103,8 @@ TEST_F(HardwareInfoGui, ResetDialog_SendsToTheCheckedUnitOrToAll) {
     await_messages(before, 1);
   }
   {
-    ResetDialog dialog(app_, nullptr);  // unit 2 checked; the operator picks all units
+    ResetDialog dialog(app_.panel_services(),
+                       nullptr);  // unit 2 checked; the operator picks all units
     QTest::mouseClick(child<QRadioButton>(&dialog, "allUnitsRadio"), Qt::LeftButton);
     EXPECT_EQ(dialog.target(), -1);
     const std::size_t before = wall_.transcript().size();
@@ -116,7 +117,7 @@ TEST_F(HardwareInfoGui, ResetDialog_SendsToTheCheckedUnitOrToAll) {
 TEST_F(HardwareInfoGui, ResetDialog_AllSelected_ChecksNoneAndCancelSendsNothing) {
   connect_serial();
   app_.settings.values.id = -1;
-  ResetDialog dialog(app_, nullptr);
+  ResetDialog dialog(app_.panel_services(), nullptr);
   for (const char* name : {"unit0Radio", "unit1Radio", "unit2Radio", "unit3Radio", "allUnitsRadio"})
     EXPECT_FALSE(child<QRadioButton>(&dialog, name)->isChecked()) << name;
   EXPECT_EQ(dialog.target(), -1);
@@ -131,14 +132,14 @@ TEST_F(HardwareInfoGui, ResetDialog_AllSelected_ChecksNoneAndCancelSendsNothing)
 
 TEST_F(HardwareInfoGui, Screenshot_VersionDialog) {
   connect_tcp();
-  VersionDialog dialog(app_, nullptr);
+  VersionDialog dialog(app_.panel_services(), nullptr);
   pump(4);
   save_screenshot(&dialog, "version_dialog.png");
 }
 
 TEST_F(HardwareInfoGui, Screenshot_ResetDialog) {
   app_.settings.values.id = 1;
-  ResetDialog dialog(app_, nullptr);
+  ResetDialog dialog(app_.panel_services(), nullptr);
   save_screenshot(&dialog, "reset_dialog.png");
 }
 

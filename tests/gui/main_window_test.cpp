@@ -17,8 +17,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/ui_helpers_widget.h"
 #include "ids.h"
-#include "shell/ui_helpers_widget.h"
+#include "link/unit_selection.h"
 #include "sim/buses.h"
 #include "sim/wall.h"
 

@@ -136,7 +136,7 @@ TEST_F(OptionsGui, LogViewer_ShowsTheWholeLogTitledWithItsPath) {
 
 TEST_F(OptionsGui, Decode_ListsASmallFileInTheDialog) {
   const auto path = write_file("show.sfb", kExample);
-  DecodeDialog dialog(app_, 50, nullptr, QString::fromStdString(path.string()));
+  DecodeDialog dialog(app_.ui, 50, nullptr, QString::fromStdString(path.string()));
   EXPECT_FALSE(dialog.ended());
   EXPECT_EQ(dialog.objectName(), "dialog182");
   EXPECT_EQ(dialog.windowTitle(), "Decode " + QString::fromStdString(path.string()));
@@ -155,11 +155,11 @@ TEST_F(OptionsGui, Decode_ListsASmallFileInTheDialog) {
 
 TEST_F(OptionsGui, Decode_LargeMissingOrUnreadableFiles) {
   const auto large = write_file("large.sfb", std::vector<std::uint8_t>(24576, 0x0C));
-  DecodeDialog big(app_, 50, nullptr, QString::fromStdString(large.string()));
+  DecodeDialog big(app_.ui, 50, nullptr, QString::fromStdString(large.string()));
   EXPECT_TRUE(text_of(&big).isEmpty());
   EXPECT_FALSE(big.ended());
 
-  DecodeDialog missing(app_, 50, nullptr, QString::fromStdString((folder_ / "no.sfb").string()));
+  DecodeDialog missing(app_.ui, 50, nullptr, QString::fromStdString((folder_ / "no.sfb").string()));
   EXPECT_EQ(missing.windowTitle(), " Browse file");  // stays open and empty
   EXPECT_FALSE(missing.ended());
   EXPECT_TRUE(ui_.calls().empty());
@@ -167,7 +167,7 @@ TEST_F(OptionsGui, Decode_LargeMissingOrUnreadableFiles) {
 #ifndef _WIN32
   // A directory opens here but cannot be read.
   const QString dir = QString::fromStdString(folder_.string());
-  DecodeDialog unreadable(app_, 50, nullptr, dir);
+  DecodeDialog unreadable(app_.ui, 50, nullptr, dir);
   EXPECT_TRUE(unreadable.ended());
   EXPECT_EQ(ui_.calls(), (std::vector<std::string>{"box: Decode sequence| Error reading file: " +
                                                    folder_.string()}));
@@ -199,7 +199,7 @@ TEST_F(OptionsGui, FlashName_TakesTwelveCharactersAndAnswersOneOrTwo) {
 }
 
 TEST_F(OptionsGui, About_ShowsTheVersionRecord) {
-  AboutDialog dialog(app_, nullptr);
+  AboutDialog dialog(nullptr);
   EXPECT_EQ(dialog.windowTitle(), " About");
   EXPECT_EQ(child<QLabel>(&dialog, "id1333")->text(), "QuadrimonControl");
   EXPECT_EQ(child<QLabel>(&dialog, "id1332")->text(), "The QuadrimonControl developers");
@@ -223,13 +223,13 @@ TEST_F(OptionsGui, Screenshot_LogViewer) {
 }
 
 TEST_F(OptionsGui, Screenshot_About) {
-  AboutDialog dialog(app_, nullptr);
+  AboutDialog dialog(nullptr);
   screenshot(&dialog, "about");
 }
 
 TEST_F(OptionsGui, Screenshot_Decode) {
   const auto path = write_file("show.sfb", kExample);
-  DecodeDialog dialog(app_, 50, nullptr, QString::fromStdString(path.string()));
+  DecodeDialog dialog(app_.ui, 50, nullptr, QString::fromStdString(path.string()));
   screenshot(&dialog, "decode");
 }
 

@@ -18,10 +18,10 @@
 #include <algorithm>
 #include <fstream>
 
+#include "base/ui_helpers_widget.h"
 #include "gui_rig.h"
 #include "ids.h"
 #include "shell/main_window.h"
-#include "shell/ui_helpers_widget.h"
 
 namespace qm::test {
 namespace {
@@ -79,7 +79,7 @@ using Sent = std::vector<std::string>;
 
 TEST_F(RunDialogTest, FileThatCannotBeOpened_IsReportedAndTheDialogEnds) {
   const std::string missing = (folder_ / "missing.seq").string();
-  RunDialog d(app_, QString::fromStdString(missing), nullptr);
+  RunDialog d(app_.runner_services(), QString::fromStdString(missing), nullptr);
   EXPECT_EQ(d.objectName(), "dialog168");
   EXPECT_EQ(d.windowTitle(), " Sequence");
   EXPECT_TRUE(d.ended());
@@ -100,7 +100,8 @@ TEST_F(RunDialogTest, FileThatCannotBeOpened_IsReportedAndTheDialogEnds) {
 
 TEST_F(RunDialogTest, SendWaitSend_FramesLeaveTheWaitApartAndTheDialogEnds) {
   connect_serial();
-  RunDialog d(app_, write("two.seq", "SEND 7 1 40 5\nWAIT 00:00:00.2\nSEND 7 1 40 6\n"), nullptr);
+  RunDialog d(app_.runner_services(),
+              write("two.seq", "SEND 7 1 40 5\nWAIT 00:00:00.2\nSEND 7 1 40 6\n"), nullptr);
   EXPECT_EQ(app_.idle.job(), kJobRun);  // tells the other idle owners that a run is active
   ASSERT_TRUE(ends(d));
   EXPECT_EQ(d.result(), 1);
@@ -114,7 +115,8 @@ TEST_F(RunDialogTest, SendWaitSend_FramesLeaveTheWaitApartAndTheDialogEnds) {
 
 TEST_F(RunDialogTest, Pause_WhileLinesRunChangesNothing_DuringAWaitFreezesUntilRun) {
   connect_serial();
-  RunDialog d(app_, write("pause.seq", "SEND 7 1 40 1\nWAIT 00:00:00.1\nSEND 7 1 40 2\n"), nullptr);
+  RunDialog d(app_.runner_services(),
+              write("pause.seq", "SEND 7 1 40 1\nWAIT 00:00:00.1\nSEND 7 1 40 2\n"), nullptr);
   ASSERT_EQ(d.runner().state(), RunnerState::Running);
   ASSERT_TRUE(button(d, ids::kPauseButton)->isEnabled());
   EXPECT_FALSE(button(d, ids::kSkipButton)->isEnabled());
@@ -146,7 +148,8 @@ TEST_F(RunDialogTest, Pause_WhileLinesRunChangesNothing_DuringAWaitFreezesUntilR
 
 TEST_F(RunDialogTest, Skip_EndsAWaitAtOnce) {
   connect_serial();
-  RunDialog d(app_, write("skip.seq", "SEND 7 1 40 1\nWAIT 00:01:00\nSEND 7 1 40 2\n"), nullptr);
+  RunDialog d(app_.runner_services(),
+              write("skip.seq", "SEND 7 1 40 1\nWAIT 00:01:00\nSEND 7 1 40 2\n"), nullptr);
   ASSERT_TRUE(reaches(d, RunnerState::Waiting));
   QElapsedTimer clock;
   clock.start();
@@ -161,7 +164,7 @@ TEST_F(RunDialogTest, StopAndClose_EndTheRunWithoutTheRestOfTheFile) {
   connect_serial();
   const QString path = write("stop.seq", "SEND 7 1 40 1\nWAIT EVENT\nSEND 7 1 40 2\n");
   {
-    RunDialog d(app_, path, nullptr);
+    RunDialog d(app_.runner_services(), path, nullptr);
     ASSERT_TRUE(reaches(d, RunnerState::Waiting));
     button(d, ids::kStopButton)->click();
     EXPECT_TRUE(d.ended());
@@ -171,7 +174,7 @@ TEST_F(RunDialogTest, StopAndClose_EndTheRunWithoutTheRestOfTheFile) {
     EXPECT_EQ(field(d, ids::kLineNumberField), "-----");
   }
   {
-    RunDialog d(app_, path, nullptr);
+    RunDialog d(app_.runner_services(), path, nullptr);
     ASSERT_TRUE(reaches(d, RunnerState::Waiting));
     d.reject();  // the close box or Esc
     EXPECT_TRUE(d.ended());
@@ -193,7 +196,8 @@ TEST_F(RunDialogTest, RunTime_ShowsHoursMinutesSecondsAndFrames) {
 }
 
 TEST_F(RunDialogTest, OutputPane_AppearsAtTheFirstOutputAndGoesAtTheEnd) {
-  RunDialog d(app_, write("rem.seq", "REM first line\nREM second line\nWAIT EVENT\n"), nullptr);
+  RunDialog d(app_.runner_services(),
+              write("rem.seq", "REM first line\nREM second line\nWAIT EVENT\n"), nullptr);
   auto* pane = child<QPlainTextEdit>(&d, control_name(ids::kOutputPane));
   ASSERT_NE(pane, nullptr);
   EXPECT_TRUE(pane->isHidden());
@@ -210,7 +214,7 @@ TEST_F(RunDialogTest, OutputPane_AppearsAtTheFirstOutputAndGoesAtTheEnd) {
 TEST_F(RunDialogTest, RunnerError_EndsTheDialogAndOffersTheEdit) {
   const QString path = write("bad.seq", "REM before\n\nBOGUS 1\n");
   ui_.answer({BoxAnswer::Yes});
-  RunDialog d(app_, path, nullptr);
+  RunDialog d(app_.runner_services(), path, nullptr);
   ASSERT_TRUE(ends(d));
   const std::string p = path.toStdString();
   EXPECT_TRUE(has_call("box: Sequence|ERROR: 'BOGUS' is not a valid command.\n\nSequence: " + p +
@@ -299,7 +303,7 @@ TEST_F(RunDialogTest, Screenshot_RunDialog) {
   const QString dir = qEnvironmentVariable("QM_SCREENSHOT_DIR");
   if (dir.isEmpty()) GTEST_SKIP() << "QM_SCREENSHOT_DIR not set";
   connect_serial();
-  RunDialog d(app_,
+  RunDialog d(app_.runner_services(),
               write("show.seq",
                     "REM Opening the show\nSEND 7 1 40 5\nREM Scene 1: fade in\nWAIT 00:01:00\n"),
               nullptr);

@@ -40,7 +40,7 @@ TEST_F(SetupDialogTest, Setup_ShowsTheSettings) {
   v.units[0] = 9;
   v.units[1] = 0;
   v.units[2] = 25;
-  SetupDialog dialog(app_, false, nullptr);
+  SetupDialog dialog(app_.panel_services(), false, nullptr);
 
   EXPECT_EQ(dialog.windowTitle(), " Setup");
   EXPECT_EQ(dialog.objectName(), "dialog187");
@@ -60,7 +60,7 @@ TEST_F(SetupDialogTest, Setup_ShowsTheSettings) {
 }
 
 TEST_F(SetupDialogTest, SetupIp_LinkRadiosFollowTheSettings) {
-  SetupDialog local(app_, true, nullptr);
+  SetupDialog local(app_.panel_services(), true, nullptr);
   EXPECT_EQ(local.windowTitle(), " Setup IP");
   EXPECT_EQ(local.objectName(), "dialog133");
   EXPECT_TRUE(checked(&local, "localRadio"));
@@ -68,7 +68,7 @@ TEST_F(SetupDialogTest, SetupIp_LinkRadiosFollowTheSettings) {
 
   start_gateway();
   ASSERT_EQ(app_.link.tcp_connect(), 1);
-  SetupDialog remote(app_, true, nullptr);
+  SetupDialog remote(app_.panel_services(), true, nullptr);
   EXPECT_TRUE(checked(&remote, "remoteRadio"));
   remote.remote_link_dropped();
   EXPECT_TRUE(checked(&remote, "localRadio"));
@@ -76,7 +76,7 @@ TEST_F(SetupDialogTest, SetupIp_LinkRadiosFollowTheSettings) {
 
 TEST_F(SetupDialogTest, SetupIp_RemoteConnectsAndLocalDrops) {
   start_gateway();
-  SetupDialog dialog(app_, true, nullptr);
+  SetupDialog dialog(app_.panel_services(), true, nullptr);
   dialog.show();
 
   click(&dialog, "remoteRadio");
@@ -92,7 +92,7 @@ TEST_F(SetupDialogTest, SetupIp_RemoteConnectsAndLocalDrops) {
 TEST_F(SetupDialogTest, SetupIp_FailedConnectionShowsLocal) {
   app_.settings.values.address = *platform::parse_ipv4("127.0.0.1");
   app_.settings.values.tcp_port = 1;  // nobody listens there
-  SetupDialog dialog(app_, true, nullptr);
+  SetupDialog dialog(app_.panel_services(), true, nullptr);
   dialog.show();
   click(&dialog, "remoteRadio");
   EXPECT_TRUE(checked(&dialog, "localRadio"));
@@ -102,7 +102,7 @@ TEST_F(SetupDialogTest, SetupIp_FailedConnectionShowsLocal) {
 TEST_F(SetupDialogTest, Setup_ControlsChangeTheSettings) {
   connect_serial();
   auto& v = app_.settings.values;
-  SetupDialog dialog(app_, false, nullptr);
+  SetupDialog dialog(app_.panel_services(), false, nullptr);
   dialog.show();
 
   click(&dialog, "id1203");
@@ -132,7 +132,7 @@ TEST_F(SetupDialogTest, Setup_ControlsChangeTheSettings) {
 
 TEST_F(SetupDialogTest, Setup_AutoShowsTheDetectedUnits) {
   connect_serial();
-  SetupDialog dialog(app_, false, nullptr);
+  SetupDialog dialog(app_.panel_services(), false, nullptr);
   dialog.show();
   ASSERT_FALSE(checked(&dialog, "unit1Check"));
 
@@ -146,7 +146,7 @@ TEST_F(SetupDialogTest, Setup_AutoShowsTheDetectedUnits) {
 
 TEST_F(SetupDialogTest, Setup_OkAppliesThePortAndCloses) {
   connect_serial();
-  SetupDialog dialog(app_, false, nullptr);
+  SetupDialog dialog(app_.panel_services(), false, nullptr);
   dialog.show();
   ui_.clear();
   click(&dialog, "okButton");
@@ -157,7 +157,7 @@ TEST_F(SetupDialogTest, Setup_OkAppliesThePortAndCloses) {
 
 TEST_F(SetupDialogTest, IpConfig_RefusesAPortOfZeroAndTakesAGoodOne) {
   app_.settings.values.tcp_port = 4000;
-  IpConfigDialog dialog(app_, nullptr);
+  IpConfigDialog dialog(app_.panel_services(), nullptr);
   dialog.show();
   EXPECT_EQ(dialog.windowTitle(), "IP Configuration");
   auto* port = child<QLineEdit>(&dialog, "portEdit");
@@ -184,11 +184,11 @@ TEST_F(SetupDialogTest, Screenshot_SetupDialog) {
   QDir().mkpath(QString::fromLocal8Bit(dir));
   connect_serial();
   {
-    SetupDialog dialog(app_, true, nullptr);
+    SetupDialog dialog(app_.panel_services(), true, nullptr);
     dialog.show();
     dialog.grab().save(QString::fromLocal8Bit(dir) + "/setup_ip_dialog.png");
   }
-  SetupDialog dialog(app_, false, nullptr);
+  SetupDialog dialog(app_.panel_services(), false, nullptr);
   dialog.show();
   dialog.grab().save(QString::fromLocal8Bit(dir) + "/setup_dialog.png");
 }
@@ -200,7 +200,7 @@ TEST_F(SetupDialogTest, Screenshot_IpConfigDialog) {
   app_.settings.values.address = *platform::parse_ipv4("192.168.1.20");
   app_.settings.values.tcp_port = 5000;
   app_.settings.values.key = "wall";
-  IpConfigDialog dialog(app_, nullptr);
+  IpConfigDialog dialog(app_.panel_services(), nullptr);
   dialog.show();
   dialog.grab().save(QString::fromLocal8Bit(dir) + "/ip_config_dialog.png");
 }

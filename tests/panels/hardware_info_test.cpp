@@ -83,7 +83,7 @@ TEST(UnitVersionText, ShortOrMissingReplies_ShowWhatArrived) {
 TEST(VersionScan, NoLink_FourUnavailableUnitsThenComplete) {
   test::RecordingUi ui;
   App app(ui, Settings(std::nullopt, {}));
-  EXPECT_EQ(scan_versions(app),
+  EXPECT_EQ(scan_versions(app.link),
             "Reading version information\r\n\r\n"
             "Unit 0:\r\n   N/A\r\n\r\nUnit 1:\r\n   N/A\r\n\r\n"
             "Unit 2:\r\n   N/A\r\n\r\nUnit 3:\r\n   N/A\r\n\r\n"
@@ -140,7 +140,7 @@ TEST_F(VersionScanWall, IdleSteps_ScanOneUnitEachAndEndTheJob) {
   faults.silent[1] = true;
   wall_.set_faults(faults);
 
-  VersionScan scan(app_);
+  VersionScan scan(app_.link, app_.idle);
   app_.idle.set_step(kJobVersionScan, kJobVersionScan + 3, [&](int job) { scan.step(job); });
   app_.idle.set_job(kJobVersionScan);
 

@@ -22,7 +22,7 @@ namespace {
 class SetupTest : public test::WallRig {
  protected:
   explicit SetupTest(std::array<std::uint8_t, 4> channels = {16, 16, 0, 0})
-      : WallRig(channels), panel_(app_) {
+      : WallRig(channels), panel_(app_.panel_services()) {
     for (int n = 1; n <= kListedPorts; ++n)
       app_.link.set_port_device(n, (folder_ / ("noport" + std::to_string(n))).string());
     app_.idle.set_step(kJobAutoInstall, kJobAutoInstall + 3,
@@ -251,7 +251,7 @@ TEST_F(SetupTest, IpConfiguration_RefusesPortsOutOfRange) {
   auto& v = app_.settings.values;
   v.tcp_port = 4000;
   v.key = "old";
-  IpConfiguration config(app_);
+  IpConfiguration config(app_.panel_services());
   EXPECT_EQ(config.fields().port, "4000");
   EXPECT_EQ(config.fields().address, "0.0.0.0");
   EXPECT_EQ(config.fields().secret, "old");
@@ -278,7 +278,7 @@ TEST_F(SetupTest, IpConfiguration_ReconnectsOnlyWhenTheGatewayChanged) {
   ASSERT_EQ(app_.link.tcp_connect(), 1);
   {
     ui_.clear();
-    IpConfiguration config(app_);
+    IpConfiguration config(app_.panel_services());
     EXPECT_TRUE(config.accept({"127.0.0.1", config.fields().port, "secret"}));
     EXPECT_FALSE(called("dropped"));
   }
@@ -287,7 +287,7 @@ TEST_F(SetupTest, IpConfiguration_ReconnectsOnlyWhenTheGatewayChanged) {
   sim::Gateway other(wall_, sim::GatewayOptions{});
   ASSERT_TRUE(other.start());
   ui_.clear();
-  IpConfiguration config(app_);
+  IpConfiguration config(app_.panel_services());
   EXPECT_TRUE(config.accept({"127.0.0.1", std::to_string(other.port()), ""}));
   EXPECT_TRUE(called("dropped"));
   EXPECT_TRUE(called("status:Connecting to 127.0.0.1:" + std::to_string(other.port())));

@@ -56,7 +56,8 @@ class RecordingHost final : public RunnerHost {
 // test moves: frozen (exact run times) or following the real one (for link waits).
 class RunnerTest : public test::WallRig {
  protected:
-  RunnerTest() : runner_(app_, RunnerOptions{folder_, [this] { return today_; }}) {
+  RunnerTest()
+      : runner_(app_.runner_services(), RunnerOptions{folder_, [this] { return today_; }}) {
     app_.options.skip_std = true;
     app_.clock.set_source([this] { return (frozen_ ? 0 : platform::monotonic_ms()) + offset_; });
   }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "compiler/sequence_format.h"
-#include "panels/unit_report.h"
+#include "link/unit_report.h"
 
 namespace qm::sim {
 namespace {

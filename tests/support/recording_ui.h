@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/operator_ui.h"
+#include "base/operator_ui.h"
 
 namespace qm::test {
 

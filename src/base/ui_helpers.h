@@ -1,6 +1,6 @@
-// Small services every panel uses, in their window-system-free form: the unit selection and
-// its status text, the error box, the unit selector's rules, scroll-bar arithmetic, dialog
-// placement arithmetic and two text utilities. The Qt widgets apply what these compute.
+// Small services every panel uses, in their window-system-free form: the error box,
+// scroll-bar arithmetic, dialog placement arithmetic and two text utilities. The Qt widgets
+// apply what these compute.
 #pragma once
 
 #include <array>
@@ -10,34 +10,18 @@
 #include <string>
 #include <string_view>
 
-#include "link/settings.h"
-#include "shell/operator_ui.h"
+#include "base/operator_ui.h"
 
 namespace qm {
-
-class App;
 
 inline constexpr const char* kErrorBoxTitle = " Error";
 inline constexpr const char* kRemoteReadFailure = " Error reading remote states";
 inline constexpr std::size_t kMaxBoxText = 343;
 
-// " ID%u" for a unit 0..3, " ID*" for all units (-1).
-std::string unit_status_text(int unit);
-// Makes `unit` (0..3, or -1 for all) the selected unit and shows it in the status bar.
-void select_unit(App& app, int unit);
 // The modal error box: "Error: " and the text (343 characters at most), title " Error".
 void show_error_box(OperatorUi& ui, const std::string& text);
 // The remote-read failure notice in the status line (two leading blanks appear).
 void show_remote_read_failure(OperatorUi& ui);
-
-// The unit radio buttons 1200..1203 (units 0..3) and 1204 ("*", all units) of a panel.
-struct UnitSelector {
-  std::array<bool, 5> enabled{};  // per button
-  int checked = 0;                // 0..4, the button to check
-};
-// What init_unit_selector shows for the settings. Without allow_all a selection of all units
-// first becomes unit 0 (the caller does select_unit(0) when `selected` changed).
-UnitSelector init_unit_selector(const SettingsValues& settings, bool allow_all, int& selected);
 
 // A scroll bar bound to an integer value in minimum..maximum. Its position runs from 0 to
 // maximum - minimum; position p stands for maximum - p when reversed, minimum + p otherwise.

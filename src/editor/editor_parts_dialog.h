@@ -5,24 +5,24 @@
 #include <QString>
 #include <optional>
 
+#include "editor/editor_state.h"
+
 class QPlainTextEdit;
 class QWidget;
 
 namespace qm {
 
-class App;
-
 // Find / Replace (dialog 172), modeless, over the editor's text; its options are kept in
-// app.editor for the program run. Returns the dialog (owned by `parent`).
-QWidget* open_find_replace(App& app, QPlainTextEdit* editor, QWidget* parent);
+// services.state for the program run. Returns the dialog (owned by `parent`).
+QWidget* open_find_replace(const EditorServices& services, QPlainTextEdit* editor, QWidget* parent);
 // Find next with the last find text and options (F3); shows "Can't find %s\n" when none.
-void find_next(App& app, QPlainTextEdit* editor);
+void find_next(const EditorServices& services, QPlainTextEdit* editor);
 // Go to (dialog 171): the line number the operator chose, or none for Cancel.
 std::optional<int> ask_line_number(QWidget* parent, int current_line, int line_count);
-// Prints the text with its name at the top and numbered pages at app.editor.print_points,
+// Prints the text with its name at the top and numbered pages at services.state.print_points,
 // through the print dialog (or straight to `pdf_path` when given, for tests). 0 on success.
-int print_text(App& app, QWidget* parent, const QString& name, const QString& text,
-               const std::optional<QString>& pdf_path = std::nullopt);
+int print_text(const EditorServices& services, QWidget* parent, const QString& name,
+               const QString& text, const std::optional<QString>& pdf_path = std::nullopt);
 // Colours sequence and include files: command words, numbers and times, strings, comments,
 // macro parameters. Owned by the document.
 void highlight_sequence(QPlainTextEdit* editor);

@@ -1,21 +1,11 @@
-#include "shell/ui_helpers.h"
+#include "base/ui_helpers.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "shell/app.h"
-#include "shell/text_format.h"
+#include "base/text_format.h"
 
 namespace qm {
-
-std::string unit_status_text(int unit) {
-  return unit < 0 ? std::string(" ID*") : strprintf(" ID%u", static_cast<unsigned>(unit));
-}
-
-void select_unit(App& app, int unit) {
-  app.settings.values.id = unit;
-  app.ui.show_unit_status(unit_status_text(unit));
-}
 
 void show_error_box(OperatorUi& ui, const std::string& text) {
   std::string shown = "Error: " + text;
@@ -25,28 +15,6 @@ void show_error_box(OperatorUi& ui, const std::string& text) {
 
 void show_remote_read_failure(OperatorUi& ui) {
   ui.show_status(kRemoteReadFailure);
-}
-
-UnitSelector init_unit_selector(const SettingsValues& settings, bool allow_all, int& selected) {
-  UnitSelector s;
-  int count = 0;
-  for (int j = 0; j < 4; ++j) {
-    if (settings.units[j] != 0 || j == selected) {
-      s.enabled[static_cast<std::size_t>(j)] = true;
-      ++count;
-    }
-  }
-  if (allow_all) {
-    if (count > 1) s.enabled[4] = true;
-    s.checked = selected < 0 ? 4 : selected;
-  } else {
-    if (selected < 0) {
-      selected = 0;
-      s.enabled[0] = true;
-    }
-    s.checked = selected;
-  }
-  return s;
 }
 
 int scroll_position(const ScrollBinding& b, int value) {

@@ -1,6 +1,6 @@
 // Turns a unit's reply into readable lines for the operator: twelve function codes have a
 // known reply layout and are decoded field by field; any other reply is shown as a hex dump.
-#include "panels/unit_report.h"
+#include "link/unit_report.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "shell/text_format.h"
+#include "base/text_format.h"
 
 namespace qm {
 namespace {

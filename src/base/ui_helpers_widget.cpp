@@ -1,12 +1,9 @@
-#include "shell/ui_helpers_widget.h"
+#include "base/ui_helpers_widget.h"
 
-#include <QAbstractButton>
 #include <QDialog>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QWidget>
-
-#include "shell/app.h"
 
 namespace qm {
 
@@ -28,20 +25,6 @@ void place_dialog(QWidget* dialog, int x, int y) {
       qm::place_dialog({outer.left(), outer.top(), outer.right() + 1, outer.bottom() + 1},
                        {0, 0, inner.width(), inner.height()}, {0, 0, d.width(), d.height()}, x, y);
   dialog->move(p.x, p.y);
-}
-
-int init_unit_selector(App& app, QWidget* dialog, bool allow_all) {
-  int selected = app.settings.values.id;
-  const int before = selected;
-  const UnitSelector s = qm::init_unit_selector(app.settings.values, allow_all, selected);
-  if (selected != before) select_unit(app, selected);
-  for (int i = 0; i < 5; ++i) {
-    auto* button = dialog->findChild<QAbstractButton*>(control_name(1200 + i));
-    if (button == nullptr) continue;
-    button->setEnabled(s.enabled[static_cast<std::size_t>(i)]);
-    if (i == s.checked) button->setChecked(true);
-  }
-  return selected;
 }
 
 void bind_scroll(QScrollBar* bar, ScrollBinding& binding) {

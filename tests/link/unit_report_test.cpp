@@ -1,4 +1,4 @@
-#include "panels/unit_report.h"
+#include "link/unit_report.h"
 
 #include <gtest/gtest.h>
 

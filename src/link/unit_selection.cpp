@@ -1,0 +1,38 @@
+#include "link/unit_selection.h"
+
+#include "base/text_format.h"
+
+namespace qm {
+
+std::string unit_status_text(int unit) {
+  return unit < 0 ? std::string(" ID*") : strprintf(" ID%u", static_cast<unsigned>(unit));
+}
+
+void select_unit(SettingsValues& settings, OperatorUi& ui, int unit) {
+  settings.id = unit;
+  ui.show_unit_status(unit_status_text(unit));
+}
+
+UnitSelector init_unit_selector(const SettingsValues& settings, bool allow_all, int& selected) {
+  UnitSelector s;
+  int count = 0;
+  for (int j = 0; j < 4; ++j) {
+    if (settings.units[j] != 0 || j == selected) {
+      s.enabled[static_cast<std::size_t>(j)] = true;
+      ++count;
+    }
+  }
+  if (allow_all) {
+    if (count > 1) s.enabled[4] = true;
+    s.checked = selected < 0 ? 4 : selected;
+  } else {
+    if (selected < 0) {
+      selected = 0;
+      s.enabled[0] = true;
+    }
+    s.checked = selected;
+  }
+  return s;
+}
+
+}  // namespace qm
