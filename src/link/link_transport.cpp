@@ -1,12 +1,11 @@
 // The two transports of the link: the serial port and the TCP connection to the gateway.
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "base/text_format.h"
 #include "link/link.h"
 #include "platform/clock.h"
+#include "platform/digest.h"
 
 namespace qm {
 
@@ -19,15 +18,9 @@ std::string link_status_text(bool ip, int com_port) {
 std::array<std::uint8_t, 21> authentication_block(const std::string& secret) {
   std::array<std::uint8_t, 21> block{};
   block[0] = 2;
-  unsigned int size = 0;
-  std::uint8_t digest[EVP_MAX_MD_SIZE] = {};
-  EVP_MD_CTX* md = EVP_MD_CTX_new();
-  EVP_DigestInit_ex(md, EVP_md5(), nullptr);
-  EVP_DigestUpdate(md, block.data(), block.size());
-  EVP_DigestUpdate(md, secret.data(), secret.size());
-  EVP_DigestFinal_ex(md, digest, &size);
-  EVP_MD_CTX_free(md);
-  std::copy_n(digest, 16, block.begin() + 5);
+  const auto digest = platform::md5_digest(
+      {block, std::span(reinterpret_cast<const std::uint8_t*>(secret.data()), secret.size())});
+  std::copy(digest.begin(), digest.end(), block.begin() + 5);
   return block;
 }
 
