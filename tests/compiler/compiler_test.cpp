@@ -54,7 +54,8 @@ class CompilerTest : public ::testing::Test {
     for (std::size_t i = from; i < image.size(); ++i) {
       char byte[4];
       std::snprintf(byte, sizeof byte, "%02X", image[i]);
-      out += (out.empty() ? "" : " ") + std::string(byte);
+      if (!out.empty()) out += ' ';
+      out += byte;
     }
     return out;
   }

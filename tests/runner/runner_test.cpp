@@ -102,7 +102,8 @@ class RunnerTest : public test::WallRig {
         for (std::uint8_t b : e.message) {
           char two[4];
           std::snprintf(two, sizeof two, "%02X", b);
-          line += (line.empty() ? "" : " ") + std::string(two);
+          if (!line.empty()) line += ' ';
+          line += two;
         }
         out.push_back(line);
       }
@@ -134,10 +135,12 @@ class RunnerTest : public test::WallRig {
 std::string nested_calls(int n) {
   std::string source;
   for (int k = 1; k <= n; ++k) {
-    source += "PROC P" + std::to_string(k) + "\n";
-    source +=
-        k < n ? "P" + std::to_string(k + 1) + "\n" : "SEND 7 1 40 " + std::to_string(n) + "\n";
-    source += "ENDPROC\n";
+    source.append("PROC P").append(std::to_string(k)).append("\n");
+    if (k < n)
+      source.append("P").append(std::to_string(k + 1)).append("\n");
+    else
+      source.append("SEND 7 1 40 ").append(std::to_string(n)).append("\n");
+    source.append("ENDPROC\n");
   }
   return source + "P1\n";
 }
@@ -481,8 +484,9 @@ TEST_F(RunnerTest, AtCodes_DateFileBellAndOthersRemoved) {
     today_ = std::chrono::year{2011} / December / std::chrono::day{day};
     const auto output = run_output("REM @D\n");
     ASSERT_EQ(output.size(), 1u);
-    EXPECT_NE(output[0].find(" " + std::to_string(day) + suffix + " of"), std::string::npos)
-        << output[0];
+    const std::string date =
+        std::string(" ").append(std::to_string(day)).append(suffix).append(" of");
+    EXPECT_NE(output[0].find(date), std::string::npos) << output[0];
   }
 }
 

@@ -23,9 +23,10 @@ Bytes text_bytes(const std::string& text) {
 // A sequence whose main body is `body`, followed by the return that ends it.
 Bytes sequence(const Bytes& body) {
   const auto header = sequence_header(kSequenceHeaderSize);
-  Bytes image(header.begin(), header.end());
-  image.insert(image.end(), body.begin(), body.end());
-  image.push_back(static_cast<std::uint8_t>(Opcode::EndProc));
+  Bytes image(header.size() + body.size() + 1);
+  const auto after_header = std::copy(header.begin(), header.end(), image.begin());
+  std::copy(body.begin(), body.end(), after_header);
+  image.back() = static_cast<std::uint8_t>(Opcode::EndProc);
   return image;
 }
 

@@ -80,7 +80,8 @@ class WallRig : public ::testing::Test {
         char two[4];
         for (std::uint8_t b : e.message) {
           std::snprintf(two, sizeof two, "%02X", b);
-          line += (line.empty() ? "" : " ") + std::string(two);
+          if (!line.empty()) line += ' ';
+          line += two;
         }
         out.push_back(line);
       }
