@@ -1,6 +1,7 @@
 // The link over a real pseudo-terminal with a scripted unit on the far side.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <regex>
 
 #include "support/link_rig.h"
@@ -193,7 +194,7 @@ TEST_F(SerialLink, UnitPoll_ReportsAnswerPollBitOrSilence) {
 
 TEST_F(SerialLink, UnitWaitAny_AnyFrameEndsTheWait) {
   PtyPair pty;
-  bool answer = true;
+  std::atomic<bool> answer = true;  // read by the unit's thread
   ScriptedUnit unit(pty, [&](const UnitFrame&) { return answer ? reply(3, 99) : Bytes{}; });
   settings_.id = 3;
   open_serial(pty);
