@@ -419,6 +419,7 @@ int main(int argc, char** argv) {
   const auto options = parse_options(argc, argv, exit_code);
   if (!options) return exit_code;
 
+  qm::platform::binary_standard_output();  // the same bytes on every platform
   qm::ConsoleUi ui;
   qm::Settings settings = qm::Settings::for_this_user();
   settings.settings_load();

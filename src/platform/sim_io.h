@@ -101,6 +101,9 @@ class InterruptWatch {
 std::optional<Handle> standard_input_handle();
 // Reads and discards what standard input holds (one read); false at its end.
 bool consume_standard_input();
+// Makes standard output pass bytes unchanged, so that text which carries its own CR LF line
+// ends (a decoded listing) is written as it is; Windows would turn each LF into CR LF.
+void binary_standard_output();
 
 // Keeps interrupt and termination requests for wait_for_termination: call it before any
 // thread starts, so that every thread inherits it.

@@ -231,6 +231,8 @@ bool consume_standard_input() {
   return ::read(STDIN_FILENO, buf, sizeof buf) > 0;
 }
 
+void binary_standard_output() {}  // POSIX streams never translate line ends
+
 namespace {
 sigset_t termination_signals() {
   sigset_t set;

@@ -1,6 +1,10 @@
 // The simulator's wire on Windows: gateway sockets work; pseudo-terminals do not exist.
 #include "platform/win32.h"
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <vector>
 
 #include "platform/sim_io.h"
@@ -144,6 +148,11 @@ std::optional<Handle> standard_input_handle() {
 }
 bool consume_standard_input() {
   return false;
+}
+
+void binary_standard_output() {
+  std::fflush(stdout);
+  _setmode(_fileno(stdout), _O_BINARY);
 }
 
 void block_termination_signals() {}
