@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Start-up time, resident memory and idle CPU of the GUI program on the offscreen platform.
 
-    python3 bench/gui_idle.py build-rel/apps/QuadrimonControl
+    python3 bench/gui_idle.py build-rel/apps/QuadrimonControl [IDLE_SECONDS]
 
 Start-up: from the process start until it first reports the main window shown (it prints
 nothing; the time is taken as the moment its CPU use settles, checked every 10 ms). Then the
-resident memory, and the CPU it uses over the next 10 s (should be about zero)."""
+resident memory, and the CPU it uses over the next IDLE_SECONDS (10 unless given; should be
+about zero)."""
 import os
 import subprocess
 import sys
@@ -30,6 +31,7 @@ def rss_kib(pid):
 
 def main():
     program = sys.argv[1]
+    idle_seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 10.0
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME="/tmp/qm_gui_idle_home")
     os.makedirs(env["HOME"], exist_ok=True)
     start = time.monotonic()
@@ -48,9 +50,9 @@ def main():
     print(f"start-up until settled: {settled * 1000:.0f} ms" if settled else "never settled")
     print(f"resident memory: {rss_kib(proc.pid) / 1024:.1f} MiB")
     before = cpu_ticks(proc.pid)
-    time.sleep(10)
+    time.sleep(idle_seconds)
     used = (cpu_ticks(proc.pid) - before) / TICK
-    print(f"CPU over 10 s idle: {used * 1000:.0f} ms")
+    print(f"CPU over {idle_seconds:g} s idle: {used * 1000:.0f} ms")
     proc.terminate()
     proc.wait()
 

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build, test and run.
 # Safe to run again: packages already present are left alone.
+#
+#   scripts/install-deps.sh            the native build, its tests and benchmarks
+#   scripts/install-deps.sh windows    also the MinGW-w64 cross compiler and Wine
 set -euo pipefail
 
 packages=(
@@ -13,6 +16,16 @@ packages=(
   xvfb xauth poppler-utils
   python3 ccache
 )
+
+for group in "$@"; do
+  case "$group" in
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine64) ;;
+    *)
+      echo "install-deps.sh: unknown group '$group' (known: windows)" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
