@@ -42,7 +42,6 @@ namespace {
 
 constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 480;
-constexpr int kIndicatorMs = 200;  // an indicator stays lit this long after the last frame
 // Right edges of the status bar's parts: link, unit, indicators; the message takes the rest.
 constexpr int kLinkPartWidth = 45;
 constexpr int kUnitPartWidth = 80 - 45;
@@ -98,29 +97,17 @@ bool clears_status(int id) {
   return id != ids::kCmdOptions && id != ids::kCmdExit && id != ids::kCmdHelp;
 }
 
-QMessageBox::Icon qt_icon(BoxIcon icon) {
-  switch (icon) {
-    case BoxIcon::Error:
-      return QMessageBox::Critical;
-    case BoxIcon::Warning:
-      return QMessageBox::Warning;
-    case BoxIcon::Question:
-      return QMessageBox::Question;
-    case BoxIcon::Information:
-      return QMessageBox::Information;
-    case BoxIcon::None:
-      return QMessageBox::NoIcon;
-  }
-  return QMessageBox::NoIcon;
-}
-
 }  // namespace
 
-MainWindow::MainWindow(Settings settings, bool demo) : app_(*this, std::move(settings)) {
+MainWindow::MainWindow(Settings settings, bool demo) : ui_(this), app_(ui_, std::move(settings)) {
   setObjectName(QStringLiteral("mainWindow"));
   setWindowTitle(QString::fromLatin1(kWindowTitle));
   setWindowIcon(QIcon(QStringLiteral(":/images/icon32.png")));
   if (demo) start_demo();
+  ui_.on_edit([this](const std::string& path, int line) { edit_sequence_file(path, line); });
+  ui_.on_remote_link_dropped([this] {
+    if (setup_) setup_->remote_link_dropped();
+  });
   app_.idle.set_wake([this] { idle_timer_.start(); });
   idle_timer_.setInterval(0);
   connect(&idle_timer_, &QTimer::timeout, this, &MainWindow::idle_turn);
@@ -179,7 +166,7 @@ bool MainWindow::start(const QStringList& arguments) {
 
   const bool project_found = choose_project(arguments);
   app_.link.show_link_status();
-  show_unit_status(unit_status_text(v.id));
+  ui_.show_unit_status(unit_status_text(v.id));
   // Monitor alignment defaults: set here when the alignment panel lands.
   setAcceptDrops(true);
   // The help server: started here when it lands.
@@ -258,32 +245,28 @@ void MainWindow::build_status_bar() {
     label->setFrameShadow(QFrame::Sunken);
     return label;
   };
-  link_part_ = part(kLinkPartWidth, "linkPart");
-  unit_part_ = part(kUnitPartWidth, "unitPart");
+  QtOperatorUi::StatusParts parts;
+  parts.link = part(kLinkPartWidth, "linkPart");
+  parts.unit = part(kUnitPartWidth, "unitPart");
   auto* indicators = new QWidget(bar);
   indicators->setObjectName(QStringLiteral("activityPart"));
   indicators->setFixedWidth(kIndicatorPartWidth);
-  lit_ = QPixmap(QStringLiteral(":/images/activity_lit.png"));
-  dark_ = QPixmap(QStringLiteral(":/images/activity_dark.png"));
   for (int i = 0; i < 2; ++i) {
-    indicator_parts_[i] = new QLabel(indicators);
-    indicator_parts_[i]->setObjectName(i == 0 ? QStringLiteral("transmitIndicator")
-                                              : QStringLiteral("receiveIndicator"));
-    indicator_parts_[i]->setPixmap(dark_);
-    indicator_parts_[i]->setGeometry(i * 16, 2, 16, 16);
-    indicator_timers_[i].setSingleShot(true);
-    connect(&indicator_timers_[i], &QTimer::timeout, this, [this, i] {
-      lit_state_[i] = false;
-      indicator_parts_[i]->setPixmap(dark_);
-    });
+    auto* indicator = new QLabel(indicators);
+    indicator->setObjectName(i == 0 ? QStringLiteral("transmitIndicator")
+                                    : QStringLiteral("receiveIndicator"));
+    indicator->setGeometry(i * 16, 2, 16, 16);
+    (i == 0 ? parts.transmit : parts.receive) = indicator;
   }
-  message_part_ = part(0, "messagePart");
-  bar->addWidget(link_part_);
-  bar->addWidget(unit_part_);
+  parts.message = part(0, "messagePart");
+  ui_.attach(parts, QPixmap(QStringLiteral(":/images/activity_lit.png")),
+             QPixmap(QStringLiteral(":/images/activity_dark.png")));
+  bar->addWidget(parts.link);
+  bar->addWidget(parts.unit);
   bar->addWidget(indicators);
-  bar->addWidget(message_part_, 1);
+  bar->addWidget(parts.message, 1);
   bar->installEventFilter(this);
-  for (QLabel* l : {link_part_, unit_part_, message_part_})
+  for (QLabel* l : {parts.link, parts.unit, parts.message})
     l->installEventFilter(this);
 }
 
@@ -301,7 +284,7 @@ int MainWindow::exec_dialog(QDialog& dialog) {
 }
 
 void MainWindow::run_command(int id) {
-  if (clears_status(id)) clear_status();
+  if (clears_status(id)) ui_.clear_status();
   switch (id) {
     case ids::kCmdSetup:
       open_setup();
@@ -400,80 +383,7 @@ void MainWindow::idle_turn() {
   app_.idle.idle(dialog ? IdleSource::Dialog : IdleSource::Menu);
 }
 
-// --- Status bar and boxes (OperatorUi) --------------------------------------------------
-
-void MainWindow::show_status(const std::string& text) {
-  if (message_part_ == nullptr) return;
-  std::string shown = " " + text;
-  if (shown.size() > kMaxBoxText) shown.resize(kMaxBoxText);
-  message_part_->setText(QString::fromStdString(shown));
-}
-
-void MainWindow::clear_status() {
-  if (message_part_ != nullptr) message_part_->clear();
-}
-
-void MainWindow::show_link_status(const std::string& text) {
-  if (link_part_ != nullptr) link_part_->setText(QString::fromStdString(text));
-}
-
-void MainWindow::show_unit_status(const std::string& text) {
-  if (unit_part_ != nullptr) unit_part_->setText(QString::fromStdString(text));
-}
-
-void MainWindow::flash_activity(Activity which) {
-  const int i = which == Activity::Transmit ? 0 : 1;
-  indicator_timers_[i].start(kIndicatorMs);  // restarted by every frame
-  if (lit_state_[i] || indicator_parts_[i] == nullptr) return;
-  lit_state_[i] = true;
-  indicator_parts_[i]->setPixmap(lit_);
-}
-
-bool MainWindow::indicator_lit(Activity which) const {
-  return lit_state_[which == Activity::Transmit ? 0 : 1];
-}
-
-void MainWindow::remote_link_dropped() {
-  if (setup_) setup_->remote_link_dropped();
-}
-
-BoxAnswer MainWindow::message_box(const std::string& title, const std::string& text,
-                                  BoxButtons buttons, BoxIcon icon) {
-  QWidget* owner = QApplication::activeModalWidget();
-  QMessageBox box(qt_icon(icon), QString::fromStdString(title), QString::fromStdString(text),
-                  QMessageBox::NoButton, owner != nullptr ? owner : this);
-  switch (buttons) {
-    case BoxButtons::Ok:
-      box.setStandardButtons(QMessageBox::Ok);
-      break;
-    case BoxButtons::OkCancel:
-      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-      break;
-    case BoxButtons::YesNo:
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      box.setDefaultButton(QMessageBox::Yes);
-      break;
-    case BoxButtons::YesNoDefaultNo:
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      box.setDefaultButton(QMessageBox::No);
-      break;
-    case BoxButtons::YesNoCancel:
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-      box.setDefaultButton(QMessageBox::Yes);
-      box.setEscapeButton(QMessageBox::Cancel);
-      break;
-  }
-  switch (box.exec()) {
-    case QMessageBox::Ok:
-      return BoxAnswer::Ok;
-    case QMessageBox::Yes:
-      return BoxAnswer::Yes;
-    case QMessageBox::Cancel:
-      return BoxAnswer::Cancel;
-    default:
-      return BoxAnswer::No;
-  }
-}
+// --- The editor -------------------------------------------------------------------------
 
 void MainWindow::edit_sequence_file(const std::string& path, int line) {
   EditorRequest request;
@@ -516,7 +426,7 @@ void MainWindow::paintEvent(QPaintEvent* event) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // Any click on the status bar empties the message; a double click opens Setup.
-  if (event->type() == QEvent::MouseButtonPress) clear_status();
+  if (event->type() == QEvent::MouseButtonPress) ui_.clear_status();
   if (event->type() == QEvent::MouseButtonDblClick) {
     QTimer::singleShot(0, this, [this] { run_command(ids::kCmdSetup); });
     return true;
@@ -550,6 +460,7 @@ void MainWindow::shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
   // The help server stops here when it lands.
+  ui_.close_for_other_threads();
   if (!wall_) app_.settings.remote_access_save(kRemoteAccessStem);
   background_ = QPixmap();
   app_.link.com_release();

@@ -77,27 +77,28 @@ TEST_F(MainWindowTest, StatusBar_LinkTextsForEveryState) {
   EXPECT_EQ(part(w, "linkPart"), "   -");  // no port
   EXPECT_EQ(part(w, "unitPart"), " ID0");
   w.app().settings.values.id = -1;
-  w.show_unit_status(unit_status_text(-1));
+  w.operator_ui().show_unit_status(unit_status_text(-1));
   EXPECT_EQ(part(w, "unitPart"), " ID*");
   w.app().settings.values.ip = true;
   w.app().link.show_link_status();
   EXPECT_EQ(part(w, "linkPart"), " TCP/IP");
-  w.show_status("Connecting");
+  w.operator_ui().show_status("Connecting");
   EXPECT_EQ(part(w, "messagePart"), " Connecting");
-  w.clear_status();
+  w.operator_ui().clear_status();
   EXPECT_EQ(part(w, "messagePart"), "");
 }
 
 TEST_F(MainWindowTest, Indicators_StayLitWhileFramesComeAndGoDarkAfter200ms) {
   MainWindow w(settings(), false);
   w.start({});
-  w.flash_activity(Activity::Transmit);
+  w.operator_ui().flash_activity(Activity::Transmit);
   QTest::qWait(100);
-  w.flash_activity(Activity::Transmit);
+  w.operator_ui().flash_activity(Activity::Transmit);
   QTest::qWait(150);  // 250 ms after the first, 150 after the second: still lit
-  EXPECT_TRUE(w.indicator_lit(Activity::Transmit));
-  EXPECT_FALSE(w.indicator_lit(Activity::Receive));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.indicator_lit(Activity::Transmit); }, 500));
+  EXPECT_TRUE(w.operator_ui().indicator_lit(Activity::Transmit));
+  EXPECT_FALSE(w.operator_ui().indicator_lit(Activity::Receive));
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return !w.operator_ui().indicator_lit(Activity::Transmit); }, 500));
 }
 
 TEST_F(MainWindowTest, Menu_EveryCommandIsThereAndUnlandedOnesAreDisabled) {
@@ -179,8 +180,8 @@ TEST_F(MainWindowTest, Screenshot_MainWindow) {
   w.start({});
   w.show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return w.app().link.tcp_open(); }, 3000));
-  w.show_status("Demo wall ready");
-  w.flash_activity(Activity::Receive);
+  w.operator_ui().show_status("Demo wall ready");
+  w.operator_ui().flash_activity(Activity::Receive);
   EXPECT_TRUE(w.grab().save(QString::fromLatin1(dir) + "/main_window.png"));
 }
 
