@@ -47,29 +47,28 @@ std::string unit_version_text(int unit, const UnitQuery& query) {
   return text + kVersionUnitEnd;
 }
 
-int VersionScan::scan_unit(int job) {
+std::string VersionScan::read_unit(Link& link, int job) {
   const int unit = job - kJobVersionScan;
-  if (unit < 0 || unit >= kUnits) return kJobNone;
-  if (job == kJobVersionScan) text_ = kVersionHeading;
-
+  if (unit < 0 || unit >= kUnits) return {};
   const auto address = static_cast<std::uint8_t>(unit);
-  text_ += unit_version_text(unit, [&](std::uint8_t function) {
-    return link_.unit_get(kDeviceUnit, address, function, {});
+  return unit_version_text(unit, [&](std::uint8_t function) {
+    return link.unit_get(kDeviceUnit, address, function, {});
   });
+}
+
+int VersionScan::add_unit(int job, const std::string& block) {
+  if (job < kJobVersionScan || job > kLastScanJob) return kJobNone;
+  if (job == kJobVersionScan) text_ = kVersionHeading;
+  text_ += block;
   if (job < kLastScanJob) return job + 1;
   text_ += kVersionScanComplete;
   return kJobNone;
 }
 
-void VersionScan::step(int job) {
-  idle_.set_job(scan_unit(job));
-}
-
 std::string scan_versions(Link& link) {
-  IdleJobs idle;  // the whole list at once: no idle turns
-  VersionScan scan(link, idle);
+  VersionScan scan;
   for (int job = kJobVersionScan; job != kJobNone;)
-    job = scan.scan_unit(job);
+    job = scan.scan_unit(link, job);
   return scan.text();
 }
 

@@ -108,6 +108,10 @@ MainWindow::MainWindow(Settings settings, bool demo) : ui_(this), app_(ui_, std:
   ui_.on_remote_link_dropped([this] {
     if (setup_) setup_->remote_link_dropped();
   });
+  // The link thread's results run in this window's event loop.
+  app_.worker.set_poster([this](std::function<void()> result) {
+    QMetaObject::invokeMethod(this, std::move(result), Qt::QueuedConnection);
+  });
   app_.idle.set_wake([this] { idle_timer_.start(); });
   idle_timer_.setInterval(0);
   connect(&idle_timer_, &QTimer::timeout, this, &MainWindow::idle_turn);
@@ -170,7 +174,7 @@ bool MainWindow::start(const QStringList& arguments) {
   // Monitor alignment defaults: set here when the alignment panel lands.
   setAcceptDrops(true);
   // The help server: started here when it lands.
-  if (v.ip) QTimer::singleShot(0, this, [this] { app_.link.tcp_connect(); });
+  if (v.ip) app_.worker.post([](Link& link) { link.tcp_connect(); });
   return !project_found || !run_argument(arguments);
 }
 
@@ -364,7 +368,7 @@ void MainWindow::compile_file(const QString& path) {
 }
 
 void MainWindow::run_sequence_file(const QString& path) {
-  RunDialog dialog(app_.runner_services(), path, this);
+  RunDialog dialog(app_.runner_services(), app_.worker, path, this);
   if (!dialog.ended()) exec_dialog(dialog);  // ended: the run could not start
 }
 
@@ -376,7 +380,9 @@ void MainWindow::idle_turn() {
   const bool menu = QApplication::activePopupWidget() != nullptr;
   // A sequence run is driven by its own dialog's timer; its job number only tells the
   // others that a run is active.
-  if (app_.idle.job() == kJobNone || app_.idle.job() == kJobRun || (!dialog && !menu)) {
+  // A job whose step is on the link thread waits for its result, which sets the next job.
+  if (app_.idle.job() == kJobNone || app_.idle.job() == kJobRun || app_.idle.waiting() ||
+      (!dialog && !menu)) {
     idle_timer_.stop();  // woken again when a job starts or a dialog opens
     return;
   }
@@ -463,7 +469,11 @@ void MainWindow::shutdown() {
   ui_.close_for_other_threads();
   if (!wall_) app_.settings.remote_access_save(kRemoteAccessStem);
   background_ = QPixmap();
-  app_.link.com_release();
+  // The link thread finishes what it does (a silent unit's request ends within seconds) and
+  // the port is closed there; the window waits for that only here, at the end.
+  app_.worker.post([](Link& link) { link.com_release(); });
+  app_.worker.wait_until_idle();
+  app_.worker.set_poster(nullptr);
   app_.log.log_enable(false);
   idle_timer_.stop();
   app_.idle.set_wake(nullptr);

@@ -18,9 +18,12 @@ class HardwareInfoGui : public test::GuiRig {
  protected:
   HardwareInfoGui() : GuiRig({16, 16, 16, 16}) {}
 
+  // Idle turns of a waiting dialog; each waits for the link thread's result.
   void pump(int turns) {
-    for (int i = 0; i < turns; ++i)
+    for (int i = 0; i < turns; ++i) {
       app_.idle.idle(IdleSource::Dialog);
+      ASSERT_TRUE(settle([&] { return !app_.idle.waiting(); }));
+    }
   }
   // Waits until the wall has seen `more` messages beyond `before`.
   void await_messages(std::size_t before, std::size_t more) {

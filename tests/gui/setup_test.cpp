@@ -31,6 +31,11 @@ class SetupDialogTest : public GuiRig {
     ASSERT_NE(button, nullptr) << name;
     QTest::mouseClick(button, Qt::LeftButton);
   }
+  // Lets the link thread finish what the dialog posted, and the dialog take the results.
+  void settle_link() {
+    app_.worker.wait_until_idle();
+    QCoreApplication::processEvents();
+  }
 };
 
 TEST_F(SetupDialogTest, Setup_ShowsTheSettings) {
@@ -80,10 +85,14 @@ TEST_F(SetupDialogTest, SetupIp_RemoteConnectsAndLocalDrops) {
   dialog.show();
 
   click(&dialog, "remoteRadio");
+  EXPECT_FALSE(enabled(&dialog, "localRadio"));  // until the connection is made
+  settle_link();
   EXPECT_TRUE(app_.link.tcp_open());
   EXPECT_TRUE(checked(&dialog, "remoteRadio"));
+  EXPECT_TRUE(enabled(&dialog, "localRadio"));
 
   click(&dialog, "localRadio");
+  settle_link();
   EXPECT_FALSE(app_.link.tcp_open());
   EXPECT_FALSE(app_.settings.values.ip);
   EXPECT_TRUE(checked(&dialog, "localRadio"));
@@ -95,6 +104,7 @@ TEST_F(SetupDialogTest, SetupIp_FailedConnectionShowsLocal) {
   SetupDialog dialog(app_.panel_services(), true, nullptr);
   dialog.show();
   click(&dialog, "remoteRadio");
+  settle_link();
   EXPECT_TRUE(checked(&dialog, "localRadio"));
   EXPECT_EQ(ui_.statuses().back(), "Unable to connect to server");
 }
@@ -126,6 +136,7 @@ TEST_F(SetupDialogTest, Setup_ControlsChangeTheSettings) {
   box->setFocus();
   QTest::keyClick(box, Qt::Key_Down);
   EXPECT_EQ(box->currentText(), "None");
+  settle_link();
   EXPECT_FALSE(app_.link.serial_open());
   EXPECT_EQ(v.com_port, -1);
 }
@@ -137,8 +148,12 @@ TEST_F(SetupDialogTest, Setup_AutoShowsTheDetectedUnits) {
   ASSERT_FALSE(checked(&dialog, "unit1Check"));
 
   click(&dialog, "autoButton");
-  for (int i = 0; i < 4; ++i)
+  settle_link();
+  for (int i = 0; i < 4; ++i) {
     app_.idle.idle(IdleSource::Dialog);
+    EXPECT_TRUE(app_.idle.waiting());  // the unit is polled on the link thread
+    settle_link();
+  }
   EXPECT_EQ(app_.idle.job(), kJobNone);
   EXPECT_TRUE(checked(&dialog, "unit1Check"));
   EXPECT_TRUE(checked(&dialog, "unit1Radio16"));
@@ -150,6 +165,7 @@ TEST_F(SetupDialogTest, Setup_OkAppliesThePortAndCloses) {
   dialog.show();
   ui_.clear();
   click(&dialog, "okButton");
+  settle_link();
   EXPECT_TRUE(app_.link.serial_open());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(ui_.calls().back(), "clear");

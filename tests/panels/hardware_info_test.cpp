@@ -140,8 +140,9 @@ TEST_F(VersionScanWall, IdleSteps_ScanOneUnitEachAndEndTheJob) {
   faults.silent[1] = true;
   wall_.set_faults(faults);
 
-  VersionScan scan(app_.link, app_.idle);
-  app_.idle.set_step(kJobVersionScan, kJobVersionScan + 3, [&](int job) { scan.step(job); });
+  VersionScan scan;
+  app_.idle.set_step(kJobVersionScan, kJobVersionScan + 3,
+                     [&](int job) { app_.idle.set_job(scan.scan_unit(app_.link, job)); });
   app_.idle.set_job(kJobVersionScan);
 
   app_.idle.idle(IdleSource::Menu);  // a menu's idle turn does not scan
