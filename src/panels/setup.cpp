@@ -4,16 +4,17 @@
 
 #include "base/text_format.h"
 #include "base/ui_helpers.h"
+#include "link/function_codes.h"
 #include "link/unit_selection.h"
 
 namespace qm {
 
 namespace {
 
-constexpr std::uint8_t kFnSetId = 6;          // (new ID): the unit takes that ID
-constexpr std::uint8_t kFnOutputConfig = 35;  // encoder configuration; data byte 5: monitors
-constexpr std::uint8_t kOutputConfigCount = 10;
-constexpr std::size_t kMonitorsByte = 5;
+// A full encoder configuration reply: its count byte covers type, address and function too.
+constexpr std::size_t kOutputConfigCount =
+    kMessageHeaderBytes + find_function_code(kFnOutputConfig)->reply_data;
+constexpr std::size_t kMonitorsByte = 5;  // data byte of the monitor count
 
 bool standard_channels(int channels) {
   return channels == 9 || channels == 16 || channels == 25;
