@@ -16,7 +16,7 @@ namespace {
 // A wall of four units, reached over the loopback gateway.
 class HardwareInfoGui : public test::GuiRig {
  protected:
-  HardwareInfoGui() : GuiRig({16, 16, 16, 16}) {}
+  HardwareInfoGui() : GuiRig(wall_of({16, 16, 16, 16})) {}
 
   void pump(int turns) {
     for (int i = 0; i < turns; ++i)

@@ -3,7 +3,6 @@
 #include "shell/main_window.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -22,6 +21,7 @@
 #include "link/unit_selection.h"
 #include "sim/buses.h"
 #include "sim/wall.h"
+#include "support/temp_folder.h"
 
 namespace qm::test {
 namespace {
@@ -30,14 +30,10 @@ namespace fs = std::filesystem;
 
 class MainWindowTest : public ::testing::Test {
  protected:
-  MainWindowTest()
-      : folder_(fs::temp_directory_path() /
-                ("qm_main_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+  MainWindowTest() : folder_("main") {
     fs::create_directories(folder_ / "Quadrimon");
     fs::create_directories(folder_ / "program");
   }
-  ~MainWindowTest() override { fs::remove_all(folder_); }
 
   Settings settings() const { return Settings(folder_ / "Quadrimon", folder_ / "program"); }
   void write_settings(const std::string& text) const {
@@ -51,7 +47,7 @@ class MainWindowTest : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
-  fs::path folder_;
+  TempFolder folder_;
 };
 
 TEST_F(MainWindowTest, StartUp_ReadsSettingsOpensThePortAndShowsLinkAndUnit) {
