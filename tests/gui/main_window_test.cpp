@@ -17,6 +17,7 @@
 #include <iterator>
 
 #include "base/ui_helpers_widget.h"
+#include "gui/screenshot.h"
 #include "ids.h"
 #include "link/unit_selection.h"
 #include "sim/buses.h"
@@ -169,15 +170,14 @@ namespace qm::test {
 namespace {
 
 TEST_F(MainWindowTest, Screenshot_MainWindow) {
-  const QByteArray dir = qgetenv("QM_SCREENSHOT_DIR");
-  if (dir.isEmpty()) GTEST_SKIP() << "QM_SCREENSHOT_DIR not set";
+  QM_SKIP_UNLESS_SCREENSHOTS();
   MainWindow w(settings(), true);
   w.start({});
   w.show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return w.app().link.tcp_open(); }, 3000));
   w.show_status("Demo wall ready");
   w.flash_activity(Activity::Receive);
-  EXPECT_TRUE(w.grab().save(QString::fromLatin1(dir) + "/main_window.png"));
+  save_screenshot(w, "main_window.png");
 }
 
 }  // namespace

@@ -19,7 +19,8 @@
 #include <fstream>
 
 #include "base/ui_helpers_widget.h"
-#include "gui_rig.h"
+#include "gui/gui_rig.h"
+#include "gui/screenshot.h"
 #include "ids.h"
 #include "shell/main_window.h"
 
@@ -300,8 +301,7 @@ TEST_F(MainWindowRunTest, SequenceArgument_RunsInItsFolderAndEndsWithoutTheWindo
 }
 
 TEST_F(RunDialogTest, Screenshot_RunDialog) {
-  const QString dir = qEnvironmentVariable("QM_SCREENSHOT_DIR");
-  if (dir.isEmpty()) GTEST_SKIP() << "QM_SCREENSHOT_DIR not set";
+  QM_SKIP_UNLESS_SCREENSHOTS();
   connect_serial();
   RunDialog d(app_.runner_services(),
               write("show.seq",
@@ -313,8 +313,7 @@ TEST_F(RunDialogTest, Screenshot_RunDialog) {
   QTest::qWait(300);
   button(d, ids::kPauseButton)->click();
   QTest::qWait(60);
-  QDir().mkpath(dir);
-  EXPECT_TRUE(d.grab().save(QDir(dir).filePath(QStringLiteral("run_dialog.png"))));
+  save_screenshot(d, "run_dialog.png");
 }
 
 }  // namespace
