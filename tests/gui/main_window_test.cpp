@@ -51,6 +51,10 @@ class MainWindowTest : public ::testing::Test {
   TempFolder folder_;
 };
 
+// Cases that bound the wall time they take: the suites named *Timing run one at a time, away
+// from the other tests' load (CTest label "timing").
+using MainWindowTiming = MainWindowTest;
+
 TEST_F(MainWindowTest, StartUp_ReadsSettingsOpensThePortAndShowsLinkAndUnit) {
   sim::SimWall wall;
   sim::SerialBus bus(wall, false);
@@ -85,7 +89,7 @@ TEST_F(MainWindowTest, StatusBar_LinkTextsForEveryState) {
   EXPECT_EQ(part(w, "messagePart"), "");
 }
 
-TEST_F(MainWindowTest, Indicators_StayLitWhileFramesComeAndGoDarkAfter200ms) {
+TEST_F(MainWindowTiming, Indicators_StayLitWhileFramesComeAndGoDarkAfter200ms) {
   MainWindow w(settings(), false);
   w.start({});
   w.flash_activity(Activity::Transmit);
