@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/recording_ui.h"
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
@@ -20,14 +20,11 @@ namespace fs = std::filesystem;
 // A compiler with a recording operator and a directory of its own for each test.
 class CompilerTest : public ::testing::Test {
  protected:
+  CompilerTest() : dir_("compiler") {}
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("qmc-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-    dir_ = fs::absolute(dir_).lexically_normal();
     options_.skip_std = true;
     options_.std_dir = dir_;
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
   void write(const std::string& name, const std::string& content) const {
@@ -69,7 +66,7 @@ class CompilerTest : public ::testing::Test {
            "\n\nEdit file?";
   }
 
-  fs::path dir_;
+  test::TempFolder dir_;
   CompileOptions options_;
   test::RecordingUi ui_;
   SequenceCompiler compiler_{ui_};

@@ -14,7 +14,9 @@ namespace qm::test {
 
 class GuiRig : public WallRig {
  protected:
-  explicit GuiRig(std::array<std::uint8_t, 4> channels = {16, 16, 0, 0}) : WallRig(channels) {
+  explicit GuiRig(std::array<std::uint8_t, 4> channels = {16, 16, 0, 0})
+      : GuiRig(wall_of(channels)) {}
+  explicit GuiRig(const sim::WallConfig& config) : WallRig(config) {
     app_.worker.set_poster([](std::function<void()> result) {
       QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(result),
                                 Qt::QueuedConnection);

@@ -3,7 +3,6 @@
 // Hardware Info scans, Setup's Auto polls and a run waits on a GET, each behind a gateway
 // whose units never answer; OK and Stop close their dialogs at once.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,6 +21,7 @@
 #include "shell/main_window.h"
 #include "sim/buses.h"
 #include "sim/wall.h"
+#include "support/temp_folder.h"
 
 namespace qm::test {
 namespace {
@@ -32,24 +32,15 @@ constexpr int kTickMs = 20;
 constexpr qint64 kLongestGapMs = 100;  // what an operator still takes for "at once"
 constexpr int kBusyMs = 1500;          // how long each dialog is used while units are silent
 
-class Responsiveness : public ::testing::Test {
+class ResponsivenessTiming : public ::testing::Test {
  protected:
-  Responsiveness()
-      : folder_(fs::temp_directory_path() /
-                ("qm_responsive_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-        gateway_(wall_, sim::GatewayOptions{}) {
+  ResponsivenessTiming() : folder_("responsive"), gateway_(wall_, sim::GatewayOptions{}) {
     fs::create_directories(folder_ / "Quadrimon");
     sim::Faults faults;
     faults.silent = {true, true, true, true};
     wall_.set_faults(faults);
     started_ = gateway_.start();
   }
-  ~Responsiveness() override {
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-  }
-
   // Measures the gaps between the ticks of a 20 ms timer from now on.
   void start_ticks() {
     ticks_.setInterval(kTickMs);
@@ -80,7 +71,7 @@ class Responsiveness : public ::testing::Test {
     return closing.isValid() ? closing.elapsed() : -1;
   }
 
-  fs::path folder_;
+  TempFolder folder_;
   sim::SimWall wall_;
   sim::Gateway gateway_;
   bool started_ = false;
@@ -89,12 +80,12 @@ class Responsiveness : public ::testing::Test {
   qint64 longest_gap_ = 0;
 };
 
-TEST_F(Responsiveness, SilentUnits_NeverHoldTheEventLoop) {
+TEST_F(ResponsivenessTiming, SilentUnits_NeverHoldTheEventLoop) {
   ASSERT_TRUE(started_);
   const fs::path show = folder_ / "ask.seq";
   std::ofstream(show) << "GET 7 0 4\nGET 7 1 4\n";
 
-  MainWindow w(Settings(folder_ / "Quadrimon", folder_), false);
+  MainWindow w(Settings(folder_ / "Quadrimon", folder_.path()), false);
   SettingsValues& v = w.app().settings.values;
   v.enable_ip = true;
   v.ip = true;

@@ -1,11 +1,11 @@
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "gui_rig.h"
+#include "gui/gui_rig.h"
+#include "gui/screenshot.h"
 #include "panels/setup_dialog.h"
 
 namespace qm::test {
@@ -195,30 +195,23 @@ TEST_F(SetupDialogTest, IpConfig_RefusesAPortOfZeroAndTakesAGoodOne) {
 }
 
 TEST_F(SetupDialogTest, Screenshot_SetupDialog) {
-  const QByteArray dir = qgetenv("QM_SCREENSHOT_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(QString::fromLocal8Bit(dir));
+  QM_SKIP_UNLESS_SCREENSHOTS();
   connect_serial();
   {
     SetupDialog dialog(app_.panel_services(), true, nullptr);
-    dialog.show();
-    dialog.grab().save(QString::fromLocal8Bit(dir) + "/setup_ip_dialog.png");
+    save_screenshot(dialog, "setup_ip_dialog.png");
   }
   SetupDialog dialog(app_.panel_services(), false, nullptr);
-  dialog.show();
-  dialog.grab().save(QString::fromLocal8Bit(dir) + "/setup_dialog.png");
+  save_screenshot(dialog, "setup_dialog.png");
 }
 
 TEST_F(SetupDialogTest, Screenshot_IpConfigDialog) {
-  const QByteArray dir = qgetenv("QM_SCREENSHOT_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(QString::fromLocal8Bit(dir));
+  QM_SKIP_UNLESS_SCREENSHOTS();
   app_.settings.values.address = *platform::parse_ipv4("192.168.1.20");
   app_.settings.values.tcp_port = 5000;
   app_.settings.values.key = "wall";
   IpConfigDialog dialog(app_.panel_services(), nullptr);
-  dialog.show();
-  dialog.grab().save(QString::fromLocal8Bit(dir) + "/ip_config_dialog.png");
+  save_screenshot(dialog, "ip_config_dialog.png");
 }
 
 }  // namespace

@@ -65,20 +65,6 @@ void write_all(int fd, const Bytes& bytes) {
   }
 }
 
-template <typename Pred>
-bool wait_until(std::mutex& mutex, int timeout_ms, Pred pred) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    {
-      std::lock_guard lock(mutex);
-      if (pred()) return true;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    // Test-side waiting only: a short sleep between looks at what the thread recorded.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
-
 }  // namespace
 
 // --- PtyPair ----------------------------------------------------------------------------
@@ -153,6 +139,7 @@ void ScriptedUnit::run() {
         std::lock_guard lock(mutex_);
         frames_.push_back(request);
       }
+      changed_.notify_all();
       const Bytes answer = handler_ ? handler_(request) : Bytes{};
       if (!answer.empty()) write_all(pty_.master(), answer);
     }
@@ -170,7 +157,9 @@ std::vector<UnitFrame> ScriptedUnit::frames() const {
 }
 
 bool ScriptedUnit::wait_frames(std::size_t n, int timeout_ms) const {
-  return wait_until(mutex_, timeout_ms, [&] { return frames_.size() >= n; });
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [&] { return frames_.size() >= n; });
 }
 
 ScriptedUnit::Handler polite_unit(std::uint8_t id,
@@ -232,9 +221,12 @@ void ScriptedGateway::run() {
     if (p[0].revents) return;
     if (p[1].revents & POLLIN) {
       const int accepted = ::accept(listener_, nullptr, nullptr);
-      std::lock_guard lock(mutex_);
-      if (client_ >= 0) ::close(client_);
-      client_ = accepted;
+      {
+        std::lock_guard lock(mutex_);
+        if (client_ >= 0) ::close(client_);
+        client_ = accepted;
+      }
+      changed_.notify_all();
       pending.clear();
       continue;
     }
@@ -242,9 +234,12 @@ void ScriptedGateway::run() {
     std::uint8_t buf[256];
     const ssize_t got = ::recv(client, buf, sizeof buf, 0);
     if (got <= 0) {
-      std::lock_guard lock(mutex_);
-      ::close(client_);
-      client_ = -1;
+      {
+        std::lock_guard lock(mutex_);
+        ::close(client_);
+        client_ = -1;
+      }
+      changed_.notify_all();
       continue;
     }
     pending.insert(pending.end(), buf, buf + got);
@@ -255,6 +250,7 @@ void ScriptedGateway::run() {
         std::lock_guard lock(mutex_);
         frames_.push_back(frame);
       }
+      changed_.notify_all();
       const Bytes answer = handler_ ? handler_(frame) : Bytes{};
       if (!answer.empty()) write_all(client, answer);
     }
@@ -267,18 +263,21 @@ std::vector<ScriptedGateway::Frame> ScriptedGateway::frames() const {
 }
 
 bool ScriptedGateway::wait_frames(std::size_t n, int timeout_ms) const {
-  return wait_until(mutex_, timeout_ms, [&] { return frames_.size() >= n; });
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [&] { return frames_.size() >= n; });
 }
 
 void ScriptedGateway::push(const Bytes& bytes) {
-  wait_until(mutex_, 1000, [&] { return client_ >= 0; });  // the accept may still be on its way
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  // The accept may still be on its way.
+  changed_.wait_for(lock, std::chrono::seconds(1), [&] { return client_ >= 0; });
   if (client_ >= 0) write_all(client_, bytes);
 }
 
 void ScriptedGateway::drop() {
-  wait_until(mutex_, 1000, [&] { return client_ >= 0; });
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, std::chrono::seconds(1), [&] { return client_ >= 0; });
   if (client_ >= 0) ::shutdown(client_, SHUT_RDWR);
 }
 

@@ -3,6 +3,7 @@
 // answers what it receives through a handler; everything it received is kept for asserts.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -66,6 +67,7 @@ class ScriptedUnit {
   Handler handler_;
   int stop_[2] = {-1, -1};
   mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;  // a frame was recorded
   Bytes wire_;
   std::vector<UnitFrame> frames_;
   std::thread thread_;
@@ -107,6 +109,7 @@ class ScriptedGateway {
   std::uint16_t port_ = 0;
   int stop_[2] = {-1, -1};
   mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;  // a frame was recorded or the client changed
   std::vector<Frame> frames_;
   std::thread thread_;
 };
