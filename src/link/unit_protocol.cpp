@@ -94,12 +94,14 @@ std::optional<UnitFrame> Link::unit_get(std::uint8_t device, std::uint8_t addres
       // Frames that are not the reply are discarded; the wait ends at its deadline however
       // many of them keep coming.
       const std::uint32_t start = tick_ms();
-      for (std::uint32_t elapsed = 0; elapsed < wait; elapsed = tick_ms() - start) {
+      std::uint32_t elapsed = 0;
+      while (elapsed < wait && transport() != nullptr) {
         const auto frame = receive_within(wait - elapsed);
         if (!frame) break;
         if (frame->count >= 3 && frame->type() == (kDeviceUnit | kTypeReply) &&
             frame->address() == address && frame->function() == function)
           return frame;
+        elapsed = tick_ms() - start;
       }
       // The link went away meanwhile (the gateway closed): no reply can come any more.
       if (transport() == nullptr) {

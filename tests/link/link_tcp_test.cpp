@@ -189,6 +189,22 @@ TEST_F(TcpLink, UnitGet_FloodOfOtherFrames_StillEndsAtItsDeadline) {
   EXPECT_NE(log.find("Get failed\n"), std::string::npos);
 }
 
+TEST_F(TcpLink, UnitGet_GatewayClosedBeforeTheRequest_FailsAtOnce) {
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  gateway.drop();
+  link_.wait_for_input(1000);  // the close has arrived; the request's drain finds it
+  log_.log_enable(true);
+  const std::uint32_t start = link_.tick_ms();
+  EXPECT_FALSE(link_.unit_get(7, 0, 3, {}));
+  EXPECT_LT(link_.tick_ms() - start, 100u);
+  EXPECT_EQ(ui_.statuses().back(), "Server disconnected");
+  const std::string log = log_text();
+  EXPECT_NE(log.find("Get failed\n"), std::string::npos);
+  EXPECT_EQ(log.find("Timeout\n"), std::string::npos);
+}
+
 TEST_F(TcpLink, LinkReceive_SeveralFramesInOneRead_DeliveredInOrderSkippingOtherKinds) {
   ScriptedGateway gateway(nullptr);
   aim_at(gateway);
