@@ -302,15 +302,9 @@ bool Runner::Impl::poll(std::string_view arguments) {
   for (std::size_t i = 1; i < bytes->size(); ++i) {
     const std::uint8_t address = (*bytes)[i];
     link.unit_send_poll(device, address);
-    const std::uint32_t start = tick();
-    for (;;) {
-      if (const auto frame = link.link_receive()) {
-        unit_report(*frame, [this](const std::string& line) { show_output_line(line); });
-        return true;
-      }
-      const std::uint32_t elapsed = tick() - start;
-      if (elapsed >= kPollWaitMs) break;
-      link.wait_for_input(kPollWaitMs - elapsed);
+    if (const auto frame = link.receive_within(kPollWaitMs)) {
+      unit_report(*frame, [this](const std::string& line) { show_output_line(line); });
+      return true;
     }
     show_output_line(strprintf(kNoAnswer, device, address));
   }

@@ -159,6 +159,63 @@ TEST_F(TcpLink, UnitGet_CarriesMessagesAsKindOneFrames) {
   EXPECT_EQ(ui_.calls().back(), "tx");
 }
 
+TEST_F(TcpLink, UnitGet_FloodOfOtherFrames_StillEndsAtItsDeadline) {
+  // The first request sets off a stream of frames that are not its reply (another function
+  // of the same unit, the right function from another unit), lasting longer than the request
+  // may: the request has to end at its own deadline while frames keep coming.
+  ScriptedGateway* self = nullptr;
+  bool flooding = false;
+  ScriptedGateway gateway([&](const ScriptedGateway::Frame& f) {
+    if (!flooding && f.kind == kTcpUnitMessage && !(f.payload[0] & kTypePoll)) {
+      Bytes frames = tcp(1, hex("17 01 05 00"));
+      const Bytes other_unit = tcp(1, hex("17 02 04 04 00"));
+      frames.insert(frames.end(), other_unit.begin(), other_unit.end());
+      self->stream(frames, 8000);
+      flooding = true;
+    }
+    return Bytes{};
+  });
+  self = &gateway;
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  log_.log_enable(true);
+  const std::uint32_t start = link_.tick_ms();
+  EXPECT_FALSE(link_.unit_get(7, 1, 4, {}));
+  const std::uint32_t took = link_.tick_ms() - start;
+  EXPECT_GE(took, 4 * kTcpReplyWaitMs);  // four polls, each waited out
+  EXPECT_LT(took, 6000u);
+  // Nothing else changed: two sends with two polls each, and their traces.
+  ASSERT_TRUE(gateway.wait_frames(6, 1000));
+  std::vector<std::string> sent;
+  for (const auto& f : gateway.frames())
+    sent.push_back(to_hex(f.payload));
+  EXPECT_EQ(sent,
+            (std::vector<std::string>{"07 01 04", "47 01", "47 01", "07 01 04", "47 01", "47 01"}));
+  const std::string log = log_text();
+  std::size_t timeouts = 0;
+  for (std::size_t at = log.find("Timeout\n"); at != std::string::npos;
+       at = log.find("Timeout\n", at + 1))
+    ++timeouts;
+  EXPECT_EQ(timeouts, 4u);
+  EXPECT_NE(log.find("Get failed\n"), std::string::npos);
+}
+
+TEST_F(TcpLink, UnitGet_GatewayClosedBeforeTheRequest_FailsAtOnce) {
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  gateway.drop();
+  link_.wait_for_input(1000);  // the close has arrived; the request's drain finds it
+  log_.log_enable(true);
+  const std::uint32_t start = link_.tick_ms();
+  EXPECT_FALSE(link_.unit_get(7, 0, 3, {}));
+  EXPECT_LT(link_.tick_ms() - start, 100u);
+  EXPECT_EQ(ui_.statuses().back(), "Server disconnected");
+  const std::string log = log_text();
+  EXPECT_NE(log.find("Get failed\n"), std::string::npos);
+  EXPECT_EQ(log.find("Timeout\n"), std::string::npos);
+}
+
 TEST_F(TcpLink, LinkReceive_SeveralFramesInOneRead_DeliveredInOrderSkippingOtherKinds) {
   ScriptedGateway gateway(nullptr);
   aim_at(gateway);

@@ -212,13 +212,25 @@ void ScriptedGateway::run() {
   Bytes pending;
   for (;;) {
     int client = -1;
+    int timeout = -1;  // while a stream lasts: until it ends
     {
       std::lock_guard lock(mutex_);
       client = client_;
+      if (!stream_.empty()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            stream_until_ - std::chrono::steady_clock::now());
+        if (left.count() > 0) {
+          timeout = static_cast<int>(left.count());
+        } else {
+          stream_.clear();
+        }
+      }
     }
-    pollfd p[3] = {{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}, {client, POLLIN, 0}};
-    if (::poll(p, client >= 0 ? 3 : 2, -1) < 0) continue;
+    const short events = timeout >= 0 ? POLLIN | POLLOUT : POLLIN;
+    pollfd p[3] = {{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}, {client, events, 0}};
+    if (::poll(p, client >= 0 ? 3 : 2, timeout) < 0) continue;
     if (p[0].revents) return;
+    if (client >= 0 && (p[2].revents & POLLOUT)) feed_stream(client);
     if (p[1].revents & POLLIN) {
       const int accepted = ::accept(listener_, nullptr, nullptr);
       {
@@ -273,6 +285,24 @@ void ScriptedGateway::push(const Bytes& bytes) {
   // The accept may still be on its way.
   changed_.wait_for(lock, std::chrono::seconds(1), [&] { return client_ >= 0; });
   if (client_ >= 0) write_all(client_, bytes);
+}
+
+void ScriptedGateway::stream(const Bytes& frames, int for_ms) {
+  std::lock_guard lock(mutex_);
+  stream_.clear();
+  while (!frames.empty() && stream_.size() < 4096)
+    stream_.insert(stream_.end(), frames.begin(), frames.end());
+  stream_at_ = 0;
+  stream_until_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(for_ms);
+}
+
+void ScriptedGateway::feed_stream(int client) {
+  std::lock_guard lock(mutex_);
+  if (stream_.empty()) return;
+  const ssize_t sent = ::send(client, stream_.data() + stream_at_, stream_.size() - stream_at_,
+                              MSG_DONTWAIT | MSG_NOSIGNAL);
+  if (sent <= 0) return;
+  stream_at_ = (stream_at_ + static_cast<std::size_t>(sent)) % stream_.size();
 }
 
 void ScriptedGateway::drop() {
