@@ -437,24 +437,15 @@ bool Compilation::write_output(const std::string& output) {
   const std::filesystem::path target(output);
   std::filesystem::path temporary = target;
   temporary += kTemporarySuffix;
-  std::error_code ignored;
-  std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-  if (!file) {
-    std::filesystem::remove(temporary, ignored);
-    return report_compile_error(strprintf(kUnableToOpen, output.c_str()));
+  const std::string_view bytes(reinterpret_cast<const char*>(image_.data()), image_.size());
+  switch (platform::write_file_atomically(target, temporary, bytes).step) {
+    case platform::AtomicWriteStep::Done:
+      return true;
+    case platform::AtomicWriteStep::Write:
+      return report_compile_error(strprintf(kErrorWriting, output.c_str()));
+    default:  // not created, or not moved into place
+      return report_compile_error(strprintf(kUnableToOpen, output.c_str()));
   }
-  file.write(reinterpret_cast<const char*>(image_.data()),
-             static_cast<std::streamsize>(image_.size()));
-  file.close();
-  if (!file) {
-    std::filesystem::remove(temporary, ignored);
-    return report_compile_error(strprintf(kErrorWriting, output.c_str()));
-  }
-  if (!platform::replace_file(temporary, target)) {
-    std::filesystem::remove(temporary, ignored);
-    return report_compile_error(strprintf(kUnableToOpen, output.c_str()));
-  }
-  return true;
 }
 
 bool Compilation::emit_byte(std::uint8_t byte) {
