@@ -53,7 +53,6 @@ constexpr std::size_t kMaxIncludeName = 83;    // characters of a resolved INCLU
 constexpr std::size_t kLineBufferChars = 243;  // an expanded line never holds more
 constexpr std::size_t kMaxWorkingCopy = 241;
 constexpr int kMaxPasses = 10;
-constexpr std::size_t kMaxMacroBody = 135;
 constexpr std::size_t kStackEntries = 100;  // the main marker and at most 99 open blocks
 constexpr std::size_t kMaxArgumentLength = 240;
 constexpr std::size_t kMaxByteValues = 90;
@@ -522,20 +521,15 @@ bool Compilation::no_more_arguments(Tokenizer& tokens) {
   return true;
 }
 
-// The body of DEFINE and SET: the remaining tokens, each followed by one space. A body longer
-// than the 135 characters a body holds is refused rather than cut.
+// The body of DEFINE and SET (read_macro_body); none when there is none or it is too long
+// (reported).
 std::optional<std::string> Compilation::macro_body(Tokenizer& tokens, std::string_view name) {
-  constexpr const char* kNoBody = "Macro '%s' has no body.";
-  std::string body = rest_as_body(tokens);
-  if (body.empty()) {
-    report_compile_error(strprintf(kNoBody, text(name).c_str()));
+  MacroBody macro = read_macro_body(tokens, name);
+  if (!macro.error.empty()) {
+    report_compile_error(macro.error);
     return std::nullopt;
   }
-  if (body.size() > kMaxMacroBody) {
-    report_compile_error(kExpansionTooLong);
-    return std::nullopt;
-  }
-  return body;
+  return std::move(macro.body);
 }
 
 // <procedure name>
