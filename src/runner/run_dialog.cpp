@@ -30,10 +30,8 @@ constexpr const char* kTimeTexts[4] = {"Hrs", "Min", "Sec", "Frame"};
 constexpr const char* kTimeStopped = "--";
 constexpr const char* kLineStopped = "-----";
 constexpr const char* kLineFormat = "%d";
-constexpr const char* kTimeFormat = "%02d";
 
 constexpr int kTimeDisplayMs = 20;    // the run-time display's refresh
-constexpr int kFrameMs = 20;          // the frame field counts 0..49 at every field rate
 constexpr int kTimeFieldHeight = 30;  // the time fonts are sized from this height
 constexpr int kFieldPadding = 10;     // room for the frame around the digits
 constexpr int kPaneMinHeight = 180;
@@ -213,19 +211,11 @@ void RunDialog::set_fields_active(bool active) {
     paint(edit);
 }
 
-std::array<QString, 4> RunDialog::format_run_time(std::uint32_t ms) {
-  const auto two = [](std::uint32_t v) {
-    return QString::asprintf(kTimeFormat, static_cast<int>(v));
-  };
-  return {two(ms / 3600000), two((ms / 60000) % 60), two((ms / 1000) % 60),
-          two((ms % 1000) / kFrameMs)};
-}
-
 void RunDialog::show_run_time() {
   // Only fields whose text changed are redrawn: most ticks change the frame alone.
   const auto texts = format_run_time(runner_.run_time());
   for (std::size_t i = 0; i < texts.size(); ++i)
-    if (time_[i]->text() != texts[i]) time_[i]->setText(texts[i]);
+    if (time_[i]->text() != texts[i].c_str()) time_[i]->setText(texts[i].c_str());
 }
 
 // Calls the runner, then arms the single-shot timer for when it wants to be called again:

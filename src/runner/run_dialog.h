@@ -35,9 +35,6 @@ class RunDialog final : public QDialog, public RunnerHost {
 
   Runner& runner() { return runner_; }
 
-  // The four texts of the time fields (hours, minutes, seconds, frame) for a run time in ms.
-  static std::array<QString, 4> format_run_time(std::uint32_t ms);
-
   // RunnerHost
   void show_line_number(std::optional<int> line) override;
   void show_output_line(const std::string& text) override;

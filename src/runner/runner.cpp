@@ -44,6 +44,10 @@ constexpr const char* kValueError = "Value error %s";
 
 constexpr std::string_view kStdIncludeName = "std.inc";
 
+// The run-time display.
+constexpr const char* kTimeFieldFormat = "%02d";
+constexpr std::uint32_t kFrameMs = 20;  // the frame field counts 0..49 at every field rate
+
 constexpr std::uint32_t kSliceMs = 20;  // a step gives the host its turn after this long
 constexpr std::size_t kLineBufferChars = 135;
 constexpr std::size_t kMaxAtCodeResult = 240;
@@ -144,6 +148,12 @@ RunnerState Runner::state() const {
 }
 std::uint32_t Runner::run_time() const {
   return impl_->state == RunnerState::Stopped ? 0 : impl_->tick();
+}
+
+std::array<std::string, 4> format_run_time(std::uint32_t ms) {
+  const auto two = [](std::uint32_t v) { return strprintf(kTimeFieldFormat, static_cast<int>(v)); };
+  return {two(ms / 3600000), two((ms / 60000) % 60), two((ms / 1000) % 60),
+          two((ms % 1000) / kFrameMs)};
 }
 
 Runner::Impl::Impl(RunnerServices services, RunnerOptions run_options)

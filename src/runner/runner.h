@@ -4,6 +4,7 @@
 // runner_step while the run is active; nothing here waits or spins: a WAIT sets a deadline.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -59,6 +60,11 @@ struct RunnerServices {
 };
 
 enum class RunnerState { Stopped = 0, Running = 1, Waiting = 2, Paused = 3 };
+
+// The four texts of the run-time display (hours, minutes, seconds, frame) for a run time in
+// ms, each "%02d". The frame counts 20 ms steps, 0..49 at every field rate; the hours are not
+// cut at 99.
+std::array<std::string, 4> format_run_time(std::uint32_t ms);
 
 class Runner {
  public:
