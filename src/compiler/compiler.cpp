@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <initializer_list>
 #include <new>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
+#include "base/path_text.h"
 #include "base/text_format.h"
 #include "compiler/numbers.h"
 #include "compiler/sequence_format.h"
@@ -96,8 +96,8 @@ std::string number_message(NumberError error, std::string_view token) {
 std::string full_path(const std::string& name) {
   if (name.empty()) return name;
   std::error_code error;
-  const std::filesystem::path path = std::filesystem::absolute(name, error);
-  return error ? name : path.lexically_normal().string();
+  const std::filesystem::path path = std::filesystem::absolute(path_from_utf8(name), error);
+  return error ? name : utf8_from_path(path.lexically_normal());
 }
 
 // The line without its at-sign pairs (a trailing at-sign goes alone), at most 241 characters.
@@ -290,7 +290,7 @@ std::optional<std::vector<std::uint8_t>> Compilation::run_guarded(const std::str
 std::optional<std::vector<std::uint8_t>> Compilation::run(const std::string& output) {
   const std::string source = current_file_;
   image_.reserve(kCompiledSizeLimit);
-  if (!read_source_file(source)) {
+  if (!read_source_file(path_from_utf8(source))) {
     report_compile_error(strprintf(kCantOpenFile, source.c_str()));
     return std::nullopt;
   }
@@ -299,7 +299,7 @@ std::optional<std::vector<std::uint8_t>> Compilation::run(const std::string& out
   image_.assign(header.begin(), header.end());
 
   if (!options_.skip_std) {
-    const std::string std_inc = (options_.std_dir / kStdIncludeName).string();
+    const std::string std_inc = utf8_from_path(options_.std_dir / kStdIncludeName);
     if (!compile_file(std_inc)) return std::nullopt;
   }
   symbols_.define_macro(kUnitMacro, std::to_string(options_.selected_unit));
@@ -312,7 +312,7 @@ std::optional<std::vector<std::uint8_t>> Compilation::run(const std::string& out
 bool Compilation::compile_file(const std::string& name) {
   if (include_depth_ >= kMaxIncludeDepth)
     return report_compile_error(strprintf(kNestedTooDeep, name.c_str()));
-  const std::optional<std::string> content = read_source_file(name);
+  const std::optional<std::string> content = read_source_file(path_from_utf8(name));
   if (!content) return report_compile_error(strprintf(kCantOpenFile, name.c_str()));
   const std::vector<SourceLine> lines = split_source_lines(*content, kCompilerPieceLength);
 
@@ -433,7 +433,7 @@ bool Compilation::finish(const std::string& output) {
 // Writes the image beside the output and moves it into place, so that the output appears
 // whole or not at all; a replacement that fails counts as an output that cannot be created.
 bool Compilation::write_output(const std::string& output) {
-  const std::filesystem::path target(output);
+  const std::filesystem::path target = path_from_utf8(output);
   std::filesystem::path temporary = target;
   temporary += kTemporarySuffix;
   const std::string_view bytes(reinterpret_cast<const char*>(image_.data()), image_.size());
@@ -839,9 +839,9 @@ int SequenceCompiler::compile_sequence(const std::string& source,
   if (output) {
     target = *output;
   } else {
-    std::filesystem::path path(full_path(source));
+    std::filesystem::path path = path_from_utf8(full_path(source));
     path.replace_extension(kOutputExtension);
-    target = path.string();
+    target = utf8_from_path(path);
   }
   Compilation compilation(ui_, options, field_rate_, source);
   auto image = compilation.run_guarded(target);

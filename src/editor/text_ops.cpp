@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <new>
 #include <system_error>
 
+#include "base/path_text.h"
 #include "base/text_format.h"
 #include "platform/paths.h"
 
@@ -115,7 +114,7 @@ int outdent_blanks(const std::vector<std::string>& lines) {
 }
 
 std::optional<std::string> load_text_file(OperatorUi& ui, const fs::path& path) {
-  const std::string name = path.string();
+  const std::string name = utf8_from_path(path);
   std::error_code error;
   if (!fs::exists(path, error)) {
     if (ui.message_box(kSequenceEditTitle, strprintf(kCreateQuestion, name.c_str()),
@@ -193,8 +192,8 @@ SaveResult save_text(OperatorUi& ui, EditorRequest& request, std::string_view te
     std::string shown = request.name;
     if (request.mode == 0 && !shown.empty()) {
       std::error_code error;
-      const fs::path full = fs::absolute(shown, error);
-      if (!error) shown = full.string();
+      const fs::path full = fs::absolute(path_from_utf8(shown), error);
+      if (!error) shown = utf8_from_path(full);
     }
     switch (ui.message_box(kSequenceEditTitle, strprintf(kSaveQuestion, shown.c_str()),
                            BoxButtons::YesNoCancel, BoxIcon::Question)) {
@@ -217,12 +216,12 @@ SaveResult save_text(OperatorUi& ui, EditorRequest& request, std::string_view te
     request.name = *chosen;
   }
   std::error_code error;
-  const fs::path full = fs::absolute(request.name, error);
+  const fs::path full = fs::absolute(path_from_utf8(request.name), error);
   if (error) {
     error_box(ui, strprintf(kSaveFailed, request.name.c_str(), reason(error).c_str()));
     return SaveResult::Failed;
   }
-  request.name = full.string();
+  request.name = utf8_from_path(full);
   if (const auto why = write_with_backup(full, text)) {
     error_box(ui, strprintf(kSaveFailed, request.name.c_str(), why->c_str()));
     return SaveResult::Failed;

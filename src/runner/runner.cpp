@@ -11,6 +11,7 @@
 #include <system_error>
 #include <utility>
 
+#include "base/path_text.h"
 #include "base/text_format.h"
 #include "base/ui_helpers.h"
 #include "compiler/numbers.h"
@@ -191,7 +192,7 @@ int Runner::Impl::runner_start(RunnerHost& run_host, const std::string& path) {
   wait_deadline = 0;
 
   std::error_code error;
-  if (!std::filesystem::exists(path, error)) {
+  if (!std::filesystem::exists(path_from_utf8(path), error)) {
     runner_error(false, strprintf(kCantOpenFile, path.c_str()));
     return 0;
   }
@@ -210,8 +211,8 @@ int Runner::Impl::runner_start(RunnerHost& run_host, const std::string& path) {
     push_run_file(path, std::move(*lines));
 
     if (!program_options.skip_std) {
-      const std::string std_inc = (options.std_dir / kStdIncludeName).string();
-      if (!std::filesystem::exists(std_inc, error)) {
+      const std::string std_inc = utf8_from_path(options.std_dir / kStdIncludeName);
+      if (!std::filesystem::exists(path_from_utf8(std_inc), error)) {
         runner_error(false, strprintf(kCantFindStd, std_inc.c_str()));
         return 0;
       }
@@ -313,7 +314,7 @@ void Runner::Impl::pause() {
 // --- Files -----------------------------------------------------------------------------
 
 std::optional<LineStore> Runner::Impl::read_lines(const std::string& path) {
-  const std::optional<std::string> content = read_source_file(path);
+  const std::optional<std::string> content = read_source_file(path_from_utf8(path));
   if (!content) return std::nullopt;
   LineStore lines;
   for (SourceLine& source : split_source_lines(*content, kRunnerPieceLength)) {

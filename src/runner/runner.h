@@ -73,7 +73,8 @@ class Runner {
   Runner(const Runner&) = delete;
   Runner& operator=(const Runner&) = delete;
 
-  // Starts a run of `path` in `host`: 1 started, 0 failed (the failure has been reported).
+  // Starts a run of `path` (UTF-8 text, base/path_text.h) in `host`: 1 started, 0 failed (the
+  // failure has been reported).
   int runner_start(RunnerHost& host, const std::string& path);
   // Stops and releases everything; safe when stopped.
   void runner_stop();
