@@ -1,8 +1,6 @@
 // qmctl: the command-line front end. It reaches the units over the link the operator's
 // settings name (or the one given with --port / --tcp) and runs one command.
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -396,18 +394,19 @@ int run_decode(App& app, const Options& o) {
     }
   }
   if (!path) return usage_error("decode wants a binary sequence file");
-  std::ifstream in(*path, std::ios::binary);
-  if (!in) {
+  const qm::SequenceFileRead read = qm::read_sequence_file(*path);
+  using Status = qm::SequenceFileRead::Status;
+  if (read.status == Status::NotOpened) {
     std::fprintf(stderr, "Unable to open file: %s\n", path->c_str());
     return kExitFailed;
   }
-  const std::vector<std::uint8_t> image{std::istreambuf_iterator<char>(in),
-                                        std::istreambuf_iterator<char>()};
-  if (in.bad()) {
-    std::fprintf(stderr, " Error reading file: %s\n", path->c_str());
+  if (read.status == Status::ReadError) {
+    // The console interface shows the same box text on stderr.
+    qm::report_sequence_read_error(app.ui, *path);
     return kExitFailed;
   }
-  const std::string listing = qm::decode_sequence(image, rate);
+  // A file too large to list gives an empty listing, as in the Decode dialog.
+  const std::string listing = qm::decode_sequence(read.image, rate);
   std::fwrite(listing.data(), 1, listing.size(), stdout);
   return kExitOk;
 }
