@@ -357,8 +357,6 @@ int run_sequence(App& app, qm::ConsoleUi& ui, const Options& o) {
 int run_compile(App& app, const Options& o) {
   std::optional<std::string> source;
   std::optional<std::string> output;
-  qm::CompileOptions compile;
-  compile.skip_std = o.skip_std;
   for (std::size_t i = 1; i < o.words.size(); ++i) {
     const std::string& w = o.words[i];
     if (w == "-o" && i + 1 < o.words.size()) {
@@ -370,11 +368,10 @@ int run_compile(App& app, const Options& o) {
     }
   }
   if (!source) return usage_error("compile wants a source file");
-  compile.selected_unit = app.settings.values.id;
-  compile.std_dir = qm::platform::executable_dir();
-  compile.include_dir = qm::platform::env_var("QUADRIMON");
-  qm::SequenceCompiler compiler(app.ui);
-  return compiler.compile_sequence(*source, output, compile) == 0 ? kExitOk : kExitFailed;
+  app.options.skip_std = o.skip_std;
+  const qm::CompileOptions compile =
+      qm::program_compile_options(app.options, app.settings.values.id);
+  return app.compiler.compile_sequence(*source, output, compile) == 0 ? kExitOk : kExitFailed;
 }
 
 // decode FILE.sfb [--rate 50|60]

@@ -44,6 +44,7 @@ constexpr const char* kStackUnderflow = "Compiler stack underflow";
 
 constexpr std::string_view kStartupMacro = "__SC__";  // defined only while compiling
 constexpr std::string_view kUnitMacro = "_UNIT";
+constexpr const char* kIncludeFolderVariable = "QUADRIMON";  // the folder of INCLUDE <name>
 constexpr std::string_view kStdIncludeName = "std.inc";
 constexpr std::string_view kOutputExtension = "sfb";
 constexpr std::string_view kTemporarySuffix = ".tmp";
@@ -829,6 +830,16 @@ bool Compilation::ignore(std::string_view) {
 }
 
 }  // namespace
+
+CompileOptions program_compile_options(const ProgramOptions& options, int selected_unit) {
+  CompileOptions compile;
+  compile.skip_std = options.skip_std;
+  compile.selected_unit = selected_unit;
+  compile.std_dir = platform::executable_dir();
+  if (const auto folder = platform::env_path(kIncludeFolderVariable))
+    compile.include_dir = utf8_from_path(*folder);
+  return compile;
+}
 
 SequenceCompiler::SequenceCompiler(OperatorUi& ui) : ui_(ui) {}
 
