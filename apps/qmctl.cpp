@@ -14,12 +14,12 @@
 #include "link/unit_report.h"
 #include "panels/hardware_info.h"
 #include "platform/clock.h"
-#include "platform/paths.h"
 #include "platform/sim_io.h"
 #include "platform/socket.h"
 #include "runner/runner.h"
 #include "shell/app.h"
 #include "shell/console_ui.h"
+#include "shell/startup.h"
 
 namespace {
 
@@ -144,8 +144,7 @@ std::optional<int> com_number(const std::string& text) {
 // Applies the link options to the settings; an error text when one is malformed.
 std::optional<std::string> apply_link_options(const Options& o, App& app) {
   qm::SettingsValues& v = app.settings.values;
-  // Remote access counts only where the operator permitted it.
-  if (!v.enable_ip) v.ip = false;
+  qm::apply_remote_access_rule(v);
   if (o.port) {
     if (auto n = com_number(*o.port)) {
       v.com_port = *n - 1;
