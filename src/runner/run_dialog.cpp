@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "base/paths_widget.h"
 #include "base/ui_helpers_widget.h"
 #include "ids.h"
 #include "link/tick_clock.h"
@@ -31,10 +32,8 @@ constexpr const char* kTimeTexts[4] = {"Hrs", "Min", "Sec", "Frame"};
 constexpr const char* kTimeStopped = "--";
 constexpr const char* kLineStopped = "-----";
 constexpr const char* kLineFormat = "%d";
-constexpr const char* kTimeFormat = "%02d";
 
 constexpr int kTimeDisplayMs = 20;    // the run-time display's refresh
-constexpr int kFrameMs = 20;          // the frame field counts 0..49 at every field rate
 constexpr int kTimeFieldHeight = 30;  // the time fonts are sized from this height
 constexpr int kFieldPadding = 10;     // room for the frame around the digits
 constexpr int kPaneMinHeight = 180;
@@ -196,7 +195,7 @@ RunDialog::RunDialog(RunnerServices services, LinkWorker& worker, const QString&
   // is active; the steps themselves are driven here, by a single-shot timer armed for the
   // moment the runner asks to be called again. The start reads files only: it runs here, before
   // the link thread has any part of the run.
-  if (session_->runner.runner_start(*session_, path.toStdString()) == 0) {
+  if (session_->runner.runner_start(*session_, path_text_from_qstring(path)) == 0) {
     ended_ = true;  // reported by the runner; its stop may have ended the dialog already
     if (result() == 0) setResult(QDialog::Rejected);
     return;
@@ -265,20 +264,12 @@ void RunDialog::set_fields_active(bool active) {
     paint(edit);
 }
 
-std::array<QString, 4> RunDialog::format_run_time(std::uint32_t ms) {
-  const auto two = [](std::uint32_t v) {
-    return QString::asprintf(kTimeFormat, static_cast<int>(v));
-  };
-  return {two(ms / 3600000), two((ms / 60000) % 60), two((ms / 1000) % 60),
-          two((ms % 1000) / kFrameMs)};
-}
-
 void RunDialog::show_run_time() {
   // Only fields whose text changed are redrawn: most ticks change the frame alone.
   // The run's clock restarted at its start.
   const auto texts = format_run_time(state_ == RunnerState::Stopped ? 0 : clock_.tick_ms());
   for (std::size_t i = 0; i < texts.size(); ++i)
-    if (time_[i]->text() != texts[i]) time_[i]->setText(texts[i]);
+    if (time_[i]->text() != texts[i].c_str()) time_[i]->setText(texts[i].c_str());
 }
 
 // Calls the runner, then arms the single-shot timer for when it wants to be called again:

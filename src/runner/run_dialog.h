@@ -44,9 +44,6 @@ class RunDialog final : public QDialog, public RunnerHost {
   // The run's state as the dialog last heard it from the runner.
   RunnerState state() const { return state_; }
 
-  // The four texts of the time fields (hours, minutes, seconds, frame) for a run time in ms.
-  static std::array<QString, 4> format_run_time(std::uint32_t ms);
-
   // RunnerHost: called on the GUI thread, in the order the runner made the calls.
   void show_line_number(std::optional<int> line) override;
   void show_output_line(const std::string& text) override;

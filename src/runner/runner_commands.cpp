@@ -23,7 +23,6 @@ constexpr const char* kConvertingNumber = "Converting '%s' to an number.";
 constexpr std::size_t kMaxArgumentLength = 240;
 constexpr std::size_t kMaxSendValues = 90;
 constexpr std::size_t kMaxOutputValues = 240;
-constexpr std::size_t kMaxMacroBody = 135;
 constexpr int kForever = -1;
 constexpr int kPalRate = 50;
 constexpr int kNtscRate = 60;
@@ -193,20 +192,15 @@ std::optional<std::int64_t> Runner::Impl::parse_time_expression(
   return *time + sign * *offset;
 }
 
-// The body of DEFINE and SET: the remaining tokens, each followed by one space.
+// The body of DEFINE and SET (read_macro_body); none when there is none or it is too long
+// (reported).
 std::optional<std::string> Runner::Impl::macro_body(Tokenizer& tokens, std::string_view name) {
-  constexpr const char* kNoBody = "Macro '%s' has no body.";
-  std::string body = rest_as_body(tokens);
-  if (body.empty()) {
-    fail(strprintf(kNoBody, text(name).c_str()));
+  MacroBody macro = read_macro_body(tokens, name);
+  if (!macro.error.empty()) {
+    fail(macro.error);
     return std::nullopt;
   }
-  // A body the body buffer cannot hold is refused rather than cut.
-  if (body.size() > kMaxMacroBody) {
-    fail(kExpansionTooLong);
-    return std::nullopt;
-  }
-  return body;
+  return std::move(macro.body);
 }
 
 std::optional<RunSymbol> Runner::Impl::make_macro(std::string_view name, std::string body) {

@@ -7,7 +7,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -18,6 +17,8 @@
 #include <QStatusBar>
 #include <QUrl>
 
+#include "base/path_text.h"
+#include "base/paths_widget.h"
 #include "base/text_format.h"
 #include "base/ui_helpers.h"
 #include "base/ui_helpers_widget.h"
@@ -27,12 +28,10 @@
 #include "link/unit_selection.h"
 #include "panels/hardware_info_dialog.h"
 #include "panels/setup_dialog.h"
-#include "platform/paths.h"
-#include "platform/socket.h"
 #include "runner/run_dialog.h"
 #include "shell/about_dialog.h"
 #include "shell/options_dialog.h"
-#include "shell/project.h"
+#include "shell/startup.h"
 #include "sim/buses.h"
 #include "sim/wall.h"
 
@@ -47,8 +46,6 @@ constexpr int kLinkPartWidth = 45;
 constexpr int kUnitPartWidth = 80 - 45;
 constexpr int kIndicatorPartWidth = 116 - 80;
 constexpr const char* kRemoteAccessStem = "orvik";
-constexpr const char* kProjectFolderFormat = "%1/My Documents/Quadrimon";
-constexpr const char* kSequenceSuffix = "seq";  // sequence files run from drops and arguments
 constexpr const char* kEditTitle = " Edit";
 constexpr const char* kFilenameError = "Error in filename: %s";
 constexpr const char* kEditChooserTitle = "Edit sequence";
@@ -57,7 +54,7 @@ constexpr const char* kEditChooserFilters =
 
 // Whether the path names a sequence file: the extension ".seq" in any case.
 bool is_sequence_file(const QString& path) {
-  return QFileInfo(path).suffix().compare(QLatin1String(kSequenceSuffix), Qt::CaseInsensitive) == 0;
+  return is_sequence_file_name(path_text_from_qstring(path));
 }
 
 // Every menu command: id, text, the menu it stands in ("" for the menu bar itself), and
@@ -137,29 +134,13 @@ void MainWindow::start_demo() {
   }
   const QString folder = QDir::temp().filePath(
       QStringLiteral("quadrimon-demo-%1").arg(QCoreApplication::applicationPid()));
-  app_.settings = Settings(std::filesystem::path(folder.toStdString()) / "Quadrimon",
-                           app_.settings.program_dir());
+  app_.settings = Settings(path_from_qstring(folder) / "Quadrimon", app_.settings.program_dir());
   setWindowTitle(QString::fromLatin1(kWindowTitle) + QString::fromLatin1(kDemoTitleSuffix));
 }
 
 bool MainWindow::start(const QStringList& arguments) {
-  SettingsValues& v = app_.settings.values;
-  app_.settings.settings_load();
-  if (wall_) {
-    // The demo wall: remote access for this run, units 0 and 1 installed.
-    v.enable_ip = true;
-    v.ip = true;
-    v.address = *platform::parse_ipv4("127.0.0.1");
-    v.tcp_port = gateway_->port();
-    v.key.clear();
-    v.units[0] = 16;
-    v.units[1] = 16;
-    v.units[2] = v.units[3] = 0;
-    v.com_port = -1;
-  }
-  if (!v.enable_ip) v.ip = false;
-  app_.log.log_enable(app_.options.logging);
-  app_.link.com_open_configured();  // restarts the millisecond clock too
+  open_from_settings(app_, wall_ ? std::optional<std::uint16_t>(gateway_->port()) : std::nullopt);
+  const SettingsValues& v = app_.settings.values;
 
   build_menu();
   build_status_bar();
@@ -168,48 +149,19 @@ bool MainWindow::start(const QStringList& arguments) {
   resize(kClientWidth,
          kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 
-  const bool project_found = choose_project(arguments);
+  const std::vector<std::string> texts = path_texts_from_qstrings(arguments);
+  const bool project_found = choose_start_project(texts, project_places(app_.settings), app_.ui);
   app_.link.show_link_status();
   ui_.show_unit_status(unit_status_text(v.id));
   // Monitor alignment defaults: set here when the alignment panel lands.
   setAcceptDrops(true);
   // The help server: started here when it lands.
   if (v.ip) app_.worker.post([](Link& link) { link.tcp_connect(); });
-  return !project_found || !run_argument(arguments);
-}
-
-// A ".seq" last argument runs before the window is shown; its folder becomes the current
-// directory first. True when it ran (the program then ends); false when there is none or its
-// folder cannot be entered (the window opens).
-bool MainWindow::run_argument(const QStringList& arguments) {
-  if (arguments.isEmpty() || !is_sequence_file(arguments.back())) return false;
-  const QString& argument = arguments.back();
-  const QFileInfo file(argument);
-  const QString path = file.absoluteFilePath();  // before the folder changes
-  const bool has_folder = argument.contains('/') || argument.contains('\\');
-  if (has_folder && !QDir::setCurrent(file.absolutePath())) return false;
-  run_sequence_file(path);
-  return true;
-}
-
-bool MainWindow::choose_project(const QStringList& arguments) {
-  // A first argument with a folder and the extension ".efx" names the project.
-  if (!arguments.isEmpty()) {
-    const QFileInfo first(arguments.front());
-    const QString folder = first.path();
-    const bool has_folder = arguments.front().contains('/') || arguments.front().contains('\\');
-    if (has_folder && QDir::setCurrent(folder) &&
-        first.suffix().compare(QStringLiteral("efx"), Qt::CaseInsensitive) == 0 &&
-        check_project_file(first.absoluteFilePath().toStdString())) {
-      remember_project(app_.settings.user_folder(), first.absoluteFilePath().toStdString(),
-                       app_.ui);
-      return true;
-    }
-  }
-  if (find_project(app_.settings.user_folder())) return true;
-  if (const auto profile = platform::env_var("USERPROFILE"))
-    return QDir::setCurrent(
-        QString::fromLatin1(kProjectFolderFormat).arg(QString::fromStdString(*profile)));
+  // Without a project a ".seq" argument is ignored; with one it runs in place of the window.
+  if (!project_found) return true;
+  const auto sequence = enter_sequence_argument(texts);
+  if (!sequence) return true;
+  run_sequence_file(qstring_from_path(*sequence));
   return false;
 }
 
@@ -332,7 +284,7 @@ void MainWindow::run_command(int id) {
       const QString path = QFileDialog::getSaveFileName(
           this, QString::fromLatin1(kEditChooserTitle), QString(),
           QString::fromLatin1(kEditChooserFilters), nullptr, QFileDialog::DontConfirmOverwrite);
-      if (!path.isEmpty()) edit_sequence_file(path.toStdString(), 0);
+      if (!path.isEmpty()) edit_sequence_file(path_text_from_qstring(path), 0);
       break;
     }
     case ids::kCmdDecode: {
@@ -359,12 +311,8 @@ void MainWindow::open_setup() {
 }
 
 void MainWindow::compile_file(const QString& path) {
-  CompileOptions options;
-  options.skip_std = app_.options.skip_std;
-  options.selected_unit = app_.settings.values.id;
-  options.std_dir = platform::executable_dir();
-  options.include_dir = platform::env_var("QUADRIMON");
-  app_.compiler.compile_sequence(path.toStdString(), std::nullopt, options);
+  app_.compiler.compile_sequence(path_text_from_qstring(path), std::nullopt,
+                                 program_compile_options(app_.options, app_.settings.values.id));
 }
 
 void MainWindow::run_sequence_file(const QString& path) {
@@ -396,13 +344,13 @@ void MainWindow::edit_sequence_file(const std::string& path, int line) {
   request.line = line;
   if (!path.empty()) {
     std::error_code error;
-    const std::filesystem::path full = std::filesystem::absolute(path, error);
+    const std::filesystem::path full = std::filesystem::absolute(path_from_utf8(path), error);
     if (error) {
       app_.ui.message_box(kEditTitle, strprintf(kFilenameError, path.c_str()), BoxButtons::Ok,
                           BoxIcon::Error);
       return;
     }
-    request.name = full.string();
+    request.name = utf8_from_path(full);
   }
   // The editor's file choosers may change the current directory; the program's stays.
   const QString current = QDir::currentPath();

@@ -74,8 +74,6 @@ class MainWindow final : public QMainWindow {
   void build_menu();
   void build_status_bar();
   void start_demo();
-  bool choose_project(const QStringList& arguments);
-  bool run_argument(const QStringList& arguments);
   // Opens a modal dialog owned by the main window; the idle jobs run while it waits.
   int exec_dialog(QDialog& dialog);
   void open_setup();

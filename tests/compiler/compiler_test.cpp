@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "support/recording_ui.h"
 #include "support/temp_folder.h"
 
@@ -353,6 +355,29 @@ TEST_F(CompilerTest, OutputIsReplacedWholeOrNotAtAll) {
   ui_.clear();
   EXPECT_EQ(compiler_.compile_sequence(path("none.seq"), std::nullopt, options_), 1);
   EXPECT_EQ(shown(), error(0, "Can't open file: " + path("none.seq"), "none.seq"));
+}
+
+// The GUI and qmctl build their options here: the program's std.inc folder, the selected
+// unit as it stands (-1 for all) and the QUADRIMON folder as written, non-ASCII included.
+TEST(ProgramCompileOptions, ComeFromTheProgramTheUnitAndTheEnvironment) {
+  const char* kept = std::getenv("QUADRIMON");
+  const std::optional<std::string> before = kept ? std::optional<std::string>(kept) : std::nullopt;
+  ProgramOptions program;
+  program.skip_std = true;
+  ::setenv("QUADRIMON", "/srv/S\xC3\xA4le inc", 1);
+  const CompileOptions all = program_compile_options(program, -1);
+  EXPECT_TRUE(all.skip_std);
+  EXPECT_EQ(all.selected_unit, -1);
+  EXPECT_EQ(all.std_dir, platform::executable_dir());
+  EXPECT_EQ(all.include_dir, "/srv/S\xC3\xA4le inc");
+
+  ::unsetenv("QUADRIMON");
+  program.skip_std = false;
+  const CompileOptions one = program_compile_options(program, 2);
+  EXPECT_FALSE(one.skip_std);
+  EXPECT_EQ(one.selected_unit, 2);
+  EXPECT_EQ(one.include_dir, std::nullopt);
+  if (before) ::setenv("QUADRIMON", before->c_str(), 1);
 }
 
 }  // namespace

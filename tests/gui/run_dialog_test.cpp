@@ -190,15 +190,6 @@ TEST_F(RunDialogTest, StopAndClose_EndTheRunWithoutTheRestOfTheFile) {
   EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 01", "07 01 28 01"}));
 }
 
-TEST_F(RunDialogTest, RunTime_ShowsHoursMinutesSecondsAndFrames) {
-  using T = std::array<QString, 4>;
-  EXPECT_EQ(RunDialog::format_run_time(((4 * 60 + 20) * 60 + 7) * 1000 + 500),
-            (T{"04", "20", "07", "25"}));
-  EXPECT_EQ(RunDialog::format_run_time(0), (T{"00", "00", "00", "00"}));
-  EXPECT_EQ(RunDialog::format_run_time(3599999), (T{"00", "59", "59", "49"}));
-  EXPECT_EQ(RunDialog::format_run_time(100 * 3600000u), (T{"100", "00", "00", "00"}));
-}
-
 TEST_F(RunDialogTest, OutputPane_AppearsAtTheFirstOutputAndGoesAtTheEnd) {
   RunDialog d(app_.runner_services(), app_.worker,
               write("rem.seq", "REM first line\nREM second line\nWAIT EVENT\n"), nullptr);

@@ -463,5 +463,13 @@ TEST_F(RunnerTest, AtCodes_DateFileBellAndOthersRemoved) {
   }
 }
 
+TEST(RunTime, ShowsHoursMinutesSecondsAndFrames) {
+  using T = std::array<std::string, 4>;
+  EXPECT_EQ(format_run_time(((4 * 60 + 20) * 60 + 7) * 1000 + 500), (T{"04", "20", "07", "25"}));
+  EXPECT_EQ(format_run_time(0), (T{"00", "00", "00", "00"}));
+  EXPECT_EQ(format_run_time(3599999), (T{"00", "59", "59", "49"}));
+  EXPECT_EQ(format_run_time(100 * 3600000u), (T{"100", "00", "00", "00"}));
+}
+
 }  // namespace
 }  // namespace qm
