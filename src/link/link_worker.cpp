@@ -42,6 +42,12 @@ void LinkWorker::deliver(std::function<void()> result) {
   }
 }
 
+void LinkWorker::drop_pending() {
+  std::deque<Job> dropped;
+  const std::lock_guard lock(mutex_);
+  dropped.swap(jobs_);
+}
+
 void LinkWorker::wait_until_idle() {
   std::unique_lock lock(mutex_);
   idle_.wait(lock, [this] { return stopping_ || (jobs_.empty() && !running_job_); });

@@ -38,6 +38,8 @@ class LinkWorker {
   // Hands a job's result to the results' owner; call it from a job.
   void deliver(std::function<void()> result);
 
+  // Forgets the jobs not yet started (the program is ending); the running one goes on.
+  void drop_pending();
   // Blocks until every job posted so far has run (tests, the end of the program). Never call
   // it on a thread that must stay responsive while units are silent.
   void wait_until_idle();

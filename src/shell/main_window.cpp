@@ -417,8 +417,9 @@ void MainWindow::shutdown() {
   ui_.close_for_other_threads();
   if (!wall_) app_.settings.remote_access_save(kRemoteAccessStem);
   background_ = QPixmap();
-  // The link thread finishes what it does (a silent unit's request ends within seconds) and
-  // the port is closed there; the window waits for that only here, at the end.
+  // The link thread finishes what it does (a silent unit's request ends within seconds),
+  // skips what was still to come, and closes the port; the window waits for that only here.
+  app_.worker.drop_pending();
   app_.worker.post([](Link& link) { link.com_release(); });
   app_.worker.wait_until_idle();
   app_.worker.set_poster(nullptr);

@@ -3,12 +3,12 @@
 #include "platform/paths.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
 #include <iterator>
 #include <string>
+
+#include "support/temp_folder.h"
 
 namespace qm::platform {
 namespace {
@@ -17,29 +17,18 @@ namespace fs = std::filesystem;
 
 class AtomicWrite : public ::testing::Test {
  protected:
-  AtomicWrite()
-      : dir_(fs::temp_directory_path() /
-             ("qm_atomic_" + std::to_string(::getpid()) + "_" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-    fs::create_directories(dir_);
-  }
-  ~AtomicWrite() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
+  AtomicWrite() : folder_("atomic"), dir_(folder_.path()) {}
 
   static void write(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
+    test::write_file_text(path, text);
   }
-  static std::string read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  static std::string read(const fs::path& path) { return test::read_file_text(path); }
   std::size_t entries() const {
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
 
+  test::TempFolder folder_;
   fs::path dir_;
 };
 

@@ -3,15 +3,13 @@
 #include "shell/startup.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "shell/app.h"
 #include "shell/project.h"
 #include "support/recording_ui.h"
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
@@ -21,26 +19,15 @@ namespace fs = std::filesystem;
 // Each case runs in its own folder and puts the current directory back afterwards.
 class StartupTest : public ::testing::Test {
  protected:
-  StartupTest()
-      : home_(fs::weakly_canonical(fs::temp_directory_path()) /
-              ("qm_startup_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-        before_(fs::current_path()) {
+  StartupTest() : folder_("startup"), home_(folder_.path()), before_(fs::current_path()) {
     fs::create_directories(home_ / "shows");
   }
-  ~StartupTest() override {
-    fs::current_path(before_);
-    std::error_code ec;
-    fs::remove_all(home_, ec);
-  }
+  ~StartupTest() override { fs::current_path(before_); }
 
   static void write(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
+    test::write_file_text(path, text);
   }
-  static std::string read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  static std::string read(const fs::path& path) { return test::read_file_text(path); }
   // The places of a user whose folder is home/Quadrimon, without a profile.
   ProjectPlaces places() const { return {home_ / "Quadrimon", std::nullopt}; }
   // The path wall.prj remembers.
@@ -49,6 +36,7 @@ class StartupTest : public ::testing::Test {
     return text.substr(0, text.find_first_of("\r\n"));
   }
 
+  test::TempFolder folder_;
   fs::path home_;
   fs::path before_;
   test::RecordingUi ui_;

@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -40,6 +42,15 @@ TempFolder::~TempFolder() {
   if (!ec) return;
   restore_permissions(path_);
   fs::remove_all(path_, ec);
+}
+
+std::string read_file_text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file_text(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
 }
 
 }  // namespace qm::test

@@ -26,4 +26,8 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
+// A file's whole content as bytes, empty when it cannot be read; and the same written.
+std::string read_file_text(const std::filesystem::path& path);
+void write_file_text(const std::filesystem::path& path, const std::string& text);
+
 }  // namespace qm::test
