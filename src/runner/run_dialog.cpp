@@ -90,7 +90,10 @@ struct RunDialog::Session final : RunnerHost, std::enable_shared_from_this<Sessi
       if (dialog) show(*dialog);
       return;
     }
-    worker.deliver([session = shared_from_this(), show] {
+    // A session that is going away (its runner stops as it goes) has nobody to show it to.
+    std::shared_ptr<Session> session = weak_from_this().lock();
+    if (!session) return;
+    worker.deliver([session, show] {
       if (session->dialog) show(*session->dialog);
     });
   }

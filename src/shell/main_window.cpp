@@ -423,6 +423,9 @@ void MainWindow::shutdown() {
   app_.worker.post([](Link& link) { link.com_release(); });
   app_.worker.wait_until_idle();
   app_.worker.set_poster(nullptr);
+  // Results still queued for this window go now, while what they hold (a run that never
+  // stopped) can still reach the App and the status bar.
+  QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
   app_.log.log_enable(false);
   idle_timer_.stop();
   app_.idle.set_wake(nullptr);
