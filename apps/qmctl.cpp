@@ -1,8 +1,6 @@
 // qmctl: the command-line front end. It reaches the units over the link the operator's
 // settings name (or the one given with --port / --tcp) and runs one command.
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -16,12 +14,12 @@
 #include "link/unit_report.h"
 #include "panels/hardware_info.h"
 #include "platform/clock.h"
-#include "platform/paths.h"
 #include "platform/sim_io.h"
 #include "platform/socket.h"
 #include "runner/runner.h"
 #include "shell/app.h"
 #include "shell/console_ui.h"
+#include "shell/startup.h"
 
 namespace {
 
@@ -146,8 +144,7 @@ std::optional<int> com_number(const std::string& text) {
 // Applies the link options to the settings; an error text when one is malformed.
 std::optional<std::string> apply_link_options(const Options& o, App& app) {
   qm::SettingsValues& v = app.settings.values;
-  // Remote access counts only where the operator permitted it.
-  if (!v.enable_ip) v.ip = false;
+  qm::apply_remote_access_rule(v);
   if (o.port) {
     if (auto n = com_number(*o.port)) {
       v.com_port = *n - 1;
@@ -359,8 +356,6 @@ int run_sequence(App& app, qm::ConsoleUi& ui, const Options& o) {
 int run_compile(App& app, const Options& o) {
   std::optional<std::string> source;
   std::optional<std::string> output;
-  qm::CompileOptions compile;
-  compile.skip_std = o.skip_std;
   for (std::size_t i = 1; i < o.words.size(); ++i) {
     const std::string& w = o.words[i];
     if (w == "-o" && i + 1 < o.words.size()) {
@@ -372,11 +367,10 @@ int run_compile(App& app, const Options& o) {
     }
   }
   if (!source) return usage_error("compile wants a source file");
-  compile.selected_unit = app.settings.values.id;
-  compile.std_dir = qm::platform::executable_dir();
-  compile.include_dir = qm::platform::env_var("QUADRIMON");
-  qm::SequenceCompiler compiler(app.ui);
-  return compiler.compile_sequence(*source, output, compile) == 0 ? kExitOk : kExitFailed;
+  app.options.skip_std = o.skip_std;
+  const qm::CompileOptions compile =
+      qm::program_compile_options(app.options, app.settings.values.id);
+  return app.compiler.compile_sequence(*source, output, compile) == 0 ? kExitOk : kExitFailed;
 }
 
 // decode FILE.sfb [--rate 50|60]
@@ -396,18 +390,19 @@ int run_decode(App& app, const Options& o) {
     }
   }
   if (!path) return usage_error("decode wants a binary sequence file");
-  std::ifstream in(*path, std::ios::binary);
-  if (!in) {
+  const qm::SequenceFileRead read = qm::read_sequence_file(*path);
+  using Status = qm::SequenceFileRead::Status;
+  if (read.status == Status::NotOpened) {
     std::fprintf(stderr, "Unable to open file: %s\n", path->c_str());
     return kExitFailed;
   }
-  const std::vector<std::uint8_t> image{std::istreambuf_iterator<char>(in),
-                                        std::istreambuf_iterator<char>()};
-  if (in.bad()) {
-    std::fprintf(stderr, " Error reading file: %s\n", path->c_str());
+  if (read.status == Status::ReadError) {
+    // The console interface shows the same box text on stderr.
+    qm::report_sequence_read_error(app.ui, *path);
     return kExitFailed;
   }
-  const std::string listing = qm::decode_sequence(image, rate);
+  // A file too large to list gives an empty listing, as in the Decode dialog.
+  const std::string listing = qm::decode_sequence(read.image, rate);
   std::fwrite(listing.data(), 1, listing.size(), stdout);
   return kExitOk;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "compiler/numbers.h"
+#include "platform/paths.h"
 #include "platform/sim_io.h"
 #include "platform/socket.h"
 #include "sim/buses.h"
@@ -180,14 +181,10 @@ bool save_state(qm::sim::SimWall& wall, const std::string& dir) {
     wall.with_unit(i, [&](qm::sim::SimUnit& unit) {
       const std::vector<std::uint8_t> bytes = unit.flash().save();
       const auto path = state_file(dir, i);
-      const auto temp = std::filesystem::path(path.string() + ".new");
-      {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
-        ok = ok && out.good();
-      }
-      std::filesystem::rename(temp, path, ec);
-      ok = ok && !ec;
+      auto temp = path;
+      temp += ".new";
+      const std::string_view contents(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+      ok = qm::platform::write_file_atomically(path, temp, contents).ok() && ok;
     });
   }
   return ok;

@@ -7,19 +7,45 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 
 #include "base/operator_ui.h"
 #include "compiler/compiler.h"
 
+namespace {
+
+namespace fs = std::filesystem;
+
+// The process's private folder, made on first use and current from then on, so that an
+// INCLUDE of a plain name finds only what is in it. When the process ends, the directory it
+// started in is current again and the folder goes with what the compiler wrote there.
+class PrivateFolder {
+ public:
+  PrivateFolder()
+      : path_(fs::temp_directory_path() / ("qm_fuzz_compiler_" + std::to_string(::getpid()))),
+        before_(fs::current_path()) {
+    fs::create_directories(path_);
+    fs::current_path(path_);
+  }
+  ~PrivateFolder() {
+    std::error_code ec;
+    fs::current_path(before_, ec);
+    fs::remove_all(path_, ec);
+  }
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+  fs::path before_;
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  namespace fs = std::filesystem;
-  // One private folder per process; INCLUDE of a plain name finds only what is in it.
-  static const fs::path dir = [] {
-    fs::path d = fs::temp_directory_path() / ("qm_fuzz_compiler_" + std::to_string(::getpid()));
-    fs::create_directories(d);
-    fs::current_path(d);
-    return d;
-  }();
+  static const PrivateFolder folder;
+  const fs::path& dir = folder.path();
   const fs::path source = dir / "input.seq";
   {
     std::ofstream out(source, std::ios::binary | std::ios::trunc);

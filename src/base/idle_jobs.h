@@ -5,7 +5,9 @@
 //   5-8  automatic installation of unit (job - 5)  (Setup's Auto)
 //   9    the sequence run                      (the runner)
 //   10   the project warning                   (the buttons panel)
-// Owners register the step of their jobs; the GUI calls idle() once per idle turn.
+// Owners register the step of their jobs; the GUI calls idle() once per idle turn. A step
+// whose work goes to the link thread marks the job waiting: no idle turn steps it again until
+// its result sets the next job.
 #pragma once
 
 #include <functional>
@@ -30,11 +32,16 @@ class IdleJobs {
   using Step = std::function<void(int job)>;
 
   int job() const { return job_; }
-  // Sets the job; starting one wakes whoever drives idle() (the main window's idle turns).
+  // Sets the job and ends a wait; starting one wakes whoever drives idle() (the main
+  // window's idle turns).
   void set_job(int job) {
     job_ = job;
+    waiting_ = false;
     if (job_ != kJobNone && wake_) wake_();
   }
+  // The current job's step is being done elsewhere; idle turns leave it alone meanwhile.
+  void set_waiting() { waiting_ = true; }
+  bool waiting() const { return waiting_; }
   void set_wake(std::function<void()> wake) { wake_ = std::move(wake); }
   // Registers the step of jobs first..last (replacing an earlier registration).
   void set_step(int first, int last, Step step) { steps_[first] = {last, std::move(step)}; }
@@ -44,7 +51,7 @@ class IdleJobs {
   // case; a number above 10 is reset to 0. A job without a registered step waits.
   void idle(IdleSource source) {
     if (job_ > kJobProjectWarning) job_ = kJobNone;
-    if (job_ == kJobNone) return;
+    if (job_ == kJobNone || waiting_) return;
     if (job_ != kJobProjectWarning && source != IdleSource::Dialog) return;
     for (const auto& [first, entry] : steps_) {
       if (job_ >= first && job_ <= entry.first) {
@@ -56,6 +63,7 @@ class IdleJobs {
 
  private:
   int job_ = kJobNone;
+  bool waiting_ = false;
   std::map<int, std::pair<int, Step>> steps_;
   std::function<void()> wake_;
 };

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <initializer_list>
 #include <new>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
+#include "base/path_text.h"
 #include "base/text_format.h"
 #include "compiler/numbers.h"
 #include "compiler/sequence_format.h"
@@ -44,6 +44,7 @@ constexpr const char* kStackUnderflow = "Compiler stack underflow";
 
 constexpr std::string_view kStartupMacro = "__SC__";  // defined only while compiling
 constexpr std::string_view kUnitMacro = "_UNIT";
+constexpr const char* kIncludeFolderVariable = "QUADRIMON";  // the folder of INCLUDE <name>
 constexpr std::string_view kStdIncludeName = "std.inc";
 constexpr std::string_view kOutputExtension = "sfb";
 constexpr std::string_view kTemporarySuffix = ".tmp";
@@ -53,7 +54,6 @@ constexpr std::size_t kMaxIncludeName = 83;    // characters of a resolved INCLU
 constexpr std::size_t kLineBufferChars = 243;  // an expanded line never holds more
 constexpr std::size_t kMaxWorkingCopy = 241;
 constexpr int kMaxPasses = 10;
-constexpr std::size_t kMaxMacroBody = 135;
 constexpr std::size_t kStackEntries = 100;  // the main marker and at most 99 open blocks
 constexpr std::size_t kMaxArgumentLength = 240;
 constexpr std::size_t kMaxByteValues = 90;
@@ -97,8 +97,8 @@ std::string number_message(NumberError error, std::string_view token) {
 std::string full_path(const std::string& name) {
   if (name.empty()) return name;
   std::error_code error;
-  const std::filesystem::path path = std::filesystem::absolute(name, error);
-  return error ? name : path.lexically_normal().string();
+  const std::filesystem::path path = std::filesystem::absolute(path_from_utf8(name), error);
+  return error ? name : utf8_from_path(path.lexically_normal());
 }
 
 // The line without its at-sign pairs (a trailing at-sign goes alone), at most 241 characters.
@@ -291,7 +291,7 @@ std::optional<std::vector<std::uint8_t>> Compilation::run_guarded(const std::str
 std::optional<std::vector<std::uint8_t>> Compilation::run(const std::string& output) {
   const std::string source = current_file_;
   image_.reserve(kCompiledSizeLimit);
-  if (!read_source_file(source)) {
+  if (!read_source_file(path_from_utf8(source))) {
     report_compile_error(strprintf(kCantOpenFile, source.c_str()));
     return std::nullopt;
   }
@@ -300,7 +300,7 @@ std::optional<std::vector<std::uint8_t>> Compilation::run(const std::string& out
   image_.assign(header.begin(), header.end());
 
   if (!options_.skip_std) {
-    const std::string std_inc = (options_.std_dir / kStdIncludeName).string();
+    const std::string std_inc = utf8_from_path(options_.std_dir / kStdIncludeName);
     if (!compile_file(std_inc)) return std::nullopt;
   }
   symbols_.define_macro(kUnitMacro, std::to_string(options_.selected_unit));
@@ -313,7 +313,7 @@ std::optional<std::vector<std::uint8_t>> Compilation::run(const std::string& out
 bool Compilation::compile_file(const std::string& name) {
   if (include_depth_ >= kMaxIncludeDepth)
     return report_compile_error(strprintf(kNestedTooDeep, name.c_str()));
-  const std::optional<std::string> content = read_source_file(name);
+  const std::optional<std::string> content = read_source_file(path_from_utf8(name));
   if (!content) return report_compile_error(strprintf(kCantOpenFile, name.c_str()));
   const std::vector<SourceLine> lines = split_source_lines(*content, kCompilerPieceLength);
 
@@ -434,27 +434,18 @@ bool Compilation::finish(const std::string& output) {
 // Writes the image beside the output and moves it into place, so that the output appears
 // whole or not at all; a replacement that fails counts as an output that cannot be created.
 bool Compilation::write_output(const std::string& output) {
-  const std::filesystem::path target(output);
+  const std::filesystem::path target = path_from_utf8(output);
   std::filesystem::path temporary = target;
   temporary += kTemporarySuffix;
-  std::error_code ignored;
-  std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-  if (!file) {
-    std::filesystem::remove(temporary, ignored);
-    return report_compile_error(strprintf(kUnableToOpen, output.c_str()));
+  const std::string_view bytes(reinterpret_cast<const char*>(image_.data()), image_.size());
+  switch (platform::write_file_atomically(target, temporary, bytes).step) {
+    case platform::AtomicWriteStep::Done:
+      return true;
+    case platform::AtomicWriteStep::Write:
+      return report_compile_error(strprintf(kErrorWriting, output.c_str()));
+    default:  // not created, or not moved into place
+      return report_compile_error(strprintf(kUnableToOpen, output.c_str()));
   }
-  file.write(reinterpret_cast<const char*>(image_.data()),
-             static_cast<std::streamsize>(image_.size()));
-  file.close();
-  if (!file) {
-    std::filesystem::remove(temporary, ignored);
-    return report_compile_error(strprintf(kErrorWriting, output.c_str()));
-  }
-  if (!platform::replace_file(temporary, target)) {
-    std::filesystem::remove(temporary, ignored);
-    return report_compile_error(strprintf(kUnableToOpen, output.c_str()));
-  }
-  return true;
 }
 
 bool Compilation::emit_byte(std::uint8_t byte) {
@@ -531,20 +522,15 @@ bool Compilation::no_more_arguments(Tokenizer& tokens) {
   return true;
 }
 
-// The body of DEFINE and SET: the remaining tokens, each followed by one space. A body longer
-// than the 135 characters a body holds is refused rather than cut.
+// The body of DEFINE and SET (read_macro_body); none when there is none or it is too long
+// (reported).
 std::optional<std::string> Compilation::macro_body(Tokenizer& tokens, std::string_view name) {
-  constexpr const char* kNoBody = "Macro '%s' has no body.";
-  std::string body = rest_as_body(tokens);
-  if (body.empty()) {
-    report_compile_error(strprintf(kNoBody, text(name).c_str()));
+  MacroBody macro = read_macro_body(tokens, name);
+  if (!macro.error.empty()) {
+    report_compile_error(macro.error);
     return std::nullopt;
   }
-  if (body.size() > kMaxMacroBody) {
-    report_compile_error(kExpansionTooLong);
-    return std::nullopt;
-  }
-  return body;
+  return std::move(macro.body);
 }
 
 // <procedure name>
@@ -845,6 +831,16 @@ bool Compilation::ignore(std::string_view) {
 
 }  // namespace
 
+CompileOptions program_compile_options(const ProgramOptions& options, int selected_unit) {
+  CompileOptions compile;
+  compile.skip_std = options.skip_std;
+  compile.selected_unit = selected_unit;
+  compile.std_dir = platform::executable_dir();
+  if (const auto folder = platform::env_path(kIncludeFolderVariable))
+    compile.include_dir = utf8_from_path(*folder);
+  return compile;
+}
+
 SequenceCompiler::SequenceCompiler(OperatorUi& ui) : ui_(ui) {}
 
 int SequenceCompiler::compile_sequence(const std::string& source,
@@ -854,9 +850,9 @@ int SequenceCompiler::compile_sequence(const std::string& source,
   if (output) {
     target = *output;
   } else {
-    std::filesystem::path path(full_path(source));
+    std::filesystem::path path = path_from_utf8(full_path(source));
     path.replace_extension(kOutputExtension);
-    target = path.string();
+    target = utf8_from_path(path);
   }
   Compilation compilation(ui_, options, field_rate_, source);
   auto image = compilation.run_guarded(target);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/operator_ui.h"
+#include "base/program_options.h"
 
 namespace qm {
 
@@ -20,12 +21,19 @@ struct CompileOptions {
   std::optional<std::string> include_dir;  // the QUADRIMON variable, for INCLUDE <name>
 };
 
+// The options every compilation of the program uses, in the GUI and in qmctl alike: std.inc
+// from the program's own directory unless the program options skip it, the selected unit
+// (-1 for all) as the body of _UNIT, and the folder the QUADRIMON environment variable names
+// for INCLUDE <name>.
+CompileOptions program_compile_options(const ProgramOptions& options, int selected_unit);
+
 class SequenceCompiler {
  public:
   explicit SequenceCompiler(OperatorUi& ui);
 
   // Compiles `source` into `output` (default: the source's full path with the extension
-  // "sfb"). 0 on success; nonzero after the error has been reported through the OperatorUi
+  // "sfb"); both are UTF-8 text (base/path_text.h), as are the names in the texts shown. 0 on
+  // success; nonzero after the error has been reported through the OperatorUi
   // (" Compile" Yes/No box; Yes opens the editor at the failing line). Nothing is written on
   // failure; the output appears whole or not at all.
   int compile_sequence(const std::string& source, const std::optional<std::string>& output,

@@ -5,14 +5,9 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
-#include <vector>
+#include <string>
 
-#include "base/operator_ui.h"
-#include "base/text_format.h"
+#include "base/paths_widget.h"
 #include "base/ui_helpers_widget.h"
 #include "compiler/decoder.h"
 #include "ids.h"
@@ -25,10 +20,6 @@ constexpr const char* kBrowseTitle = " Browse file";
 constexpr const char* kChooserTitle = " Decode Sequence";
 constexpr const char* kChooserFilter = "Binary sequence files (*.sfb)";
 constexpr const char* kDecodeTitle = "Decode %s";
-constexpr const char* kReadErrorTitle = " Decode sequence";
-constexpr const char* kReadError = " Error reading file: %s";
-
-constexpr std::uintmax_t kMaxListedSize = 24576;  // larger files are not listed
 
 // Courier New 8, with Liberation Mono standing in where Courier New is not installed.
 QFont listing_font() {
@@ -72,24 +63,17 @@ DecodeDialog::DecodeDialog(OperatorUi& ui, int field_rate, QWidget* parent,
 }
 
 void DecodeDialog::list_file(OperatorUi& ui, int field_rate, const QString& path) {
-  const std::filesystem::path file(path.toStdU16String());
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return;  // the dialog stays open and empty
+  const SequenceFileRead read = read_sequence_file(path_from_qstring(path));
+  if (read.status == SequenceFileRead::Status::NotOpened) return;  // stays open and empty
   setWindowTitle(QString::asprintf(kDecodeTitle, path.toUtf8().constData()));
-
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(file, ec);
-  if (!ec && size >= kMaxListedSize) return;
-  std::vector<std::uint8_t> image(ec ? 0 : static_cast<std::size_t>(size));
-  if (!ec) in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(size));
-  if (ec || !in) {
-    ui.message_box(kReadErrorTitle, strprintf(kReadError, path.toUtf8().constData()),
-                   BoxButtons::Ok, BoxIcon::Error);
+  if (read.status == SequenceFileRead::Status::TooLarge) return;
+  if (read.status == SequenceFileRead::Status::ReadError) {
+    report_sequence_read_error(ui, path.toStdString());
     ended_ = true;
     setResult(QDialog::Rejected);
     return;
   }
-  const std::string text = decode_sequence(image, field_rate);
+  const std::string text = decode_sequence(read.image, field_rate);
   QString shown = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
   shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   listing_->setPlainText(shown);

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <utility>
+
+#include "base/text_format.h"
 
 namespace qm {
 namespace {
@@ -329,6 +333,37 @@ std::string list_output_bytes(std::span<const std::uint8_t> bytes) {
   }
   if (quoted) text += '"';
   return text;
+}
+
+SequenceFileRead read_sequence_file(const std::filesystem::path& path) {
+  using Status = SequenceFileRead::Status;
+  SequenceFileRead read;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return read;
+  // A file that opens but has no size (a directory, say) counts as unreadable.
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size >= kDecodeSizeLimit) {
+    read.status = Status::TooLarge;
+    return read;
+  }
+  if (!error) {
+    read.image.resize(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(read.image.data()), static_cast<std::streamsize>(size));
+  }
+  if (error || !in) {
+    read.image.clear();
+    read.status = Status::ReadError;
+    return read;
+  }
+  read.status = Status::Read;
+  return read;
+}
+
+void report_sequence_read_error(OperatorUi& ui, std::string_view shown_path) {
+  ui.message_box(kDecodeReadErrorTitle,
+                 strprintf(kDecodeReadError, std::string(shown_path).c_str()), BoxButtons::Ok,
+                 BoxIcon::Error);
 }
 
 }  // namespace qm

@@ -4,9 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "base/operator_ui.h"
 #include "compiler/sequence_format.h"
 
 namespace qm {
@@ -23,5 +27,27 @@ std::string list_typed_value(const TypedValue& value);
 
 // OUTPUT data: printable runs in double quotes, other bytes as 0x%02X, separated by ",".
 std::string list_output_bytes(std::span<const std::uint8_t> bytes);
+
+// A binary sequence file read for listing.
+struct SequenceFileRead {
+  enum class Status {
+    Read,       // `image` holds the whole file
+    NotOpened,  // the file cannot be opened: nothing is shown
+    TooLarge,   // 24576 bytes or more: the listing stays empty
+    ReadError,  // opened but not read: report_sequence_read_error
+  };
+  Status status = Status::NotOpened;
+  std::vector<std::uint8_t> image;
+};
+
+// Reads a binary sequence file whole when it is smaller than the decoder's limit.
+SequenceFileRead read_sequence_file(const std::filesystem::path& path);
+
+inline constexpr const char* kDecodeReadErrorTitle = " Decode sequence";
+inline constexpr const char* kDecodeReadError = " Error reading file: %s";
+
+// Tells the operator that the file at `shown_path` could not be read: the box
+// " Error reading file: %s" titled " Decode sequence" with the error icon.
+void report_sequence_read_error(OperatorUi& ui, std::string_view shown_path);
 
 }  // namespace qm

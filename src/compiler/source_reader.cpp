@@ -5,6 +5,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "base/text_format.h"
+
 namespace qm {
 namespace {
 
@@ -231,6 +233,18 @@ std::string rest_as_body(Tokenizer& tokens) {
     body += ' ';
   }
   return body;
+}
+
+MacroBody read_macro_body(Tokenizer& tokens, std::string_view name) {
+  MacroBody macro;
+  macro.body = rest_as_body(tokens);
+  if (macro.body.empty()) {
+    macro.error = strprintf(kMacroHasNoBody, std::string(name).c_str());
+  } else if (macro.body.size() > kMaxMacroBody) {
+    macro.error = kExpansionTooLong;
+    macro.body.clear();
+  }
+  return macro;
 }
 
 }  // namespace qm

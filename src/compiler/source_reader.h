@@ -127,6 +127,21 @@ std::optional<long> parse_time(std::string_view token, int field_rate);
 // The remaining tokens, each followed by one space: the body of DEFINE and SET.
 std::string rest_as_body(Tokenizer& tokens);
 
+// Characters a macro body holds; a longer body is refused rather than cut.
+inline constexpr std::size_t kMaxMacroBody = 135;
+inline constexpr const char* kMacroHasNoBody = "Macro '%s' has no body.";
+
+// The body of DEFINE or SET for the macro `name`, or why it cannot be one.
+struct MacroBody {
+  std::string body;
+  std::string error;  // empty when the body was taken
+};
+
+// Takes the body of DEFINE or SET from the remaining tokens (rest_as_body). An empty body gives
+// "Macro '%s' has no body." with the name, one longer than kMaxMacroBody "Expansion exeeds max
+// line length".
+MacroBody read_macro_body(Tokenizer& tokens, std::string_view name);
+
 // Characters an expansion may write into one line (tokens, macro text, arguments and "&",
 // not the spaces between tokens).
 inline constexpr std::size_t kMaxExpandedCount = 240;

@@ -14,6 +14,8 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
+#include "base/path_text.h"
+#include "base/paths_widget.h"
 #include "base/text_format.h"
 #include "base/ui_helpers_widget.h"
 #include "editor/editor_parts_dialog.h"
@@ -90,7 +92,7 @@ QString file_filters() {
 // Whether the file's text is coloured as a sequence: sequence and include files, and a new
 // text (which is saved as a sequence file by default).
 bool is_sequence_text(const std::string& name) {
-  const QString suffix = QFileInfo(QString::fromStdString(name)).suffix().toLower();
+  const QString suffix = QFileInfo(qstring_from_path_text(name)).suffix().toLower();
   return name.empty() || suffix == QLatin1String("seq") || suffix == QLatin1String("inc");
 }
 
@@ -135,7 +137,7 @@ EditorWindow::EditorWindow(EditorServices services, EditorRequest& request, QWid
     }
     show_text(*request_.text);
   } else if (!request_.name.empty()) {
-    const auto stored = load_text_file(services_.ui, request_.name);
+    const auto stored = load_text_file(services_.ui, path_from_utf8(request_.name));
     if (!stored) {
       ended_ = true;
       return;
@@ -354,7 +356,7 @@ void EditorWindow::run_command(int id) {
       break;
     case ids::kEdPrint:
       if (!request_.name.empty())
-        print_text(services_, this, QString::fromStdString(request_.name), edit_->toPlainText());
+        print_text(services_, this, qstring_from_path_text(request_.name), edit_->toPlainText());
       break;
     case ids::kEdPrintSize8:
     case ids::kEdPrintSize8 + 1:
@@ -417,9 +419,9 @@ std::optional<std::string> EditorWindow::choose_save_name() {
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilter(file_filters());
   dialog.setDefaultSuffix(QString::fromLatin1(kDefaultSuffix));
-  if (!request_.name.empty()) dialog.selectFile(QString::fromStdString(request_.name));
+  if (!request_.name.empty()) dialog.selectFile(qstring_from_path_text(request_.name));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString();
+  return path_text_from_qstring(QDir::toNativeSeparators(dialog.selectedFiles().first()));
 }
 
 void EditorWindow::new_text() {
@@ -437,8 +439,8 @@ void EditorWindow::open_file() {
   const QString path = QFileDialog::getOpenFileName(this, QString::fromLatin1(kFileDialogTitle),
                                                     QString(), file_filters());
   if (path.isEmpty()) return;
-  const std::string name = QFileInfo(path).absoluteFilePath().toStdString();
-  const auto stored = load_text_file(services_.ui, name);
+  const std::string name = path_text_from_qstring(QFileInfo(path).absoluteFilePath());
+  const auto stored = load_text_file(services_.ui, path_from_utf8(name));
   if (!stored) return;
   request_.name = name;
   show_text(*stored);

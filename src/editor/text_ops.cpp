@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <new>
 #include <system_error>
 
+#include "base/path_text.h"
 #include "base/text_format.h"
 #include "platform/paths.h"
 
@@ -115,7 +114,7 @@ int outdent_blanks(const std::vector<std::string>& lines) {
 }
 
 std::optional<std::string> load_text_file(OperatorUi& ui, const fs::path& path) {
-  const std::string name = path.string();
+  const std::string name = utf8_from_path(path);
   std::error_code error;
   if (!fs::exists(path, error)) {
     if (ui.message_box(kSequenceEditTitle, strprintf(kCreateQuestion, name.c_str()),
@@ -167,39 +166,23 @@ std::optional<fs::path> backup_path(const fs::path& path) {
 std::optional<std::string> write_with_backup(const fs::path& path, std::string_view bytes) {
   fs::path temp = path;
   temp += kTempSuffix;
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return std::strerror(errno);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      const std::string why = std::strerror(errno);
-      std::error_code ignored;
-      fs::remove(temp, ignored);
-      return why;
-    }
-  }
-  auto give_up = [&temp](const std::string& why) {
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    return std::optional<std::string>(why);
-  };
-  std::error_code error;
-  const auto backup = backup_path(path);
   // The old file stays where it is until the new one replaces it in one step; the backup is
-  // a copy of it, so no failure can leave the operator without either text.
-  if (backup && fs::exists(path, error)) {
-    if (!fs::copy_file(path, *backup, fs::copy_options::overwrite_existing, error))
-      return give_up(reason(error));
-  }
-  if (error) return give_up(reason(error));
-  if (!platform::replace_file(temp, path)) {
-    const std::string why = fs::is_directory(path, error)
-                                ? std::make_error_code(std::errc::is_a_directory).message()
-                                : std::strerror(errno);
-    return give_up(why);
-  }
-  return std::nullopt;
+  // a copy of it, made once the new text is safely written, so no failure can leave the
+  // operator without either text.
+  const auto make_backup = [&path] {
+    std::error_code error;
+    const auto backup = backup_path(path);
+    if (backup && fs::exists(path, error))
+      fs::copy_file(path, *backup, fs::copy_options::overwrite_existing, error);
+    return error;
+  };
+  const platform::AtomicWriteResult result =
+      platform::write_file_atomically(path, temp, bytes, make_backup);
+  if (result.ok()) return std::nullopt;
+  std::error_code error;
+  if (result.step == platform::AtomicWriteStep::Replace && fs::is_directory(path, error))
+    return std::make_error_code(std::errc::is_a_directory).message();
+  return reason(result.error);
 }
 
 SaveResult save_text(OperatorUi& ui, EditorRequest& request, std::string_view text, bool modified,
@@ -209,8 +192,8 @@ SaveResult save_text(OperatorUi& ui, EditorRequest& request, std::string_view te
     std::string shown = request.name;
     if (request.mode == 0 && !shown.empty()) {
       std::error_code error;
-      const fs::path full = fs::absolute(shown, error);
-      if (!error) shown = full.string();
+      const fs::path full = fs::absolute(path_from_utf8(shown), error);
+      if (!error) shown = utf8_from_path(full);
     }
     switch (ui.message_box(kSequenceEditTitle, strprintf(kSaveQuestion, shown.c_str()),
                            BoxButtons::YesNoCancel, BoxIcon::Question)) {
@@ -233,12 +216,12 @@ SaveResult save_text(OperatorUi& ui, EditorRequest& request, std::string_view te
     request.name = *chosen;
   }
   std::error_code error;
-  const fs::path full = fs::absolute(request.name, error);
+  const fs::path full = fs::absolute(path_from_utf8(request.name), error);
   if (error) {
     error_box(ui, strprintf(kSaveFailed, request.name.c_str(), reason(error).c_str()));
     return SaveResult::Failed;
   }
-  request.name = full.string();
+  request.name = utf8_from_path(full);
   if (const auto why = write_with_backup(full, text)) {
     error_box(ui, strprintf(kSaveFailed, request.name.c_str(), why->c_str()));
     return SaveResult::Failed;

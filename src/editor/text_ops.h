@@ -26,7 +26,8 @@ inline constexpr std::size_t kWriteBackLimit = 65023;
 // What the editor is opened on, and what a text held in memory reads back afterwards.
 struct EditorRequest {
   int mode = 0;      // 0: a file on the PC; 1: a text held in memory (a flash file)
-  std::string name;  // the file's path (mode 0, may change) or the flash file name (mode 1)
+  std::string name;  // the file's path as UTF-8 text (mode 0, may change) or the flash file name
+                     // (mode 1)
   // Mode 1: the text to edit on entry; on exit set when the edited text is to be downloaded,
   // none when nothing is.
   std::optional<std::string> text;

@@ -4,7 +4,7 @@
 // Routing, applied by every send and receive:
 //  1. remote-link flag IP set: traffic goes through the TCP socket; with no socket open,
 //     nothing is sent and nothing is received (no fall-back to the serial port);
-//  2. otherwise an open serial port carries it;
+//  2. otherwise an open serial port carries it (or the local transport put in its place);
 //  3. otherwise sends do nothing and receives yield nothing.
 #pragma once
 
@@ -17,13 +17,13 @@
 #include <string>
 
 #include "base/operator_ui.h"
-#include "link/serial_framing.h"
+#include "link/link_transport.h"
+#include "link/serial_transport.h"
 #include "link/settings.h"
+#include "link/tcp_transport.h"
 #include "link/tick_clock.h"
 #include "link/traffic_log.h"
 #include "link/unit_frame.h"
-#include "platform/serial.h"
-#include "platform/socket.h"
 
 namespace qm {
 
@@ -40,19 +40,10 @@ inline constexpr const char* kStatusAuthFailure = "Authentication failure";
 inline constexpr const char* kStatusSendFailure = "TCP send failure";
 inline constexpr const char* kStatusPortLost = "COM%d: stopped accepting data and was closed";
 
-// TCP frame kinds.
-inline constexpr std::uint8_t kTcpAuthentication = 0;
-inline constexpr std::uint8_t kTcpUnitMessage = 1;
-inline constexpr std::uint8_t kTcpRawOutput = 2;
-inline constexpr std::size_t kMaxTcpPayload = 82;  // a sent frame is at most 84 bytes
-
-// Waits of the request operations, in milliseconds.
-inline constexpr std::uint32_t kSerialReplyWaitMs = 50;
-inline constexpr std::uint32_t kTcpReplyWaitMs = 1000;
+// Waits of the link, in milliseconds (a request's reply wait is its transport's).
 inline constexpr std::uint32_t kPollWaitMs = 2500;
 inline constexpr int kAuthenticationWaitMs = 2000;
 inline constexpr int kConnectTimeoutMs = 5000;
-inline constexpr std::uint32_t kWriteRetryMs = 1000;
 
 // The text of the status bar's link part: " TCP/IP", " COM%u:" or "   -".
 std::string link_status_text(bool ip, int com_port);
@@ -60,15 +51,6 @@ std::string link_status_text(bool ip, int com_port);
 // The 21-byte authentication block for a shared secret: 2, four zeros, then the MD5 of the
 // block with a zero digest followed by the secret's characters.
 std::array<std::uint8_t, 21> authentication_block(const std::string& secret);
-
-// An open serial port with the bytes read ahead from its driver.
-struct SerialPort {
-  std::unique_ptr<platform::SerialDevice> device;
-  std::uint32_t baud = 19200;
-  std::uint8_t ahead[256] = {};
-  std::size_t ahead_begin = 0;
-  std::size_t ahead_end = 0;
-};
 
 class Link {
  public:
@@ -93,13 +75,18 @@ class Link {
   int com_select_port(int n);
   int com_open_configured();
   void com_release();
-  bool serial_open() const { return port_ != nullptr; }
+  bool serial_open() const { return serial_.usable(); }
 
   int tcp_connect();
   void tcp_disconnect();
   // Sends one TCP frame; a payload above 82 bytes is refused (false) and nothing is sent.
   bool tcp_send_frame(std::uint8_t kind, const std::uint8_t* payload, std::size_t n);
-  bool tcp_open() const { return socket_ != nullptr; }
+  bool tcp_open() const { return tcp_.usable(); }
+
+  // Puts a transport in the serial port's place (a simulated wall in the same process): it
+  // carries the traffic whenever the remote-link flag is clear, while an open serial port
+  // stays open but idle. None gives the place back to the serial port.
+  void set_local_transport(std::unique_ptr<LinkTransport> transport);
 
   void link_output_raw(std::size_t count, const std::uint8_t* bytes);
   void show_link_status();
@@ -115,6 +102,10 @@ class Link {
   int unit_poll(int tries);
   int unit_wait_any(std::uint32_t ms);
   std::optional<UnitFrame> link_receive();
+  // The first frame that arrives within ms; none once ms have passed, whatever keeps
+  // arriving. A wait begun on a link ends at once when that link goes away (no frame can come
+  // any more); with no link at the start it lasts the full ms.
+  std::optional<UnitFrame> receive_within(std::uint32_t ms);
 
   std::uint32_t tick_ms() const { return clock_.tick_ms(); }
   void tick_reset() { clock_.tick_reset(); }
@@ -123,19 +114,16 @@ class Link {
   void wait_for_input(std::uint32_t ms);
 
  private:
-  enum class Route { None, Tcp, Serial };
-  Route route() const;
+  // The transport that carries traffic now, by the routing rule; none when nothing does.
+  LinkTransport* transport();
   std::uint8_t selected_address() const;
-  // Writes one byte to the open port, retrying a refused write for at most a second; then
-  // the port is released and the status line says so. False when the byte was not written.
-  bool write_byte_patiently(std::uint8_t byte);
-  void serial_send_message(std::span<const std::uint8_t> message);
-  std::optional<UnitFrame> receive_serial();
-  std::optional<UnitFrame> receive_tcp();
-  bool tcp_frame_buffered() const;
   void drain();
   // Fails a connection attempt: drop the link, show the text.
   int tcp_fail(const std::string& text);
+  // The serial port stopped taking bytes: release it and say so.
+  void serial_lost();
+  // The TCP connection failed: drop the remote link and say so.
+  void tcp_failed(TcpFailure failure);
 
   SettingsValues& settings_;
   TrafficLog& log_;
@@ -143,16 +131,9 @@ class Link {
   TickClock& clock_;
   std::map<int, std::string> port_devices_;
 
-  std::unique_ptr<SerialPort> port_;
-  SerialReceiver serial_rx_;
-
-  std::unique_ptr<platform::TcpSocket> socket_;
-  // Received TCP bytes: whole frames are taken from tcp_begin_; a frame split across reads
-  // waits here for its remaining bytes.
-  std::uint8_t tcp_buffer_[512] = {};
-  std::size_t tcp_begin_ = 0;
-  std::size_t tcp_end_ = 0;
-  UnitFrame tcp_frame_;
+  SerialTransport serial_;
+  TcpTransport tcp_;
+  std::unique_ptr<LinkTransport> local_;
 };
 
 }  // namespace qm

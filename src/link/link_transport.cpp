@@ -1,4 +1,5 @@
-// The two transports of the link: the serial port and the TCP connection to the gateway.
+// The link's transports: opening, switching and closing the serial port and the TCP
+// connection to the gateway, and the routing rule that picks the one carrying traffic.
 #include <algorithm>
 #include <cstring>
 
@@ -25,7 +26,12 @@ std::array<std::uint8_t, 21> authentication_block(const std::string& secret) {
 }
 
 Link::Link(SettingsValues& settings, TrafficLog& log, OperatorUi& ui, TickClock& clock)
-    : settings_(settings), log_(log), ui_(ui), clock_(clock) {}
+    : settings_(settings),
+      log_(log),
+      ui_(ui),
+      clock_(clock),
+      serial_(log, ui, clock, [this] { serial_lost(); }),
+      tcp_(ui, [this](TcpFailure failure) { tcp_failed(failure); }) {}
 
 Link::~Link() = default;
 
@@ -38,9 +44,14 @@ std::string Link::port_device(int n) const {
   return it != port_devices_.end() ? it->second : platform::serial_device_name(n);
 }
 
-Link::Route Link::route() const {
-  if (settings_.ip) return socket_ ? Route::Tcp : Route::None;
-  return port_ ? Route::Serial : Route::None;
+LinkTransport* Link::transport() {
+  if (settings_.ip) return tcp_.usable() ? &tcp_ : nullptr;
+  if (local_) return local_->usable() ? local_.get() : nullptr;
+  return serial_.usable() ? &serial_ : nullptr;
+}
+
+void Link::set_local_transport(std::unique_ptr<LinkTransport> transport) {
+  local_ = std::move(transport);
 }
 
 void Link::show_link_status() {
@@ -62,66 +73,43 @@ void Link::com_close(std::unique_ptr<SerialPort> port) {
 }
 
 std::size_t Link::com_read(SerialPort& port, std::size_t n, std::uint8_t* buffer) {
-  if (port.ahead_begin == port.ahead_end && port.device) {
-    port.ahead_begin = 0;
-    port.ahead_end = port.device->read(port.ahead, sizeof port.ahead);
-  }
-  const std::size_t take = std::min(n, port.ahead_end - port.ahead_begin);
-  std::memcpy(buffer, port.ahead + port.ahead_begin, take);
-  port.ahead_begin += take;
-  return take;
+  return serial_port_read(port, n, buffer);
 }
 
 int Link::com_write(SerialPort& port, const std::uint8_t* bytes, std::size_t count) {
-  if (!port.device) return 1;
-  return port.device->write(bytes, count) ? 1 : 0;
+  return serial_port_write(port, bytes, count);
 }
 
 int Link::com_read_byte() {
-  std::uint8_t b = 0;
-  if (!port_ || com_read(*port_, 1, &b) == 0) return -1;
-  return b;
+  return serial_.read_byte();
 }
 
 int Link::com_write_byte(std::uint8_t byte) {
-  if (!port_) return 1;
-  return com_write(*port_, &byte, 1);
+  return serial_.write_byte(byte);
 }
 
-bool Link::write_byte_patiently(std::uint8_t byte) {
-  std::uint32_t first_refusal = 0;
-  bool refused = false;
-  for (;;) {
-    if (com_write_byte(byte) != 0) return true;
-    const std::uint32_t now = tick_ms();
-    if (!refused) {
-      refused = true;
-      first_refusal = now;
-    } else if (now - first_refusal >= kWriteRetryMs) {
-      const int port_number = settings_.com_port + 1;
-      com_release();
-      show_link_status();
-      ui_.show_status(strprintf(kStatusPortLost, port_number));
-      return false;
-    }
-    platform::sleep_ms(10);  // a refused write returns at once: do not hammer the driver
-  }
+void Link::serial_lost() {
+  const int port_number = settings_.com_port + 1;
+  com_release();
+  show_link_status();
+  ui_.show_status(strprintf(kStatusPortLost, port_number));
 }
 
 int Link::com_set_speed(std::uint32_t baud) {
-  if (!port_) return -1;
-  if (port_->baud == baud) return 0;
-  port_->baud = baud;
-  return port_->device->set_baud(baud) ? 0 : -1;
+  SerialPort* port = serial_.port();
+  if (!port) return -1;
+  if (port->baud == baud) return 0;
+  port->baud = baud;
+  return port->device->set_baud(baud) ? 0 : -1;
 }
 
 int Link::com_select_port(int n) {
   if (n != settings_.com_port + 1) {
     auto opened = com_open(n);
     if (!opened) return -1;
-    com_close(std::move(port_));
-    port_ = std::move(opened);
-    serial_rx_ = SerialReceiver{};
+    com_close(serial_.detach());
+    serial_.attach(std::move(opened));
+    serial_.reset_receiver();
     settings_.com_port = n - 1;
   }
   if (settings_.ip) tcp_disconnect();
@@ -136,14 +124,13 @@ int Link::com_open_configured() {
     settings_.com_port = -1;
     return 0;
   }
-  com_close(std::move(port_));
-  port_ = std::move(opened);
+  com_close(serial_.detach());
+  serial_.attach(std::move(opened));
   return 1;
 }
 
 void Link::com_release() {
-  com_close(std::move(port_));
-  port_.reset();
+  com_close(serial_.detach());
   settings_.com_port = -1;
 }
 
@@ -157,7 +144,7 @@ int Link::tcp_fail(const std::string& text) {
 
 int Link::tcp_connect() {
   tick_reset();
-  if (socket_) return 0;
+  if (tcp_.usable()) return 0;
   const std::string address = platform::format_ipv4(settings_.address);
   const int port = settings_.tcp_port;
 
@@ -173,18 +160,18 @@ int Link::tcp_connect() {
   ui_.show_status(strprintf(kStatusConnecting, address.c_str(), port));
   if (!socket->connect(settings_.address, settings_.tcp_port, kConnectTimeoutMs))
     return tcp_fail(kStatusUnableToConnect);
-  socket_ = std::move(socket);
-  tcp_begin_ = tcp_end_ = 0;
+  platform::TcpSocket& connected = *socket;
+  tcp_.attach(std::move(socket));
 
   if (!settings_.key.empty()) {
     ui_.show_status(kStatusAuthenticating);
     const auto block = authentication_block(settings_.key);
     if (!tcp_send_frame(kTcpAuthentication, block.data(), block.size())) return 0;
-    const int ready = socket_->wait_readable(kAuthenticationWaitMs);
+    const int ready = connected.wait_readable(kAuthenticationWaitMs);
     if (ready < 0) return tcp_fail(kStatusServerDisconnected);
     if (ready == 0) return tcp_fail(kStatusAuthTimeout);
     std::uint8_t reply[80] = {};
-    const long got = socket_->receive(reply, sizeof reply);
+    const long got = connected.receive(reply, sizeof reply);
     if (got <= 0) return tcp_fail(kStatusServerDisconnected);
     // Only a 3-byte reply is inspected: its third byte accepts (non-zero) or rejects.
     if (got == 3 && reply[2] == 0) return tcp_fail(kStatusAuthFailure);
@@ -198,36 +185,32 @@ int Link::tcp_connect() {
 
 void Link::tcp_disconnect() {
   settings_.ip = false;
-  if (socket_) {
-    socket_.reset();
-    tcp_begin_ = tcp_end_ = 0;
+  if (tcp_.usable()) {
+    tcp_.close();
     ui_.remote_link_dropped();
   }
   show_link_status();
 }
 
-bool Link::tcp_send_frame(std::uint8_t kind, const std::uint8_t* payload, std::size_t n) {
-  if (!socket_ || n > kMaxTcpPayload) return false;
-  std::uint8_t frame[kMaxTcpPayload + 2];
-  frame[0] = static_cast<std::uint8_t>(n + 2);
-  frame[1] = kind;
-  if (n > 0) std::memcpy(frame + 2, payload, n);
-  if (!socket_->send(frame, n + 2)) {
-    ui_.show_status(kStatusSendFailure);
-    tcp_disconnect();
-    return false;
+void Link::tcp_failed(TcpFailure failure) {
+  switch (failure) {
+    case TcpFailure::Send:
+      ui_.show_status(kStatusSendFailure);
+      tcp_disconnect();
+      return;
+    case TcpFailure::Receive:
+      tcp_disconnect();
+      ui_.show_status(kStatusServerDisconnected);
+      return;
   }
-  if (kind != kTcpAuthentication) ui_.flash_activity(Activity::Transmit);
-  return true;
+}
+
+bool Link::tcp_send_frame(std::uint8_t kind, const std::uint8_t* payload, std::size_t n) {
+  return tcp_.send_frame(kind, payload, n);
 }
 
 void Link::link_output_raw(std::size_t count, const std::uint8_t* bytes) {
-  if (settings_.ip) {
-    tcp_send_frame(kTcpRawOutput, bytes, count);
-    return;
-  }
-  for (std::size_t i = 0; i < count && port_; ++i)
-    write_byte_patiently(bytes[i]);
+  if (LinkTransport* t = transport()) t->send_raw({bytes, count});
 }
 
 }  // namespace qm

@@ -321,22 +321,11 @@ bool read_file(const std::filesystem::path& path, std::string& contents) {
   return !in.bad();
 }
 
-bool write_file(const std::filesystem::path& path, std::string_view contents) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-  out.close();
-  return !out.fail();
-}
-
-// Writes `contents` to `temporary` and moves it over `target`, so that `target` is always
-// either the old file or the new one. False (and `target` untouched) when that failed.
+// Writes `contents` through `temporary` over `target`, so that `target` is always either the
+// old file or the new one. False (and `target` untouched) when that failed.
 bool replace_contents(const std::filesystem::path& temporary, const std::filesystem::path& target,
                       std::string_view contents) {
-  if (write_file(temporary, contents) && platform::replace_file(temporary, target)) return true;
-  std::error_code ignored;
-  std::filesystem::remove(temporary, ignored);
-  return false;
+  return platform::write_file_atomically(target, temporary, contents).ok();
 }
 
 }  // namespace

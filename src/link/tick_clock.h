@@ -1,6 +1,8 @@
-// The millisecond clock on which every wait of the link and the runner is timed.
+// The millisecond clock on which every wait of the link and the runner is timed. The link
+// thread may restart it while the GUI thread reads it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <utility>
@@ -22,13 +24,13 @@ class TickClock {
   }
 
   // Milliseconds since the last tick_reset, wrapping at 2^32 like the units' own counters.
-  std::uint32_t tick_ms() const { return static_cast<std::uint32_t>(source_() - base_); }
+  std::uint32_t tick_ms() const { return static_cast<std::uint32_t>(source_() - base_.load()); }
   // The next tick_ms starts from 0.
   void tick_reset() { base_ = source_(); }
 
  private:
   Source source_;
-  std::uint64_t base_;
+  std::atomic<std::uint64_t> base_;
 };
 
 }  // namespace qm

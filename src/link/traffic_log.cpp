@@ -41,6 +41,7 @@ std::optional<std::filesystem::path> TrafficLog::log_path() const {
 }
 
 bool TrafficLog::log_enable(bool on) {
+  const std::lock_guard lock(mutex_);
   const bool previous = enabled();
   if (on) {
     if (file_ == nullptr) {
@@ -54,6 +55,7 @@ bool TrafficLog::log_enable(bool on) {
 }
 
 void TrafficLog::log_clear() {
+  const std::lock_guard lock(mutex_);
   auto path = log_path();
   if (!path) return;
   const bool previous = log_enable(false);
@@ -63,12 +65,14 @@ void TrafficLog::log_clear() {
 }
 
 void TrafficLog::log_stamp(LogKind kind) {
+  const std::lock_guard lock(mutex_);
   if (file_ == nullptr) return;
   const platform::LocalTime now = platform::local_time_now();
   std::fprintf(file_, "%s%.19s.%-3hu ", kind_text(kind), now.text.c_str(), now.millis);
 }
 
 void TrafficLog::link_trace(std::string_view text) {
+  const std::lock_guard lock(mutex_);
   if (file_ == nullptr) return;
   log_stamp(LogKind::Trace);
   std::fwrite(text.data(), 1, text.size(), file_);
@@ -76,18 +80,21 @@ void TrafficLog::link_trace(std::string_view text) {
 }
 
 void TrafficLog::log_hex(std::uint8_t byte) {
+  const std::lock_guard lock(mutex_);
   if (file_ == nullptr) return;
   std::fprintf(file_, "%02X", byte);
   std::fflush(file_);
 }
 
 void TrafficLog::log_char(std::uint8_t byte) {
+  const std::lock_guard lock(mutex_);
   if (file_ == nullptr) return;
   std::fputc(byte, file_);
   std::fflush(file_);
 }
 
 void TrafficLog::log_newline() {
+  const std::lock_guard lock(mutex_);
   if (file_ == nullptr) return;
   std::fputc('\n', file_);
   std::fflush(file_);

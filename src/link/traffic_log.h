@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -28,7 +29,10 @@ class TrafficLog {
   bool log_enable(bool on);
   // Empties the log: logging off, file deleted, logging restored (a new empty file if on).
   void log_clear();
-  bool enabled() const { return file_ != nullptr; }
+  bool enabled() const {
+    const std::lock_guard lock(mutex_);
+    return file_ != nullptr;
+  }
 
   // Writes the line prefix "%s%.19s.%-3hu " for the kind at the current position.
   void log_stamp(LogKind kind);
@@ -43,6 +47,8 @@ class TrafficLog {
 
  private:
   std::optional<std::filesystem::path> user_folder_;
+  // The link thread writes while the GUI thread switches logging or clears the log.
+  mutable std::recursive_mutex mutex_;
   std::FILE* file_ = nullptr;
 };
 

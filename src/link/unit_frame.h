@@ -9,12 +9,13 @@
 
 namespace qm {
 
-inline constexpr std::uint8_t kDeviceUnit = 7;        // the units' device number
-inline constexpr std::uint8_t kTypeReply = 0x10;      // set in a unit's reply
-inline constexpr std::uint8_t kTypePoll = 0x40;       // set in a poll frame
-inline constexpr std::uint8_t kTypeBroadcast = 0x80;  // set when addressed to all units
-inline constexpr std::uint8_t kAddressAll = 255;      // address of every unit
-inline constexpr std::size_t kMaxSendData = 76;       // data bytes a sent message may hold
+inline constexpr std::uint8_t kDeviceUnit = 7;         // the units' device number
+inline constexpr std::uint8_t kTypeReply = 0x10;       // set in a unit's reply
+inline constexpr std::uint8_t kTypePoll = 0x40;        // set in a poll frame
+inline constexpr std::uint8_t kTypeBroadcast = 0x80;   // set when addressed to all units
+inline constexpr std::uint8_t kAddressAll = 255;       // address of every unit
+inline constexpr std::size_t kMaxSendData = 76;        // data bytes a sent message may hold
+inline constexpr std::size_t kMessageHeaderBytes = 3;  // type, address and function code
 
 struct UnitFrame {
   std::uint8_t count = 0;  // message bytes that follow (checksum excluded)
@@ -27,8 +28,10 @@ struct UnitFrame {
   // The data bytes: empty when the message holds no more than type, address and function.
   std::span<const std::uint8_t> data() const {
     const std::size_t n = count < message.size() ? count : message.size();
-    return n > 3 ? std::span<const std::uint8_t>(message.data() + 3, n - 3)
-                 : std::span<const std::uint8_t>();
+    return n > kMessageHeaderBytes
+               ? std::span<const std::uint8_t>(message.data() + kMessageHeaderBytes,
+                                               n - kMessageHeaderBytes)
+               : std::span<const std::uint8_t>();
   }
 };
 

@@ -12,23 +12,10 @@
 #include <string>
 
 #include "base/text_format.h"
+#include "link/function_codes.h"
 
 namespace qm {
 namespace {
-
-// Function codes whose replies have a known layout.
-constexpr std::uint8_t kFnHardwareVersion = 3;   // hardware version and switch states
-constexpr std::uint8_t kFnSoftwareVersion = 4;   // software version and title
-constexpr std::uint8_t kFnUnitActivity = 11;     // message queue and background task
-constexpr std::uint8_t kFnRegisterRead = 13;     // one register read back from the unit
-constexpr std::uint8_t kFnFrameRate = 22;        // frame rate of digitiser 1
-constexpr std::uint8_t kFnInputSettings = 25;    // both digitisers' settings
-constexpr std::uint8_t kFnChannelState = 31;     // one channel's state, position and wash
-constexpr std::uint8_t kFnOutputConfig = 35;     // encoder configuration
-constexpr std::uint8_t kFnAlignment = 39;        // row and column alignment
-constexpr std::uint8_t kFnFineAdjust = 73;       // monitor fine adjustment
-constexpr std::uint8_t kFnLastSequence = 76;     // result of the last sequence run
-constexpr std::uint8_t kFnRunningSequence = 78;  // name of the sequence now running
 
 // Text tables, by the value the unit reports.
 constexpr std::array<const char*, 2> kOnOffUpper = {"OFF", "ON"};
@@ -121,20 +108,14 @@ constexpr std::size_t kDumpBytesPerLine = 16;
 // Width of the byte area before the characters: 16 bytes of "%02X " and two spaces.
 constexpr std::size_t kDumpByteAreaWidth = 50;
 
-// Data bytes each layout needs in full.
-constexpr std::size_t kHardwareVersionBytes = 4;
-constexpr std::size_t kSoftwareVersionBytes = 2;
-constexpr std::size_t kUnitActivityBytes = 3;
-constexpr std::size_t kRegisterReadBytes = 3;
-constexpr std::size_t kFrameRateBytes = 1;
-constexpr std::size_t kInputSettingsBytes = 13;
-constexpr std::size_t kChannelStateBytes = 1;
-constexpr std::size_t kActiveChannelBytes = 8;
-constexpr std::size_t kOutputConfigBytes = 7;
-constexpr std::size_t kAlignmentBytes = 32;
-constexpr std::size_t kFineAdjustBytes = 3;
-constexpr std::size_t kLastSequenceBytes = 1;
-constexpr std::size_t kSequenceErrorBytes = 3;
+// Data bytes of a full reply to `function`.
+constexpr std::size_t reply_data(std::uint8_t function) {
+  return find_function_code(function)->reply_data;
+}
+
+// The channel state and the last sequence result begin with one byte that says whether more
+// follow.
+constexpr std::size_t kLeadByte = 1;
 
 constexpr std::uint8_t kFirstDisabledState = 4;  // channel states from here on are "Disabled"
 constexpr std::uint8_t kLastSequenceError = 9;   // higher error numbers are shown as 0
@@ -272,7 +253,7 @@ void report_channel_state(Layout& r) {
   const std::uint8_t state = std::min<std::uint8_t>(r[0] & 7u, kFirstDisabledState);
   r.print(kChannelState, kChannelStates[state]);
   if (r[0] >= kFirstDisabledState) return;
-  r.need(kActiveChannelBytes);
+  r.need(reply_data(kFnChannelState));
   if (!r.has(2)) return;
   r.print(kPosition, r[1] & 0x0F, r[1] >> 4);
   if (!r.has(8)) return;
@@ -325,7 +306,7 @@ void report_last_sequence(Layout& r) {
     r.text(kSequenceNormal);
     return;
   }
-  r.need(kSequenceErrorBytes);
+  r.need(reply_data(kFnLastSequence));
   if (!r.has(3)) return;
   const std::uint8_t error = r[0] <= kLastSequenceError ? r[0] : 0;
   r.print(kSequenceError, unsigned{error}, kSequenceErrors[error],
@@ -361,48 +342,52 @@ void report_dump(std::uint8_t function, std::span<const std::uint8_t> data, cons
 }  // namespace
 
 void unit_report(const UnitFrame& frame, const LineSink& sink) {
-  if (frame.count < 3) return;
+  if (frame.count < kMessageHeaderBytes) return;
   // A count beyond the message buffer cannot be trusted further than the buffer itself.
   const std::size_t message_bytes = std::min<std::size_t>(frame.count, frame.message.size());
-  const std::span<const std::uint8_t> data(frame.message.data() + 3, message_bytes - 3);
+  const std::span<const std::uint8_t> data(frame.message.data() + kMessageHeaderBytes,
+                                           message_bytes - kMessageHeaderBytes);
 
+  // What a full reply of the code holds; a layout reports a shorter one.
+  const FunctionCode* code = find_function_code(frame.function());
+  const std::size_t full = code != nullptr ? code->reply_data : 0;
   const auto decode = [&](std::size_t needed, void (*decoder)(Layout&)) {
     Layout layout(data, sink, needed);
     decoder(layout);
   };
   switch (frame.function()) {
     case kFnHardwareVersion:
-      decode(kHardwareVersionBytes, report_hardware_version);
+      decode(full, report_hardware_version);
       break;
     case kFnSoftwareVersion:
-      decode(kSoftwareVersionBytes, report_software_version);
+      decode(full, report_software_version);
       break;
     case kFnUnitActivity:
-      decode(kUnitActivityBytes, report_unit_activity);
+      decode(full, report_unit_activity);
       break;
     case kFnRegisterRead:
-      decode(kRegisterReadBytes, report_register_read);
+      decode(full, report_register_read);
       break;
     case kFnFrameRate:
-      decode(kFrameRateBytes, report_frame_rate);
+      decode(full, report_frame_rate);
       break;
     case kFnInputSettings:
-      decode(kInputSettingsBytes, report_input_settings);
+      decode(full, report_input_settings);
       break;
     case kFnChannelState:
-      decode(kChannelStateBytes, report_channel_state);
+      decode(kLeadByte, report_channel_state);
       break;
     case kFnOutputConfig:
-      decode(kOutputConfigBytes, report_output_config);
+      decode(full, report_output_config);
       break;
     case kFnAlignment:
-      decode(kAlignmentBytes, report_alignment);
+      decode(full, report_alignment);
       break;
-    case kFnFineAdjust:
-      decode(kFineAdjustBytes, report_fine_adjust);
+    case kFnReadFineOffset:
+      decode(full, report_fine_adjust);
       break;
     case kFnLastSequence:
-      decode(kLastSequenceBytes, report_last_sequence);
+      decode(kLeadByte, report_last_sequence);
       break;
     case kFnRunningSequence:
       report_running_sequence(data, sink);

@@ -6,13 +6,16 @@
 
 #include "base/idle_jobs.h"
 #include "base/text_format.h"
+#include "link/function_codes.h"
 
 namespace qm {
 namespace {
 
-constexpr std::uint8_t kFnReset = 0;            // reset the unit
-constexpr std::uint8_t kFnHardwareVersion = 3;  // hardware version, switches, FPGA version
-constexpr std::uint8_t kFnSoftwareVersion = 4;  // software version and title
+// Major and minor; the title that follows is not shown.
+constexpr std::size_t kSoftwareVersionBytes = find_function_code(kFnSoftwareVersion)->reply_data;
+// Version, split and effect switches, select button.
+constexpr std::size_t kHardwareVersionBytes = find_function_code(kFnHardwareVersion)->reply_data;
+constexpr std::size_t kFpgaVersionAt = 4;  // newer units add it after the select button
 
 constexpr int kUnits = 4;
 constexpr int kLastScanJob = kJobVersionScan + kUnits - 1;
@@ -31,45 +34,46 @@ std::string unit_version_text(int unit, const UnitQuery& query) {
   if (!software) return strprintf(kVersionAbsent, unit);
   const auto s = software->data();
   // A reply too short to hold a version leaves only the blank line.
-  if (s.size() < 2) return kVersionUnitEnd;
+  if (s.size() < kSoftwareVersionBytes) return kVersionUnitEnd;
 
   std::string text = strprintf(kVersionSoftware, unit, s[0], s[1]);
   if (const std::optional<UnitFrame> hardware = query(kFnHardwareVersion)) {
     const auto h = hardware->data();
-    if (h.size() >= 4) {
+    if (h.size() >= kHardwareVersionBytes) {
       text += strprintf(kVersionHardware, major_of(h[0]), minor_of(h[0]));
       text += strprintf(kVersionSplitSwitch, h[1]);
       text += strprintf(kVersionEffectSwitch, h[2]);
     }
     // Older units end their reply at the select button: no FPGA version then.
-    if (h.size() >= 5) text += strprintf(kVersionFpga, major_of(h[4]), minor_of(h[4]));
+    if (h.size() > kFpgaVersionAt) {
+      text += strprintf(kVersionFpga, major_of(h[kFpgaVersionAt]), minor_of(h[kFpgaVersionAt]));
+    }
   }
   return text + kVersionUnitEnd;
 }
 
-int VersionScan::scan_unit(int job) {
+std::string VersionScan::read_unit(Link& link, int job) {
   const int unit = job - kJobVersionScan;
-  if (unit < 0 || unit >= kUnits) return kJobNone;
-  if (job == kJobVersionScan) text_ = kVersionHeading;
-
+  if (unit < 0 || unit >= kUnits) return {};
   const auto address = static_cast<std::uint8_t>(unit);
-  text_ += unit_version_text(unit, [&](std::uint8_t function) {
-    return link_.unit_get(kDeviceUnit, address, function, {});
+  return unit_version_text(unit, [&](std::uint8_t function) {
+    return link.unit_get(kDeviceUnit, address, function, {});
   });
+}
+
+int VersionScan::add_unit(int job, const std::string& block) {
+  if (job < kJobVersionScan || job > kLastScanJob) return kJobNone;
+  if (job == kJobVersionScan) text_ = kVersionHeading;
+  text_ += block;
   if (job < kLastScanJob) return job + 1;
   text_ += kVersionScanComplete;
   return kJobNone;
 }
 
-void VersionScan::step(int job) {
-  idle_.set_job(scan_unit(job));
-}
-
 std::string scan_versions(Link& link) {
-  IdleJobs idle;  // the whole list at once: no idle turns
-  VersionScan scan(link, idle);
+  VersionScan scan;
   for (int job = kJobVersionScan; job != kJobNone;)
-    job = scan.scan_unit(job);
+    job = scan.scan_unit(link, job);
   return scan.text();
 }
 

@@ -1,5 +1,5 @@
 // Hardware information and reset: the version scan that lists the software, hardware and FPGA
-// versions and switch settings of units 0..3, one unit per idle step (jobs 1..4), and the
+// versions and switch settings of units 0..3, one unit per idle job (jobs 1..4), and the
 // reset request sent to one unit or to all.
 #pragma once
 
@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "base/idle_jobs.h"
 #include "link/link.h"
 #include "link/settings.h"
 #include "link/unit_frame.h"
@@ -34,22 +33,20 @@ using UnitQuery = std::function<std::optional<UnitFrame>(std::uint8_t function)>
 // answer function 4 is "N/A"; one that answers 4 but not 3 shows its software version only.
 std::string unit_version_text(int unit, const UnitQuery& query);
 
-// The version list, built one unit at a time. Jobs 1..4 query units 0..3.
+// The version list, built one unit at a time. Jobs 1..4 read units 0..3.
 class VersionScan {
  public:
-  VersionScan(Link& link, IdleJobs& idle) : link_(link), idle_(idle) {}
-
-  // Queries unit job - 1 and appends its block; job 1 starts the text afresh. Returns the next
-  // job: job + 1, or 0 after unit 3 (when the text ends with "- scan complete").
-  int scan_unit(int job);
-  // The idle step of jobs 1..4: scans the unit and moves the idle job on.
-  void step(int job);
+  // The version block of unit job - 1, read over the link (on the thread that drives it).
+  static std::string read_unit(Link& link, int job);
+  // Appends the block read for `job`; job 1 starts the text afresh. Returns the next job:
+  // job + 1, or 0 after unit 3 (when the text ends with "- scan complete").
+  int add_unit(int job, const std::string& block);
+  // Both at once, for a caller that may wait for the link.
+  int scan_unit(Link& link, int job) { return add_unit(job, read_unit(link, job)); }
 
   const std::string& text() const { return text_; }
 
  private:
-  Link& link_;
-  IdleJobs& idle_;
   std::string text_;
 };
 

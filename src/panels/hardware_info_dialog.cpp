@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -59,7 +60,7 @@ QString with_mnemonic(QString text, qsizetype at) {
 // --- Version Information -------------------------------------------------------------------
 
 VersionDialog::VersionDialog(PanelServices services, QWidget* parent)
-    : QDialog(parent), services_(services), scan_(services.link, services.idle) {
+    : QDialog(parent), services_(services) {
   setObjectName(dialog_name(ids::kVersionDialog));
   setWindowTitle(QString::fromLatin1(kVersionTitle));
 
@@ -89,7 +90,8 @@ VersionDialog::VersionDialog(PanelServices services, QWidget* parent)
   layout->addLayout(buttons);
   ok->setFocus();
 
-  // The scan runs in the idle turns while this dialog waits: one unit per turn.
+  // The scan runs in the idle turns while this dialog waits, one unit per turn; each unit is
+  // read on the link thread, so the dialog answers at once even when units are silent.
   services_.idle.set_job(kJobVersionScan);
   services_.idle.set_step(kJobVersionScan, kLastScanJob, [this](int job) { scan_step(job); });
 }
@@ -106,8 +108,22 @@ void VersionDialog::done(int result) {
 }
 
 void VersionDialog::scan_step(int job) {
-  scan_.step(job);
+  services_.idle.set_waiting();
+  LinkWorker& worker = services_.worker;
+  worker.post([&worker, job, self = QPointer<VersionDialog>(this)](Link& link) {
+    std::string block = VersionScan::read_unit(link, job);
+    worker.deliver([self, job, block = std::move(block)] {
+      if (self) self->scan_read(job, block);
+    });
+  });
+}
+
+void VersionDialog::scan_read(int job, const std::string& block) {
+  // A scan ended meanwhile (the dialog is closing) takes no more units.
+  if (services_.idle.job() != job || !services_.idle.waiting()) return;
+  const int next = scan_.add_unit(job, block);
   text_->setPlainText(box_text(scan_.text()));
+  services_.idle.set_job(next);
 }
 
 // A scan left behind without its dialog would hold the idle job with no step to run it and
@@ -172,7 +188,7 @@ ResetDialog::ResetDialog(PanelServices services, QWidget* parent)
 }
 
 void ResetDialog::send() {
-  send_reset(services_.link, target_);
+  services_.worker.post([target = target_](Link& link) { send_reset(link, target); });
   accept();
 }
 

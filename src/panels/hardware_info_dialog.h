@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <array>
+#include <string>
 
 #include "panels/hardware_info.h"
 #include "panels/panel_services.h"
@@ -24,7 +25,10 @@ class VersionDialog final : public QDialog {
   void done(int result) override;
 
  private:
+  // Posts the reading of unit job - 1 to the link thread.
   void scan_step(int job);
+  // The unit's block has been read: shown, and the scan moves on.
+  void scan_read(int job, const std::string& block);
   void stop_scan();
 
   PanelServices services_;

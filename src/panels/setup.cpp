@@ -4,16 +4,17 @@
 
 #include "base/text_format.h"
 #include "base/ui_helpers.h"
+#include "link/function_codes.h"
 #include "link/unit_selection.h"
 
 namespace qm {
 
 namespace {
 
-constexpr std::uint8_t kFnSetId = 6;          // (new ID): the unit takes that ID
-constexpr std::uint8_t kFnOutputConfig = 35;  // encoder configuration; data byte 5: monitors
-constexpr std::uint8_t kOutputConfigCount = 10;
-constexpr std::size_t kMonitorsByte = 5;
+// A full encoder configuration reply: its count byte covers type, address and function too.
+constexpr std::size_t kOutputConfigCount =
+    kMessageHeaderBytes + find_function_code(kFnOutputConfig)->reply_data;
+constexpr std::size_t kMonitorsByte = 5;  // data byte of the monitor count
 
 bool standard_channels(int channels) {
   return channels == 9 || channels == 16 || channels == 25;
@@ -140,21 +141,22 @@ bool SetupPanel::set_unit_id() {
   return services_.link.unit_send(kDeviceUnit, kAddressAll, kFnSetId, data);
 }
 
-bool SetupPanel::start_auto() {
-  if (!link_ready()) return false;
+void SetupPanel::begin_auto() {
   if (services_.idle.job() == kJobNone) services_.idle.set_job(kJobAutoInstall);
-  return true;
 }
 
-void SetupPanel::auto_step(int job) {
+std::optional<UnitFrame> SetupPanel::poll_unit(Link& link, int job) {
+  const int unit = job - kJobAutoInstall;
+  if (!valid_unit(unit)) return std::nullopt;
+  services_.ui.show_status(strprintf(kPollingUnit, unit));
+  return link.unit_get(kDeviceUnit, static_cast<std::uint8_t>(unit), kFnOutputConfig, {});
+}
+
+void SetupPanel::take_unit_reply(int job, const std::optional<UnitFrame>& reply) {
   const int unit = job - kJobAutoInstall;
   if (!valid_unit(unit)) return;
   if (unit == 0) answered_ = {};
   auto& values = services_.settings.values;
-
-  services_.ui.show_status(strprintf(kPollingUnit, unit));
-  const auto reply =
-      services_.link.unit_get(kDeviceUnit, static_cast<std::uint8_t>(unit), kFnOutputConfig, {});
   const auto u = static_cast<std::size_t>(unit);
   if (!reply) {
     values.units[u] = 0;
@@ -240,7 +242,7 @@ IpFields IpConfiguration::fields() const {
           std::to_string(values.tcp_port), values.key};
 }
 
-bool IpConfiguration::accept(const IpFields& entered) {
+bool IpConfiguration::take(const IpFields& entered) {
   auto& values = services_.settings.values;
   const auto address = parse_dotted_quad(entered.address);
   if (address) values.address = *address;  // taken even when the port is refused
@@ -251,11 +253,17 @@ bool IpConfiguration::accept(const IpFields& entered) {
   }
   values.tcp_port = *port;
   values.key = entered.secret.substr(0, kMaxSecretLength);  // empty removes the secret
-  if (values.ip && (values.address != opened_address_ || values.tcp_port != opened_port_)) {
-    services_.link.tcp_disconnect();
-    services_.link.tcp_connect();
-  }
   return true;
+}
+
+bool IpConfiguration::gateway_changed() const {
+  const auto& values = services_.settings.values;
+  return values.ip && (values.address != opened_address_ || values.tcp_port != opened_port_);
+}
+
+void IpConfiguration::reconnect(Link& link) {
+  link.tcp_disconnect();
+  link.tcp_connect();
 }
 
 }  // namespace qm

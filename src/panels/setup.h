@@ -106,19 +106,28 @@ class SetupPanel {
 
   // "Auto": after the link test, starts the scan of units 0..3 unless an idle job is already
   // active. False when the link test failed.
-  bool start_auto();
+  bool start_auto() { return link_ready() && (begin_auto(), true); }
   // One idle step of the scan: job 5..8 polls unit job - 5 for its output configuration.
   // After unit 3 the job ends, the installed-units controls are set again (the callback),
   // and a missing unit 0 is reported.
-  void auto_step(int job);
+  void auto_step(int job) { take_unit_reply(job, poll_unit(services_.link, job)); }
   void on_units_changed(std::function<void()> callback) { units_changed_ = std::move(callback); }
+
+  // The two halves of the above for a GUI whose link thread does the link's part:
+  // A link for "Set Unit ID" and "Auto": the remote link, or a port after port application
+  // (link thread).
+  bool link_ready();
+  // Starts the scan unless an idle job is active (GUI thread).
+  void begin_auto();
+  // The reply of unit job - 5 to the output configuration request, or none (link thread).
+  std::optional<UnitFrame> poll_unit(Link& link, int job);
+  // Takes that reply into the installed units and moves the scan on (GUI thread).
+  void take_unit_reply(int job, const std::optional<UnitFrame>& reply);
 
   // "Save settings": asks, and writes the settings file on Yes. True when written.
   bool save_settings();
 
  private:
-  // A link for "Set Unit ID" and "Auto": the remote link, or a port after port application.
-  bool link_ready();
   // Unit 0 is always installed, with 9, 16 or 25 channels (anything else becomes 16).
   void normalise_unit0();
 
@@ -151,7 +160,16 @@ class IpConfiguration {
   // "OK": takes the address, then the port (refused: "Invalid TCP connection parameters",
   // and the dialog stays open), then the secret (empty removes it). A changed gateway is
   // reconnected while the remote link is active. True when the dialog may close.
-  bool accept(const IpFields& entered);
+  bool accept(const IpFields& entered) {
+    if (!take(entered)) return false;
+    if (gateway_changed()) reconnect(services_.link);
+    return true;
+  }
+  // The halves of accept: taking the fields (false: refused, the dialog stays open), whether
+  // the active remote link must be reconnected, and the reconnection (on the link thread).
+  bool take(const IpFields& entered);
+  bool gateway_changed() const;
+  static void reconnect(Link& link);
 
  private:
   PanelServices services_;

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -58,26 +59,26 @@ QString object_name(const char* stem, int unit, int channels = 0) {
 }  // namespace
 
 SetupDialog::SetupDialog(PanelServices services, bool remote_template, QWidget* parent)
-    : QDialog(parent), services_(services), model_(services) {
-  model_.open();
+    : QDialog(parent), services_(services), model_(std::make_shared<SetupPanel>(services)) {
+  model_->open();
   build(remote_template);
-  model_.on_units_changed([this] { show_units(); });
+  // Auto's idle steps: each unit is polled on the link thread, its reply taken here.
   services_.idle.set_step(kJobAutoInstall, kJobAutoInstall + 3,
-                          [this](int job) { model_.auto_step(job); });
+                          [this](int job) { auto_step(job); });
 
-  for (const PortEntry& e : model_.ports()) {
+  for (const PortEntry& e : model_->ports()) {
     // On platforms whose port names are not the device names, show the device beside it.
     QString text = QString::fromStdString(e.text);
     if (!e.device.empty() && e.device != e.text)
       text += QStringLiteral("  ") + QString::fromStdString(e.device);
     port_box_->addItem(text);
   }
-  port_box_->setCurrentIndex(model_.current_entry());
+  port_box_->setCurrentIndex(model_->current_entry());
 
   show_units();
-  const int primary = model_.primary();
+  const int primary = model_->primary();
   if (primary >= 0 && primary <= 3) primary_[static_cast<std::size_t>(primary)]->setChecked(true);
-  (model_.field_rate() == 60 ? rate60_ : rate50_)->setChecked(true);
+  (model_->field_rate() == 60 ? rate60_ : rate50_)->setChecked(true);
   show_link();
   place_dialog(this, 2, 2);
 }
@@ -119,14 +120,14 @@ void SetupDialog::build(bool remote_template) {
     grid->setColumnStretch(3, 1);
     layout->addWidget(box);
     connect(local_, &QRadioButton::clicked, this, [this] {
-      model_.set_remote(false);
-      show_link();
+      on_link([](SetupPanel& model, Link&) { model.set_remote(false); }, [this] { show_link(); });
     });
     connect(remote_, &QRadioButton::clicked, this, [this] {
-      model_.set_remote(true);  // a failed connection shows "Local (RS-232)" again
-      show_link();
+      // A failed connection shows "Local (RS-232)" again.
+      on_link([](SetupPanel& model, Link&) { model.set_remote(true); }, [this] { show_link(); });
     });
     connect(configure, &QPushButton::clicked, this, &SetupDialog::configure_ip);
+    link_controls_ = {local_, remote_, configure};
   } else {
     auto* row = new QHBoxLayout;
     row->addWidget(port_label);
@@ -134,7 +135,10 @@ void SetupDialog::build(bool remote_template) {
     row->addStretch(1);
     layout->addLayout(row);
   }
-  connect(port_box_, &QComboBox::activated, this, [this](int entry) { model_.choose_port(entry); });
+  connect(port_box_, &QComboBox::activated, this, [this](int entry) {
+    on_link([entry](SetupPanel& model, Link&) { model.choose_port(entry); });
+  });
+  link_controls_.push_back(port_box_);
 
   // The primary unit and "Set Unit ID".
   {
@@ -145,14 +149,16 @@ void SetupDialog::build(bool remote_template) {
       radio->setObjectName(control_name(ids::kUnitRadio0 + u));
       primary_[static_cast<std::size_t>(u)] = radio;
       row->addWidget(radio);
-      connect(radio, &QRadioButton::clicked, this, [this, u] { model_.select_primary(u); });
+      connect(radio, &QRadioButton::clicked, this, [this, u] { model_->select_primary(u); });
     }
     row->addStretch(1);
     auto* set_id = new QPushButton(QString::fromLatin1(kSetUnitIdText));
     set_id->setObjectName(QStringLiteral("setUnitIdButton"));
     row->addWidget(set_id);
     layout->addWidget(box);
-    connect(set_id, &QPushButton::clicked, this, [this] { model_.set_unit_id(); });
+    connect(set_id, &QPushButton::clicked, this,
+            [this] { on_link([](SetupPanel& model, Link&) { model.set_unit_id(); }); });
+    link_controls_.push_back(set_id);
   }
 
   // The installed units: unit 0 always, units 1..3 by their boxes; channels per unit.
@@ -169,7 +175,7 @@ void SetupDialog::build(bool remote_template) {
         installed_[uu] = check;
         grid->addWidget(check, u, 0);
         connect(check, &QCheckBox::clicked, this, [this, u](bool on) {
-          model_.install_unit(u, on);
+          model_->install_unit(u, on);
           show_units();
         });
       }
@@ -182,7 +188,7 @@ void SetupDialog::build(bool remote_template) {
         channel_groups_[uu]->addButton(radio);
         grid->addWidget(radio, u, static_cast<int>(c) + 1);
         connect(radio, &QRadioButton::clicked, this,
-                [this, u, channels] { model_.set_channels(u, channels); });
+                [this, u, channels] { model_->set_channels(u, channels); });
       }
     }
     grid->setColumnStretch(4, 1);
@@ -190,7 +196,8 @@ void SetupDialog::build(bool remote_template) {
     autodetect->setObjectName(QStringLiteral("autoButton"));
     grid->addWidget(autodetect, 3, 5);
     layout->addWidget(box);
-    connect(autodetect, &QPushButton::clicked, this, [this] { model_.start_auto(); });
+    connect(autodetect, &QPushButton::clicked, this, &SetupDialog::start_auto);
+    link_controls_.push_back(autodetect);
   }
 
   // The field rate.
@@ -205,8 +212,8 @@ void SetupDialog::build(bool remote_template) {
     row->addWidget(rate60_);
     row->addStretch(1);
     layout->addWidget(box);
-    connect(rate50_, &QRadioButton::clicked, this, [this] { model_.set_field_rate(50); });
-    connect(rate60_, &QRadioButton::clicked, this, [this] { model_.set_field_rate(60); });
+    connect(rate50_, &QRadioButton::clicked, this, [this] { model_->set_field_rate(50); });
+    connect(rate60_, &QRadioButton::clicked, this, [this] { model_->set_field_rate(60); });
   }
 
   auto* buttons = new QHBoxLayout;
@@ -220,12 +227,13 @@ void SetupDialog::build(bool remote_template) {
   buttons->addStretch(1);
   buttons->addWidget(ok);
   layout->addLayout(buttons);
-  connect(save, &QPushButton::clicked, this, [this] { model_.save_settings(); });
+  connect(save, &QPushButton::clicked, this, [this] { model_->save_settings(); });
+  link_controls_.push_back(save);  // it writes what the link thread may be changing
   connect(ok, &QPushButton::clicked, this, &SetupDialog::ok);
 }
 
 void SetupDialog::show_units() {
-  const auto rows = model_.unit_rows();
+  const auto rows = model_->unit_rows();
   for (std::size_t u = 0; u < rows.size(); ++u) {
     if (installed_[u]) installed_[u]->setChecked(rows[u].installed);
     // An exclusive group keeps one radio checked: let go of it to show none.
@@ -240,7 +248,7 @@ void SetupDialog::show_units() {
 
 void SetupDialog::show_link() {
   if (local_ == nullptr) return;
-  (model_.remote() ? remote_ : local_)->setChecked(true);
+  (model_->remote() ? remote_ : local_)->setChecked(true);
 }
 
 void SetupDialog::remote_link_dropped() {
@@ -250,20 +258,69 @@ void SetupDialog::remote_link_dropped() {
 void SetupDialog::configure_ip() {
   IpConfigDialog dialog(services_, this);
   dialog.exec();
-  show_link();
-  services_.link.show_link_status();
+  on_link([](SetupPanel&, Link& link) { link.show_link_status(); }, [this] { show_link(); });
 }
 
 void SetupDialog::ok() {
-  model_.apply_port();
-  services_.ui.clear_status();
+  // The port is applied on the link thread after whatever it is doing; the dialog closes now.
+  services_.worker.post([model = model_, &ui = services_.ui](Link&) {
+    model->apply_port();
+    ui.clear_status();
+  });
   accept();
+}
+
+void SetupDialog::on_link(std::function<void(SetupPanel&, Link&)> action,
+                          std::function<void()> then) {
+  set_busy(+1);
+  LinkWorker& worker = services_.worker;
+  worker.post([&worker, model = model_, action = std::move(action), then = std::move(then),
+               self = QPointer<SetupDialog>(this)](Link& link) {
+    action(*model, link);
+    worker.deliver([self, then] {
+      if (!self) return;
+      self->set_busy(-1);
+      if (then) then();
+    });
+  });
+}
+
+void SetupDialog::set_busy(int change) {
+  busy_ += change;
+  for (QWidget* control : link_controls_)
+    control->setEnabled(busy_ == 0);
+}
+
+void SetupDialog::start_auto() {
+  // The link test runs on the link thread (a failure is reported there); the scan starts here.
+  auto ready = std::make_shared<bool>(false);
+  on_link([ready](SetupPanel& model, Link&) { *ready = model.link_ready(); },
+          [this, ready] {
+            if (*ready) model_->begin_auto();
+          });
+}
+
+void SetupDialog::auto_step(int job) {
+  services_.idle.set_waiting();
+  set_busy(+1);
+  LinkWorker& worker = services_.worker;
+  worker.post([&worker, model = model_, job, self = QPointer<SetupDialog>(this)](Link& link) {
+    std::optional<UnitFrame> reply = model->poll_unit(link, job);
+    worker.deliver([self, job, reply] {
+      if (!self) return;
+      self->set_busy(-1);
+      // A scan ended meanwhile (the dialog is closing) takes no more replies.
+      if (self->services_.idle.job() != job || !self->services_.idle.waiting()) return;
+      self->model_->take_unit_reply(job, reply);
+      if (self->services_.idle.job() == kJobNone) self->show_units();
+    });
+  });
 }
 
 // --- IP Configuration -------------------------------------------------------------------
 
 IpConfigDialog::IpConfigDialog(PanelServices services, QWidget* parent)
-    : QDialog(parent), model_(services) {
+    : QDialog(parent), services_(services), model_(services) {
   setWindowTitle(QString::fromLatin1(kIpConfigTitle));
   setObjectName(QStringLiteral("ipConfigDialog"));
   const IpFields fields = model_.fields();
@@ -314,9 +371,12 @@ IpConfigDialog::IpConfigDialog(PanelServices services, QWidget* parent)
 }
 
 void IpConfigDialog::ok() {
-  if (model_.accept({address_->text().toStdString(), port_->text().toStdString(),
-                     secret_->text().toStdString()}))
-    accept();
+  if (!model_.take({address_->text().toStdString(), port_->text().toStdString(),
+                    secret_->text().toStdString()}))
+    return;
+  // A changed gateway is reconnected on the link thread; the dialog closes now.
+  if (model_.gateway_changed()) services_.worker.post(&IpConfiguration::reconnect);
+  accept();
 }
 
 }  // namespace qm

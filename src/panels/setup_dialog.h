@@ -5,6 +5,9 @@
 
 #include <QDialog>
 #include <array>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "panels/setup.h"
 
@@ -38,9 +41,18 @@ class SetupDialog : public QDialog {
   void show_units();
   void show_link();
   void ok();
+  // Runs an action of the model on the link thread, then `then` here. The link's controls
+  // are disabled until every such action has come back.
+  void on_link(std::function<void(SetupPanel&, Link&)> action, std::function<void()> then = {});
+  void set_busy(int change);
+  void start_auto();
+  // One step of Auto: unit job - 5 is polled on the link thread, its reply taken here.
+  void auto_step(int job);
 
   PanelServices services_;
-  SetupPanel model_;
+  std::shared_ptr<SetupPanel> model_;  // shared with the link thread's jobs
+  int busy_ = 0;                       // actions on the link thread not yet back
+  std::vector<QWidget*> link_controls_;
   QComboBox* port_box_ = nullptr;
   QRadioButton* local_ = nullptr;
   QRadioButton* remote_ = nullptr;
@@ -61,6 +73,7 @@ class IpConfigDialog : public QDialog {
  private:
   void ok();
 
+  PanelServices services_;
   IpConfiguration model_;
   QLineEdit* address_ = nullptr;
   QLineEdit* port_ = nullptr;

@@ -2,13 +2,20 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 namespace qm::platform {
 
 // The value of an environment variable, or none when it is not set.
 std::optional<std::string> env_var(const char* name);
+
+// An environment variable that names a folder, read as a path (on Windows in its wide form,
+// so that no character outside the ANSI code page is lost); none when it is not set.
+std::optional<std::filesystem::path> env_path(const char* name);
 
 // The user's documents folder: on Windows the shell's Documents folder; elsewhere
 // XDG_DOCUMENTS_DIR from the user's user-dirs.dirs, else $HOME/Documents. None when no home
@@ -18,7 +25,31 @@ std::optional<std::filesystem::path> documents_folder();
 // The directory holding the running executable.
 std::filesystem::path executable_dir();
 
-// Moves `from` over `to`, replacing `to` in one step where the platform allows it.
-bool replace_file(const std::filesystem::path& from, const std::filesystem::path& to);
+// Moves `from` over `to`, replacing an existing `to` in one step where the platform allows it.
+// The system's reason when it failed.
+std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// The step at which write_file_atomically stopped.
+enum class AtomicWriteStep {
+  Done,     // the target holds the new contents
+  Create,   // the temporary file could not be created
+  Write,    // the contents could not be written to it, or it could not be closed
+  Prepare,  // the caller's step before the replacement failed
+  Replace,  // the temporary file could not replace the target
+};
+
+struct AtomicWriteResult {
+  AtomicWriteStep step = AtomicWriteStep::Done;
+  std::error_code error;  // the system's reason (or the caller's, at Prepare)
+  bool ok() const { return step == AtomicWriteStep::Done; }
+};
+
+// Writes `contents` to `temporary`, then moves it over `target` in one step, so that `target`
+// is always either the old file or the new one whole. `before_replace` runs between the two
+// (while the old file is still in place); an error it returns stops the write. On any failure
+// the temporary file is removed and `target` is left as it was.
+AtomicWriteResult write_file_atomically(
+    const std::filesystem::path& target, const std::filesystem::path& temporary,
+    std::string_view contents, const std::function<std::error_code()>& before_replace = {});
 
 }  // namespace qm::platform

@@ -68,6 +68,12 @@ std::optional<std::string> env_var(const char* name) {
   return std::string(value);
 }
 
+std::optional<std::filesystem::path> env_path(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::filesystem::path(value);
+}
+
 std::optional<std::filesystem::path> documents_folder() {
   auto home_text = env_var("HOME");
   if (!home_text || home_text->empty()) return std::nullopt;
@@ -96,10 +102,11 @@ std::filesystem::path executable_dir() {
   return error ? std::filesystem::path(".") : current;
 }
 
-bool replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+  // rename() replaces an existing file in one step.
   std::error_code error;
   std::filesystem::rename(from, to, error);
-  return !error;
+  return error;
 }
 
 }  // namespace qm::platform

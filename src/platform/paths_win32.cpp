@@ -33,6 +33,25 @@ std::optional<std::string> env_var(const char* name) {
   }
 }
 
+std::optional<std::filesystem::path> env_path(const char* name) {
+  const std::wstring wide_name(name, name + std::char_traits<char>::length(name));  // ASCII names
+  std::wstring value(64, L'\0');
+  for (;;) {
+    SetLastError(ERROR_SUCCESS);
+    DWORD length =
+        GetEnvironmentVariableW(wide_name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    if (length == 0) {
+      if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+      return std::filesystem::path();
+    }
+    if (length < value.size()) {
+      value.resize(length);
+      return std::filesystem::path(value);
+    }
+    value.resize(length);  // the size needed, terminator included
+  }
+}
+
 std::optional<std::filesystem::path> documents_folder() {
   PWSTR folder = nullptr;
   std::optional<std::filesystem::path> result;
@@ -61,9 +80,11 @@ std::filesystem::path executable_dir() {
   return error ? std::filesystem::path(".") : current;
 }
 
-bool replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
-  return MoveFileExW(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+  // A plain rename refuses an existing target here; MoveFileExW replaces it.
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return {};
+  return {static_cast<int>(GetLastError()), std::system_category()};
 }
 
 }  // namespace qm::platform

@@ -7,10 +7,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "base/paths_widget.h"
 #include "base/ui_helpers_widget.h"
 #include "ids.h"
 #include "link/tick_clock.h"
@@ -30,10 +32,8 @@ constexpr const char* kTimeTexts[4] = {"Hrs", "Min", "Sec", "Frame"};
 constexpr const char* kTimeStopped = "--";
 constexpr const char* kLineStopped = "-----";
 constexpr const char* kLineFormat = "%d";
-constexpr const char* kTimeFormat = "%02d";
 
 constexpr int kTimeDisplayMs = 20;    // the run-time display's refresh
-constexpr int kFrameMs = 20;          // the frame field counts 0..49 at every field rate
 constexpr int kTimeFieldHeight = 30;  // the time fonts are sized from this height
 constexpr int kFieldPadding = 10;     // room for the frame around the digits
 constexpr int kPaneMinHeight = 180;
@@ -73,8 +73,59 @@ QLabel* caption(QWidget* parent, const char* text, const QString& name) {
 
 }  // namespace
 
-RunDialog::RunDialog(RunnerServices services, const QString& path, QWidget* parent)
-    : QDialog(parent), clock_(services.clock), runner_(services) {
+// A run and the host that relays what its runner shows to the dialog. The runner has idle
+// jobs of its own: the App's, which tell others that a run is active, are the dialog's to set.
+struct RunDialog::Session final : RunnerHost, std::enable_shared_from_this<Session> {
+  Session(RunnerServices services, LinkWorker& link_worker, RunDialog* owner)
+      : worker(link_worker),
+        dialog(owner),
+        runner({services.link, services.settings, services.options, services.ui, idle,
+                services.clock}) {}
+
+  // Runs `show` on the dialog on the GUI thread, in order; nothing once it is gone. The
+  // dialog's pointer is only ever read there.
+  template <typename Show>
+  void relay(Show show) {
+    if (!worker.on_link_thread()) {
+      if (dialog) show(*dialog);
+      return;
+    }
+    // A session that is going away (its runner stops as it goes) has nobody to show it to.
+    std::shared_ptr<Session> session = weak_from_this().lock();
+    if (!session) return;
+    worker.deliver([session, show] {
+      if (session->dialog) show(*session->dialog);
+    });
+  }
+
+  void show_line_number(std::optional<int> line) override {
+    relay([line](RunDialog& d) { d.show_line_number(line); });
+  }
+  void show_output_line(const std::string& text) override {
+    relay([text](RunDialog& d) { d.show_output_line(text); });
+  }
+  void run_stopped() override {
+    relay([](RunDialog& d) { d.run_stopped(); });
+  }
+  void buttons_changed(bool stop_pause_enabled, bool skip_enabled, bool paused) override {
+    relay([=](RunDialog& d) { d.buttons_changed(stop_pause_enabled, skip_enabled, paused); });
+  }
+  void run_ended() override {
+    relay([](RunDialog& d) { d.run_ended(); });
+  }
+
+  LinkWorker& worker;
+  QPointer<RunDialog> dialog;
+  IdleJobs idle;
+  Runner runner;
+};
+
+RunDialog::RunDialog(RunnerServices services, LinkWorker& worker, const QString& path,
+                     QWidget* parent)
+    : QDialog(parent),
+      clock_(services.clock),
+      idle_(services.idle),
+      session_(std::make_shared<Session>(services, worker, this)) {
   setObjectName(dialog_name(ids::kRunDialog));
   setWindowTitle(QString::fromLatin1(kRunTitle));
 
@@ -143,15 +194,17 @@ RunDialog::RunDialog(RunnerServices services, const QString& path, QWidget* pare
   time_timer_.setInterval(kTimeDisplayMs);
   connect(&time_timer_, &QTimer::timeout, this, &RunDialog::show_run_time);
 
-  // The runner sets the idle job to the sequence run, which tells the other owners of the idle
-  // dispatcher that a run is active; the steps themselves are driven here, by a single-shot
-  // timer armed for the moment the runner asks to be called again.
-  if (runner_.runner_start(*this, path.toStdString()) == 0) {
+  // The idle job of the sequence run tells the other owners of the idle dispatcher that a run
+  // is active; the steps themselves are driven here, by a single-shot timer armed for the
+  // moment the runner asks to be called again. The start reads files only: it runs here, before
+  // the link thread has any part of the run.
+  if (session_->runner.runner_start(*session_, path_text_from_qstring(path)) == 0) {
     ended_ = true;  // reported by the runner; its stop may have ended the dialog already
     if (result() == 0) setResult(QDialog::Rejected);
     return;
   }
   if (ended_) return;  // an empty file ends as it starts
+  idle_.set_job(kJobRun);
   set_fields_active(true);
   show_run_time();
   time_timer_.start();
@@ -161,9 +214,7 @@ RunDialog::RunDialog(RunnerServices services, const QString& path, QWidget* pare
 
 RunDialog::~RunDialog() {
   destroying_ = true;
-  step_timer_.stop();
-  time_timer_.stop();
-  if (runner_.state() != RunnerState::Stopped) runner_.runner_stop();
+  done(QDialog::Rejected);
 }
 
 int RunDialog::exec() {
@@ -175,10 +226,13 @@ void RunDialog::done(int result) {
   ending_ = true;
   step_timer_.stop();
   time_timer_.stop();
-  // Closing the dialog stops the run; a run that ended by itself is stopped already.
-  if (runner_.state() != RunnerState::Stopped) runner_.runner_stop();
+  // Closing the dialog stops the run, behind a step that may still wait for a unit; a run
+  // that ended by itself is stopped already.
+  if (state_ != RunnerState::Stopped)
+    session_->worker.post([session = session_](Link&) { session->runner.runner_stop(); });
+  if (idle_.job() == kJobRun) idle_.set_job(kJobNone);
   ended_ = true;
-  QDialog::done(result);
+  if (!destroying_) QDialog::done(result);
 }
 
 // Sizes the time font from the time fields and the pane font from the pane: both scale with
@@ -213,44 +267,52 @@ void RunDialog::set_fields_active(bool active) {
     paint(edit);
 }
 
-std::array<QString, 4> RunDialog::format_run_time(std::uint32_t ms) {
-  const auto two = [](std::uint32_t v) {
-    return QString::asprintf(kTimeFormat, static_cast<int>(v));
-  };
-  return {two(ms / 3600000), two((ms / 60000) % 60), two((ms / 1000) % 60),
-          two((ms % 1000) / kFrameMs)};
-}
-
 void RunDialog::show_run_time() {
   // Only fields whose text changed are redrawn: most ticks change the frame alone.
-  const auto texts = format_run_time(runner_.run_time());
+  // The run's clock restarted at its start.
+  const auto texts = format_run_time(state_ == RunnerState::Stopped ? 0 : clock_.tick_ms());
   for (std::size_t i = 0; i < texts.size(); ++i)
-    if (time_[i]->text() != texts[i]) time_[i]->setText(texts[i]);
+    if (time_[i]->text() != texts[i].c_str()) time_[i]->setText(texts[i].c_str());
 }
 
 // Calls the runner, then arms the single-shot timer for when it wants to be called again:
 // at once while lines remain, at the deadline while it waits, not at all when paused or over.
 void RunDialog::drive() {
   step_timer_.stop();
-  if (ended_ || runner_.state() == RunnerState::Stopped) return;
-  const std::optional<std::uint32_t> next = runner_.runner_step();
-  if (!next || ended_ || runner_.state() == RunnerState::Stopped) return;
+  if (ended_ || state_ == RunnerState::Stopped) return;
+  post_step(nullptr);
+}
+
+void RunDialog::post_step(std::function<void(Runner&)> first) {
+  ++steps_posted_;
+  session_->worker.post([session = session_, first = std::move(first)](Link&) {
+    if (first) first(session->runner);
+    const std::optional<std::uint32_t> next = session->runner.runner_step();
+    session->relay([next](RunDialog& d) { d.stepped(next); });
+  });
+}
+
+void RunDialog::stepped(std::optional<std::uint32_t> next) {
+  if (--steps_posted_ > 0) return;  // a later step, posted meanwhile, tells when to go on
+  if (!next || ended_ || state_ == RunnerState::Stopped) return;
   const auto ahead = static_cast<std::int32_t>(*next - clock_.tick_ms());
   step_timer_.start(std::max(ahead, 0));
 }
 
 void RunDialog::pause_clicked() {
-  runner_.pause();
-  drive();
+  if (ended_) return;
+  step_timer_.stop();
+  post_step([](Runner& runner) { runner.pause(); });
 }
 
 void RunDialog::skip_clicked() {
-  runner_.skip();
-  drive();
+  if (ended_) return;
+  step_timer_.stop();
+  post_step([](Runner& runner) { runner.skip(); });
 }
 
 void RunDialog::stop_clicked() {
-  runner_.runner_stop();
+  done(1);  // the run stops behind the dialog
 }
 
 void RunDialog::showEvent(QShowEvent* event) {
@@ -293,6 +355,12 @@ void RunDialog::run_stopped() {
 }
 
 void RunDialog::buttons_changed(bool stop_pause_enabled, bool skip_enabled, bool paused) {
+  // The buttons follow the runner's state: Stop and Pause while a run is active, Skip while it
+  // waits, "Run" while paused.
+  state_ = !stop_pause_enabled ? RunnerState::Stopped
+           : paused            ? RunnerState::Paused
+           : skip_enabled      ? RunnerState::Waiting
+                               : RunnerState::Running;
   stop_->setEnabled(stop_pause_enabled);
   pause_->setEnabled(stop_pause_enabled);
   skip_->setEnabled(skip_enabled);
@@ -300,8 +368,8 @@ void RunDialog::buttons_changed(bool stop_pause_enabled, bool skip_enabled, bool
 }
 
 void RunDialog::run_ended() {
-  ended_ = true;
-  if (!destroying_) done(1);
+  state_ = RunnerState::Stopped;
+  done(1);
 }
 
 }  // namespace qm

@@ -8,9 +8,14 @@
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "base/idle_jobs.h"
+#include "link/link_worker.h"
+#include "link/tick_clock.h"
 #include "runner/runner.h"
 
 class QLineEdit;
@@ -19,13 +24,16 @@ class QPushButton;
 
 namespace qm {
 
+// The run's steps, Pause, Skip and Stop run on the link thread (worker), so that the dialog
+// answers at once while a step waits for a unit; what the runner shows comes back to the
+// dialog in order. Closing the dialog ends it at once; the run stops behind it.
 class RunDialog final : public QDialog, public RunnerHost {
   Q_OBJECT
 
  public:
   // Starts the run of the file at `path`. When the run cannot start (the failure has been
   // reported), the dialog has ended already and exec() returns at once.
-  RunDialog(RunnerServices services, const QString& path, QWidget* parent);
+  RunDialog(RunnerServices services, LinkWorker& worker, const QString& path, QWidget* parent);
   ~RunDialog() override;
 
   // Whether the dialog has ended (the run could not start, or it is over).
@@ -33,12 +41,10 @@ class RunDialog final : public QDialog, public RunnerHost {
   int exec() override;
   void done(int result) override;
 
-  Runner& runner() { return runner_; }
+  // The run's state as the dialog last heard it from the runner.
+  RunnerState state() const { return state_; }
 
-  // The four texts of the time fields (hours, minutes, seconds, frame) for a run time in ms.
-  static std::array<QString, 4> format_run_time(std::uint32_t ms);
-
-  // RunnerHost
+  // RunnerHost: called on the GUI thread, in the order the runner made the calls.
   void show_line_number(std::optional<int> line) override;
   void show_output_line(const std::string& text) override;
   void run_stopped() override;
@@ -49,7 +55,12 @@ class RunDialog final : public QDialog, public RunnerHost {
   void showEvent(QShowEvent* event) override;
 
  private:
+  struct Session;
   void drive();
+  // Posts a step of the run to the link thread, after `first` (Pause, Skip) when given.
+  void post_step(std::function<void(Runner&)> first);
+  // A step came back: the time to call again, or none.
+  void stepped(std::optional<std::uint32_t> next);
   void show_run_time();
   void set_fields_active(bool active);
   void apply_fonts();
@@ -58,7 +69,10 @@ class RunDialog final : public QDialog, public RunnerHost {
   void stop_clicked();
 
   TickClock& clock_;
-  Runner runner_;
+  IdleJobs& idle_;
+  std::shared_ptr<Session> session_;  // shared with the jobs of the link thread
+  RunnerState state_ = RunnerState::Stopped;
+  int steps_posted_ = 0;  // steps on the link thread not yet back
   QPushButton* pause_;
   QPushButton* skip_;
   QPushButton* stop_;

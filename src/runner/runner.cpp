@@ -11,6 +11,7 @@
 #include <system_error>
 #include <utility>
 
+#include "base/path_text.h"
 #include "base/text_format.h"
 #include "base/ui_helpers.h"
 #include "compiler/numbers.h"
@@ -43,6 +44,10 @@ constexpr const char* kTooManyToProcedure = "Too many parameters to %s";
 constexpr const char* kValueError = "Value error %s";
 
 constexpr std::string_view kStdIncludeName = "std.inc";
+
+// The run-time display.
+constexpr const char* kTimeFieldFormat = "%02d";
+constexpr std::uint32_t kFrameMs = 20;  // the frame field counts 0..49 at every field rate
 
 constexpr std::uint32_t kSliceMs = 20;  // a step gives the host its turn after this long
 constexpr std::size_t kLineBufferChars = 135;
@@ -146,6 +151,12 @@ std::uint32_t Runner::run_time() const {
   return impl_->state == RunnerState::Stopped ? 0 : impl_->tick();
 }
 
+std::array<std::string, 4> format_run_time(std::uint32_t ms) {
+  const auto two = [](std::uint32_t v) { return strprintf(kTimeFieldFormat, static_cast<int>(v)); };
+  return {two(ms / 3600000), two((ms / 60000) % 60), two((ms / 1000) % 60),
+          two((ms % 1000) / kFrameMs)};
+}
+
 Runner::Impl::Impl(RunnerServices services, RunnerOptions run_options)
     : link(services.link),
       settings(services.settings),
@@ -181,7 +192,7 @@ int Runner::Impl::runner_start(RunnerHost& run_host, const std::string& path) {
   wait_deadline = 0;
 
   std::error_code error;
-  if (!std::filesystem::exists(path, error)) {
+  if (!std::filesystem::exists(path_from_utf8(path), error)) {
     runner_error(false, strprintf(kCantOpenFile, path.c_str()));
     return 0;
   }
@@ -200,8 +211,8 @@ int Runner::Impl::runner_start(RunnerHost& run_host, const std::string& path) {
     push_run_file(path, std::move(*lines));
 
     if (!program_options.skip_std) {
-      const std::string std_inc = (options.std_dir / kStdIncludeName).string();
-      if (!std::filesystem::exists(std_inc, error)) {
+      const std::string std_inc = utf8_from_path(options.std_dir / kStdIncludeName);
+      if (!std::filesystem::exists(path_from_utf8(std_inc), error)) {
         runner_error(false, strprintf(kCantFindStd, std_inc.c_str()));
         return 0;
       }
@@ -303,7 +314,7 @@ void Runner::Impl::pause() {
 // --- Files -----------------------------------------------------------------------------
 
 std::optional<LineStore> Runner::Impl::read_lines(const std::string& path) {
-  const std::optional<std::string> content = read_source_file(path);
+  const std::optional<std::string> content = read_source_file(path_from_utf8(path));
   if (!content) return std::nullopt;
   LineStore lines;
   for (SourceLine& source : split_source_lines(*content, kRunnerPieceLength)) {

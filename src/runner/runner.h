@@ -4,6 +4,7 @@
 // runner_step while the run is active; nothing here waits or spins: a WAIT sets a deadline.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -60,6 +61,11 @@ struct RunnerServices {
 
 enum class RunnerState { Stopped = 0, Running = 1, Waiting = 2, Paused = 3 };
 
+// The four texts of the run-time display (hours, minutes, seconds, frame) for a run time in
+// ms, each "%02d". The frame counts 20 ms steps, 0..49 at every field rate; the hours are not
+// cut at 99.
+std::array<std::string, 4> format_run_time(std::uint32_t ms);
+
 class Runner {
  public:
   explicit Runner(RunnerServices services, RunnerOptions options = {});
@@ -67,7 +73,8 @@ class Runner {
   Runner(const Runner&) = delete;
   Runner& operator=(const Runner&) = delete;
 
-  // Starts a run of `path` in `host`: 1 started, 0 failed (the failure has been reported).
+  // Starts a run of `path` (UTF-8 text, base/path_text.h) in `host`: 1 started, 0 failed (the
+  // failure has been reported).
   int runner_start(RunnerHost& host, const std::string& path);
   // Stops and releases everything; safe when stopped.
   void runner_stop();

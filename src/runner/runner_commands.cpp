@@ -23,7 +23,6 @@ constexpr const char* kConvertingNumber = "Converting '%s' to an number.";
 constexpr std::size_t kMaxArgumentLength = 240;
 constexpr std::size_t kMaxSendValues = 90;
 constexpr std::size_t kMaxOutputValues = 240;
-constexpr std::size_t kMaxMacroBody = 135;
 constexpr int kForever = -1;
 constexpr int kPalRate = 50;
 constexpr int kNtscRate = 60;
@@ -193,20 +192,15 @@ std::optional<std::int64_t> Runner::Impl::parse_time_expression(
   return *time + sign * *offset;
 }
 
-// The body of DEFINE and SET: the remaining tokens, each followed by one space.
+// The body of DEFINE and SET (read_macro_body); none when there is none or it is too long
+// (reported).
 std::optional<std::string> Runner::Impl::macro_body(Tokenizer& tokens, std::string_view name) {
-  constexpr const char* kNoBody = "Macro '%s' has no body.";
-  std::string body = rest_as_body(tokens);
-  if (body.empty()) {
-    fail(strprintf(kNoBody, text(name).c_str()));
+  MacroBody macro = read_macro_body(tokens, name);
+  if (!macro.error.empty()) {
+    fail(macro.error);
     return std::nullopt;
   }
-  // A body the body buffer cannot hold is refused rather than cut.
-  if (body.size() > kMaxMacroBody) {
-    fail(kExpansionTooLong);
-    return std::nullopt;
-  }
-  return body;
+  return std::move(macro.body);
 }
 
 std::optional<RunSymbol> Runner::Impl::make_macro(std::string_view name, std::string body) {
@@ -302,15 +296,9 @@ bool Runner::Impl::poll(std::string_view arguments) {
   for (std::size_t i = 1; i < bytes->size(); ++i) {
     const std::uint8_t address = (*bytes)[i];
     link.unit_send_poll(device, address);
-    const std::uint32_t start = tick();
-    for (;;) {
-      if (const auto frame = link.link_receive()) {
-        unit_report(*frame, [this](const std::string& line) { show_output_line(line); });
-        return true;
-      }
-      const std::uint32_t elapsed = tick() - start;
-      if (elapsed >= kPollWaitMs) break;
-      link.wait_for_input(kPollWaitMs - elapsed);
+    if (const auto frame = link.receive_within(kPollWaitMs)) {
+      unit_report(*frame, [this](const std::string& line) { show_output_line(line); });
+      return true;
     }
     show_output_line(strprintf(kNoAnswer, device, address));
   }

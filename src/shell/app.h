@@ -9,6 +9,7 @@
 #include "compiler/compiler.h"
 #include "editor/editor_state.h"
 #include "link/link.h"
+#include "link/link_worker.h"
 #include "link/settings.h"
 #include "link/tick_clock.h"
 #include "link/traffic_log.h"
@@ -24,6 +25,7 @@ class App {
         settings(std::move(loaded)),
         log(settings.user_folder()),
         link(settings.values, log, ui, clock),
+        worker(link),
         compiler(ui) {}
 
   App(const App&) = delete;
@@ -34,6 +36,7 @@ class App {
   TrafficLog log;
   TickClock clock;
   Link link;
+  LinkWorker worker;  // drives the link for the GUI; others may drive it directly
   ProgramOptions options;
   IdleJobs idle;
   SequenceCompiler compiler;  // keeps the field rate of PAL / NTSC for the whole run
@@ -42,7 +45,7 @@ class App {
   // What a sequence run reaches outside itself.
   RunnerServices runner_services() { return {link, settings.values, options, ui, idle, clock}; }
   // What a wall panel reaches outside itself.
-  PanelServices panel_services() { return {link, settings, ui, idle}; }
+  PanelServices panel_services() { return {link, worker, settings, ui, idle}; }
   // What the sequence editor reaches outside itself (the About box is the GUI's to add).
   EditorServices editor_services() { return {ui, editor, {}}; }
 };

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "base/paths_widget.h"
 #include "base/ui_helpers_widget.h"
 #include "ids.h"
 #include "shell/app.h"
@@ -36,7 +37,7 @@ LogViewerDialog::LogViewerDialog(App& app, const std::filesystem::path& path, QW
   const std::optional<std::string> log = read_log_for_viewer(app.ui, path);
   if (!log) return;
   loaded_ = true;
-  setWindowTitle(QString::fromStdU16String(path.u16string()));
+  setWindowTitle(qstring_from_path(path));
   // The log is written with the platform's line ends; the field wants bare line feeds.
   QString shown = QString::fromLatin1(log->data(), static_cast<qsizetype>(log->size()));
   shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));

@@ -7,7 +7,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -18,6 +17,8 @@
 #include <QStatusBar>
 #include <QUrl>
 
+#include "base/path_text.h"
+#include "base/paths_widget.h"
 #include "base/text_format.h"
 #include "base/ui_helpers.h"
 #include "base/ui_helpers_widget.h"
@@ -27,12 +28,10 @@
 #include "link/unit_selection.h"
 #include "panels/hardware_info_dialog.h"
 #include "panels/setup_dialog.h"
-#include "platform/paths.h"
-#include "platform/socket.h"
 #include "runner/run_dialog.h"
 #include "shell/about_dialog.h"
 #include "shell/options_dialog.h"
-#include "shell/project.h"
+#include "shell/startup.h"
 #include "sim/buses.h"
 #include "sim/wall.h"
 
@@ -42,14 +41,11 @@ namespace {
 
 constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 480;
-constexpr int kIndicatorMs = 200;  // an indicator stays lit this long after the last frame
 // Right edges of the status bar's parts: link, unit, indicators; the message takes the rest.
 constexpr int kLinkPartWidth = 45;
 constexpr int kUnitPartWidth = 80 - 45;
 constexpr int kIndicatorPartWidth = 116 - 80;
 constexpr const char* kRemoteAccessStem = "orvik";
-constexpr const char* kProjectFolderFormat = "%1/My Documents/Quadrimon";
-constexpr const char* kSequenceSuffix = "seq";  // sequence files run from drops and arguments
 constexpr const char* kEditTitle = " Edit";
 constexpr const char* kFilenameError = "Error in filename: %s";
 constexpr const char* kEditChooserTitle = "Edit sequence";
@@ -58,7 +54,7 @@ constexpr const char* kEditChooserFilters =
 
 // Whether the path names a sequence file: the extension ".seq" in any case.
 bool is_sequence_file(const QString& path) {
-  return QFileInfo(path).suffix().compare(QLatin1String(kSequenceSuffix), Qt::CaseInsensitive) == 0;
+  return is_sequence_file_name(path_text_from_qstring(path));
 }
 
 // Every menu command: id, text, the menu it stands in ("" for the menu bar itself), and
@@ -98,29 +94,21 @@ bool clears_status(int id) {
   return id != ids::kCmdOptions && id != ids::kCmdExit && id != ids::kCmdHelp;
 }
 
-QMessageBox::Icon qt_icon(BoxIcon icon) {
-  switch (icon) {
-    case BoxIcon::Error:
-      return QMessageBox::Critical;
-    case BoxIcon::Warning:
-      return QMessageBox::Warning;
-    case BoxIcon::Question:
-      return QMessageBox::Question;
-    case BoxIcon::Information:
-      return QMessageBox::Information;
-    case BoxIcon::None:
-      return QMessageBox::NoIcon;
-  }
-  return QMessageBox::NoIcon;
-}
-
 }  // namespace
 
-MainWindow::MainWindow(Settings settings, bool demo) : app_(*this, std::move(settings)) {
+MainWindow::MainWindow(Settings settings, bool demo) : ui_(this), app_(ui_, std::move(settings)) {
   setObjectName(QStringLiteral("mainWindow"));
   setWindowTitle(QString::fromLatin1(kWindowTitle));
   setWindowIcon(QIcon(QStringLiteral(":/images/icon32.png")));
   if (demo) start_demo();
+  ui_.on_edit([this](const std::string& path, int line) { edit_sequence_file(path, line); });
+  ui_.on_remote_link_dropped([this] {
+    if (setup_) setup_->remote_link_dropped();
+  });
+  // The link thread's results run in this window's event loop.
+  app_.worker.set_poster([this](std::function<void()> result) {
+    QMetaObject::invokeMethod(this, std::move(result), Qt::QueuedConnection);
+  });
   app_.idle.set_wake([this] { idle_timer_.start(); });
   idle_timer_.setInterval(0);
   connect(&idle_timer_, &QTimer::timeout, this, &MainWindow::idle_turn);
@@ -146,29 +134,13 @@ void MainWindow::start_demo() {
   }
   const QString folder = QDir::temp().filePath(
       QStringLiteral("quadrimon-demo-%1").arg(QCoreApplication::applicationPid()));
-  app_.settings = Settings(std::filesystem::path(folder.toStdString()) / "Quadrimon",
-                           app_.settings.program_dir());
+  app_.settings = Settings(path_from_qstring(folder) / "Quadrimon", app_.settings.program_dir());
   setWindowTitle(QString::fromLatin1(kWindowTitle) + QString::fromLatin1(kDemoTitleSuffix));
 }
 
 bool MainWindow::start(const QStringList& arguments) {
-  SettingsValues& v = app_.settings.values;
-  app_.settings.settings_load();
-  if (wall_) {
-    // The demo wall: remote access for this run, units 0 and 1 installed.
-    v.enable_ip = true;
-    v.ip = true;
-    v.address = *platform::parse_ipv4("127.0.0.1");
-    v.tcp_port = gateway_->port();
-    v.key.clear();
-    v.units[0] = 16;
-    v.units[1] = 16;
-    v.units[2] = v.units[3] = 0;
-    v.com_port = -1;
-  }
-  if (!v.enable_ip) v.ip = false;
-  app_.log.log_enable(app_.options.logging);
-  app_.link.com_open_configured();  // restarts the millisecond clock too
+  open_from_settings(app_, wall_ ? std::optional<std::uint16_t>(gateway_->port()) : std::nullopt);
+  const SettingsValues& v = app_.settings.values;
 
   build_menu();
   build_status_bar();
@@ -177,48 +149,19 @@ bool MainWindow::start(const QStringList& arguments) {
   resize(kClientWidth,
          kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 
-  const bool project_found = choose_project(arguments);
+  const std::vector<std::string> texts = path_texts_from_qstrings(arguments);
+  const bool project_found = choose_start_project(texts, project_places(app_.settings), app_.ui);
   app_.link.show_link_status();
-  show_unit_status(unit_status_text(v.id));
+  ui_.show_unit_status(unit_status_text(v.id));
   // Monitor alignment defaults: set here when the alignment panel lands.
   setAcceptDrops(true);
   // The help server: started here when it lands.
-  if (v.ip) QTimer::singleShot(0, this, [this] { app_.link.tcp_connect(); });
-  return !project_found || !run_argument(arguments);
-}
-
-// A ".seq" last argument runs before the window is shown; its folder becomes the current
-// directory first. True when it ran (the program then ends); false when there is none or its
-// folder cannot be entered (the window opens).
-bool MainWindow::run_argument(const QStringList& arguments) {
-  if (arguments.isEmpty() || !is_sequence_file(arguments.back())) return false;
-  const QString& argument = arguments.back();
-  const QFileInfo file(argument);
-  const QString path = file.absoluteFilePath();  // before the folder changes
-  const bool has_folder = argument.contains('/') || argument.contains('\\');
-  if (has_folder && !QDir::setCurrent(file.absolutePath())) return false;
-  run_sequence_file(path);
-  return true;
-}
-
-bool MainWindow::choose_project(const QStringList& arguments) {
-  // A first argument with a folder and the extension ".efx" names the project.
-  if (!arguments.isEmpty()) {
-    const QFileInfo first(arguments.front());
-    const QString folder = first.path();
-    const bool has_folder = arguments.front().contains('/') || arguments.front().contains('\\');
-    if (has_folder && QDir::setCurrent(folder) &&
-        first.suffix().compare(QStringLiteral("efx"), Qt::CaseInsensitive) == 0 &&
-        check_project_file(first.absoluteFilePath().toStdString())) {
-      remember_project(app_.settings.user_folder(), first.absoluteFilePath().toStdString(),
-                       app_.ui);
-      return true;
-    }
-  }
-  if (find_project(app_.settings.user_folder())) return true;
-  if (const auto profile = platform::env_var("USERPROFILE"))
-    return QDir::setCurrent(
-        QString::fromLatin1(kProjectFolderFormat).arg(QString::fromStdString(*profile)));
+  if (v.ip) app_.worker.post([](Link& link) { link.tcp_connect(); });
+  // Without a project a ".seq" argument is ignored; with one it runs in place of the window.
+  if (!project_found) return true;
+  const auto sequence = enter_sequence_argument(texts);
+  if (!sequence) return true;
+  run_sequence_file(qstring_from_path(*sequence));
   return false;
 }
 
@@ -258,32 +201,28 @@ void MainWindow::build_status_bar() {
     label->setFrameShadow(QFrame::Sunken);
     return label;
   };
-  link_part_ = part(kLinkPartWidth, "linkPart");
-  unit_part_ = part(kUnitPartWidth, "unitPart");
+  QtOperatorUi::StatusParts parts;
+  parts.link = part(kLinkPartWidth, "linkPart");
+  parts.unit = part(kUnitPartWidth, "unitPart");
   auto* indicators = new QWidget(bar);
   indicators->setObjectName(QStringLiteral("activityPart"));
   indicators->setFixedWidth(kIndicatorPartWidth);
-  lit_ = QPixmap(QStringLiteral(":/images/activity_lit.png"));
-  dark_ = QPixmap(QStringLiteral(":/images/activity_dark.png"));
   for (int i = 0; i < 2; ++i) {
-    indicator_parts_[i] = new QLabel(indicators);
-    indicator_parts_[i]->setObjectName(i == 0 ? QStringLiteral("transmitIndicator")
-                                              : QStringLiteral("receiveIndicator"));
-    indicator_parts_[i]->setPixmap(dark_);
-    indicator_parts_[i]->setGeometry(i * 16, 2, 16, 16);
-    indicator_timers_[i].setSingleShot(true);
-    connect(&indicator_timers_[i], &QTimer::timeout, this, [this, i] {
-      lit_state_[i] = false;
-      indicator_parts_[i]->setPixmap(dark_);
-    });
+    auto* indicator = new QLabel(indicators);
+    indicator->setObjectName(i == 0 ? QStringLiteral("transmitIndicator")
+                                    : QStringLiteral("receiveIndicator"));
+    indicator->setGeometry(i * 16, 2, 16, 16);
+    (i == 0 ? parts.transmit : parts.receive) = indicator;
   }
-  message_part_ = part(0, "messagePart");
-  bar->addWidget(link_part_);
-  bar->addWidget(unit_part_);
+  parts.message = part(0, "messagePart");
+  ui_.attach(parts, QPixmap(QStringLiteral(":/images/activity_lit.png")),
+             QPixmap(QStringLiteral(":/images/activity_dark.png")));
+  bar->addWidget(parts.link);
+  bar->addWidget(parts.unit);
   bar->addWidget(indicators);
-  bar->addWidget(message_part_, 1);
+  bar->addWidget(parts.message, 1);
   bar->installEventFilter(this);
-  for (QLabel* l : {link_part_, unit_part_, message_part_})
+  for (QLabel* l : {parts.link, parts.unit, parts.message})
     l->installEventFilter(this);
 }
 
@@ -301,7 +240,7 @@ int MainWindow::exec_dialog(QDialog& dialog) {
 }
 
 void MainWindow::run_command(int id) {
-  if (clears_status(id)) clear_status();
+  if (clears_status(id)) ui_.clear_status();
   switch (id) {
     case ids::kCmdSetup:
       open_setup();
@@ -345,7 +284,7 @@ void MainWindow::run_command(int id) {
       const QString path = QFileDialog::getSaveFileName(
           this, QString::fromLatin1(kEditChooserTitle), QString(),
           QString::fromLatin1(kEditChooserFilters), nullptr, QFileDialog::DontConfirmOverwrite);
-      if (!path.isEmpty()) edit_sequence_file(path.toStdString(), 0);
+      if (!path.isEmpty()) edit_sequence_file(path_text_from_qstring(path), 0);
       break;
     }
     case ids::kCmdDecode: {
@@ -372,16 +311,12 @@ void MainWindow::open_setup() {
 }
 
 void MainWindow::compile_file(const QString& path) {
-  CompileOptions options;
-  options.skip_std = app_.options.skip_std;
-  options.selected_unit = app_.settings.values.id;
-  options.std_dir = platform::executable_dir();
-  options.include_dir = platform::env_var("QUADRIMON");
-  app_.compiler.compile_sequence(path.toStdString(), std::nullopt, options);
+  app_.compiler.compile_sequence(path_text_from_qstring(path), std::nullopt,
+                                 program_compile_options(app_.options, app_.settings.values.id));
 }
 
 void MainWindow::run_sequence_file(const QString& path) {
-  RunDialog dialog(app_.runner_services(), path, this);
+  RunDialog dialog(app_.runner_services(), app_.worker, path, this);
   if (!dialog.ended()) exec_dialog(dialog);  // ended: the run could not start
 }
 
@@ -393,100 +328,29 @@ void MainWindow::idle_turn() {
   const bool menu = QApplication::activePopupWidget() != nullptr;
   // A sequence run is driven by its own dialog's timer; its job number only tells the
   // others that a run is active.
-  if (app_.idle.job() == kJobNone || app_.idle.job() == kJobRun || (!dialog && !menu)) {
+  // A job whose step is on the link thread waits for its result, which sets the next job.
+  if (app_.idle.job() == kJobNone || app_.idle.job() == kJobRun || app_.idle.waiting() ||
+      (!dialog && !menu)) {
     idle_timer_.stop();  // woken again when a job starts or a dialog opens
     return;
   }
   app_.idle.idle(dialog ? IdleSource::Dialog : IdleSource::Menu);
 }
 
-// --- Status bar and boxes (OperatorUi) --------------------------------------------------
-
-void MainWindow::show_status(const std::string& text) {
-  if (message_part_ == nullptr) return;
-  std::string shown = " " + text;
-  if (shown.size() > kMaxBoxText) shown.resize(kMaxBoxText);
-  message_part_->setText(QString::fromStdString(shown));
-}
-
-void MainWindow::clear_status() {
-  if (message_part_ != nullptr) message_part_->clear();
-}
-
-void MainWindow::show_link_status(const std::string& text) {
-  if (link_part_ != nullptr) link_part_->setText(QString::fromStdString(text));
-}
-
-void MainWindow::show_unit_status(const std::string& text) {
-  if (unit_part_ != nullptr) unit_part_->setText(QString::fromStdString(text));
-}
-
-void MainWindow::flash_activity(Activity which) {
-  const int i = which == Activity::Transmit ? 0 : 1;
-  indicator_timers_[i].start(kIndicatorMs);  // restarted by every frame
-  if (lit_state_[i] || indicator_parts_[i] == nullptr) return;
-  lit_state_[i] = true;
-  indicator_parts_[i]->setPixmap(lit_);
-}
-
-bool MainWindow::indicator_lit(Activity which) const {
-  return lit_state_[which == Activity::Transmit ? 0 : 1];
-}
-
-void MainWindow::remote_link_dropped() {
-  if (setup_) setup_->remote_link_dropped();
-}
-
-BoxAnswer MainWindow::message_box(const std::string& title, const std::string& text,
-                                  BoxButtons buttons, BoxIcon icon) {
-  QWidget* owner = QApplication::activeModalWidget();
-  QMessageBox box(qt_icon(icon), QString::fromStdString(title), QString::fromStdString(text),
-                  QMessageBox::NoButton, owner != nullptr ? owner : this);
-  switch (buttons) {
-    case BoxButtons::Ok:
-      box.setStandardButtons(QMessageBox::Ok);
-      break;
-    case BoxButtons::OkCancel:
-      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-      break;
-    case BoxButtons::YesNo:
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      box.setDefaultButton(QMessageBox::Yes);
-      break;
-    case BoxButtons::YesNoDefaultNo:
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      box.setDefaultButton(QMessageBox::No);
-      break;
-    case BoxButtons::YesNoCancel:
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-      box.setDefaultButton(QMessageBox::Yes);
-      box.setEscapeButton(QMessageBox::Cancel);
-      break;
-  }
-  switch (box.exec()) {
-    case QMessageBox::Ok:
-      return BoxAnswer::Ok;
-    case QMessageBox::Yes:
-      return BoxAnswer::Yes;
-    case QMessageBox::Cancel:
-      return BoxAnswer::Cancel;
-    default:
-      return BoxAnswer::No;
-  }
-}
+// --- The editor -------------------------------------------------------------------------
 
 void MainWindow::edit_sequence_file(const std::string& path, int line) {
   EditorRequest request;
   request.line = line;
   if (!path.empty()) {
     std::error_code error;
-    const std::filesystem::path full = std::filesystem::absolute(path, error);
+    const std::filesystem::path full = std::filesystem::absolute(path_from_utf8(path), error);
     if (error) {
       app_.ui.message_box(kEditTitle, strprintf(kFilenameError, path.c_str()), BoxButtons::Ok,
                           BoxIcon::Error);
       return;
     }
-    request.name = full.string();
+    request.name = utf8_from_path(full);
   }
   // The editor's file choosers may change the current directory; the program's stays.
   const QString current = QDir::currentPath();
@@ -516,7 +380,7 @@ void MainWindow::paintEvent(QPaintEvent* event) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // Any click on the status bar empties the message; a double click opens Setup.
-  if (event->type() == QEvent::MouseButtonPress) clear_status();
+  if (event->type() == QEvent::MouseButtonPress) ui_.clear_status();
   if (event->type() == QEvent::MouseButtonDblClick) {
     QTimer::singleShot(0, this, [this] { run_command(ids::kCmdSetup); });
     return true;
@@ -550,9 +414,18 @@ void MainWindow::shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
   // The help server stops here when it lands.
+  ui_.close_for_other_threads();
   if (!wall_) app_.settings.remote_access_save(kRemoteAccessStem);
   background_ = QPixmap();
-  app_.link.com_release();
+  // The link thread finishes what it does (a silent unit's request ends within seconds),
+  // skips what was still to come, and closes the port; the window waits for that only here.
+  app_.worker.drop_pending();
+  app_.worker.post([](Link& link) { link.com_release(); });
+  app_.worker.wait_until_idle();
+  app_.worker.set_poster(nullptr);
+  // Results still queued for this window go now, while what they hold (a run that never
+  // stopped) can still reach the App and the status bar.
+  QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
   app_.log.log_enable(false);
   idle_timer_.stop();
   app_.idle.set_wake(nullptr);

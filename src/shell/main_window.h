@@ -1,7 +1,7 @@
 // The main window: the menu of every command, the background picture over a 640 x 480 client
 // area, the four-part status bar with the activity indicators, and the program's start-up and
-// shutdown order. It is the operator interface of the core (OperatorUi) in the GUI, and it
-// drives the idle jobs while a modal dialog waits for input.
+// shutdown order. Its status bar and message boxes are the core's operator interface
+// (QtOperatorUi), and it drives the idle jobs while a modal dialog waits for input.
 #pragma once
 
 #include <QMainWindow>
@@ -12,8 +12,8 @@
 #include <map>
 #include <memory>
 
-#include "base/operator_ui.h"
 #include "shell/app.h"
+#include "shell/operator_ui_widget.h"
 
 class QAction;
 class QDialog;
@@ -36,7 +36,7 @@ inline constexpr const char* kRunSequenceTitle = " Run Sequence";
 inline constexpr const char* kRunSequenceFilter = "Sequence files (*.seq)";
 inline constexpr const char* kReadmeTitle = " Readme";
 
-class MainWindow final : public QMainWindow, public OperatorUi {
+class MainWindow final : public QMainWindow {
  public:
   // settings: where the operator's settings live (Settings::for_this_user() in the program).
   // demo: run on an in-process simulated wall instead of the configured link.
@@ -58,19 +58,11 @@ class MainWindow final : public QMainWindow, public OperatorUi {
   void compile_file(const QString& path);
   // Runs a sequence file in the run dialog, modally, until the run ends.
   void run_sequence_file(const QString& path);
-  bool indicator_lit(Activity which) const;
   bool demo() const { return wall_ != nullptr; }
-
-  // OperatorUi
-  void show_status(const std::string& text) override;
-  void clear_status() override;
-  void show_link_status(const std::string& text) override;
-  void show_unit_status(const std::string& text) override;
-  void flash_activity(Activity which) override;
-  void remote_link_dropped() override;
-  BoxAnswer message_box(const std::string& title, const std::string& text, BoxButtons buttons,
-                        BoxIcon icon) override;
-  void edit_sequence_file(const std::string& path, int line) override;
+  // The operator interface the core reports through: the status bar and message boxes.
+  QtOperatorUi& operator_ui() { return ui_; }
+  // Opens the sequence editor on a file (a new one when the path is empty), at a line > 0.
+  void edit_sequence_file(const std::string& path, int line);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -82,26 +74,17 @@ class MainWindow final : public QMainWindow, public OperatorUi {
   void build_menu();
   void build_status_bar();
   void start_demo();
-  bool choose_project(const QStringList& arguments);
-  bool run_argument(const QStringList& arguments);
   // Opens a modal dialog owned by the main window; the idle jobs run while it waits.
   int exec_dialog(QDialog& dialog);
   void open_setup();
   void idle_turn();
   void shutdown();
 
+  QtOperatorUi ui_;  // before the App, which reports through it
   App app_;
   std::unique_ptr<sim::SimWall> wall_;
   std::unique_ptr<sim::Gateway> gateway_;
   QPixmap background_;
-  QPixmap lit_;
-  QPixmap dark_;
-  QLabel* link_part_ = nullptr;
-  QLabel* unit_part_ = nullptr;
-  QLabel* indicator_parts_[2] = {nullptr, nullptr};
-  QLabel* message_part_ = nullptr;
-  QTimer indicator_timers_[2];
-  bool lit_state_[2] = {false, false};
   QTimer idle_timer_;
   std::map<int, QAction*> commands_;
   QPointer<SetupDialog> setup_;

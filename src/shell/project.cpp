@@ -4,6 +4,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/path_text.h"
 #include "base/text_format.h"
 
 namespace qm {
@@ -69,7 +70,7 @@ std::optional<std::filesystem::path> find_project(
     std::string line;
     if (in && read_piece(in, line, kMaxProjectPath)) {
       chop_line_end(line);
-      const std::filesystem::path project(line);
+      const std::filesystem::path project = path_from_utf8(line);
       if (change_directory(project.parent_path())) return project;
     }
   }
@@ -86,7 +87,8 @@ void remember_project(const std::optional<std::filesystem::path>& user_folder,
   if (!std::filesystem::is_directory(folder, ec)) {
     std::filesystem::create_directory(folder, ec);
     if (ec) {
-      ui.message_box(kProjectTitle, strprintf(kCannotCreateProjectFolder, folder.string().c_str()),
+      ui.message_box(kProjectTitle,
+                     strprintf(kCannotCreateProjectFolder, utf8_from_path(folder).c_str()),
                      BoxButtons::Ok, BoxIcon::Warning);
       return;
     }
@@ -98,8 +100,8 @@ void remember_project(const std::optional<std::filesystem::path>& user_folder,
   out.close();
   if (!out) {
     ui.message_box(kProjectTitle,
-                   strprintf(kCannotWriteProjectLocation, location.string().c_str()) +
-                       strprintf(kCheckProjectFolder, folder.parent_path().string().c_str()),
+                   strprintf(kCannotWriteProjectLocation, utf8_from_path(location).c_str()) +
+                       strprintf(kCheckProjectFolder, utf8_from_path(folder.parent_path()).c_str()),
                    BoxButtons::Ok, BoxIcon::Warning);
   }
 }

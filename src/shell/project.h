@@ -32,9 +32,9 @@ inline constexpr int kMaxProjectLines = 281;
 std::optional<std::filesystem::path> find_project(
     const std::optional<std::filesystem::path>& user_folder);
 
-// Records the project's path in wall.prj, creating the per-user folder (and making it the
-// current directory) when it is missing. Failures are told in a "Project" box. Without a
-// per-user folder nothing happens.
+// Records the project's path (UTF-8 text, as wall.prj keeps it) in wall.prj, creating the per-user
+// folder (and making it the current directory) when it is missing. Failures are told in a "Project"
+// box. Without a per-user folder nothing happens.
 void remember_project(const std::optional<std::filesystem::path>& user_folder,
                       const std::string& project, OperatorUi& ui);
 

@@ -11,67 +11,10 @@
 #include <type_traits>
 #include <utility>
 
+#include "link/function_codes.h"
+
 namespace qm::sim {
 namespace {
-
-// Function codes the unit answers.
-constexpr std::uint8_t kFnReset = 0;             // reset the unit
-constexpr std::uint8_t kFnRestore = 2;           // reload settings from flash (mask below)
-constexpr std::uint8_t kFnHardwareVersion = 3;   // hardware version, switches, FPGA version
-constexpr std::uint8_t kFnSoftwareVersion = 4;   // firmware major, minor and title
-constexpr std::uint8_t kFnSetId = 6;             // new unit ID
-constexpr std::uint8_t kFnUnitActivity = 11;     // message queue depth and background task
-constexpr std::uint8_t kFnRegisterRead = 13;     // one register of a device inside the unit
-constexpr std::uint8_t kFnInputSource = 16;      // (channel, source)
-constexpr std::uint8_t kFnBrightness = 17;       // (channel, value)
-constexpr std::uint8_t kFnContrast = 18;         // (channel, value)
-constexpr std::uint8_t kFnSaturation = 19;       // (channel, value)
-constexpr std::uint8_t kFnHue = 20;              // (channel, value)
-constexpr std::uint8_t kFnInputSystem = 21;      // (channel, system)
-constexpr std::uint8_t kFnFrameRate = 22;        // frame rate of digitiser 1
-constexpr std::uint8_t kFnAutoMode = 23;         // automatic input mode on/off
-constexpr std::uint8_t kFnSaveInputs = 24;       // store the input settings in flash
-constexpr std::uint8_t kFnInputSettings = 25;    // both digitisers' settings
-constexpr std::uint8_t kFnOutputMode = 30;       // composite or S-Video output
-constexpr std::uint8_t kFnChannelState = 31;     // one channel's state, position and wash
-constexpr std::uint8_t kFnPlaceChannel = 32;     // (channel, column, row)
-constexpr std::uint8_t kFnFactoryAlign = 33;     // alignment of every split to factory
-constexpr std::uint8_t kFnSaveOutputs = 34;      // store the output settings in flash
-constexpr std::uint8_t kFnOutputConfig = 35;     // encoder configuration and split
-constexpr std::uint8_t kFnColumnOffset = 36;     // (position, offset) of the current split X
-constexpr std::uint8_t kFnRowOffset = 37;        // (position, offset) of the current split Y
-constexpr std::uint8_t kFnSaveAlignment = 38;    // store the alignment in flash
-constexpr std::uint8_t kFnAlignment = 39;        // offsets of the current split
-constexpr std::uint8_t kFnSetSplit = 40;         // (split X, split Y)
-constexpr std::uint8_t kFnPattern = 42;          // (channel or 255 for all, state)
-constexpr std::uint8_t kFnOverlayOff = 44;       // identify and test overlays off
-constexpr std::uint8_t kFnInterlace = 46;        // interlaced output on/off
-constexpr std::uint8_t kFnInputVcr = 48;         // (channel, VCR mode)
-constexpr std::uint8_t kFnOutputVcr = 49;        // output VCR mode
-constexpr std::uint8_t kFnTest = 51;             // (0, test overlay on/off)
-constexpr std::uint8_t kFnShowChannel = 54;      // 7 bytes, the last the channel shown
-constexpr std::uint8_t kFnFindFirst = 60;        // (sector, pattern) first matching file
-constexpr std::uint8_t kFnFindNext = 61;         // (sector, pattern) next matching file
-constexpr std::uint8_t kFnOpen = 62;             // (mode, sector, name)
-constexpr std::uint8_t kFnReadBlock = 63;        // (count, offset)
-constexpr std::uint8_t kFnWriteBlock = 64;       // (offset, bytes)
-constexpr std::uint8_t kFnClose = 65;            // close with checksum and block count
-constexpr std::uint8_t kFnDelete = 66;           // (sector, name)
-constexpr std::uint8_t kFnSectorStatus = 68;     // (sector) free and used bytes
-constexpr std::uint8_t kFnCompact = 69;          // (sector) free the recoverable space
-constexpr std::uint8_t kFnRename = 70;           // (sector, old, sector, new)
-constexpr std::uint8_t kFnFilter = 71;           // output filter 0..3
-constexpr std::uint8_t kFnFineOffset = 72;       // (channel, dx, dy)
-constexpr std::uint8_t kFnReadFineOffset = 73;   // (channel) its dx, dy
-constexpr std::uint8_t kFnSaveMap = 74;          // store the channel map in flash
-constexpr std::uint8_t kFnKey = 75;              // a keypad key
-constexpr std::uint8_t kFnLastSequence = 76;     // result of the last sequence
-constexpr std::uint8_t kFnRun = 77;              // (sector, name) run a sequence file
-constexpr std::uint8_t kFnRunningSequence = 78;  // name of the running sequence
-constexpr std::uint8_t kFnStop = 79;             // stop the running sequence
-constexpr std::uint8_t kFnIdentify = 107;        // show the channel connections
-constexpr std::uint8_t kFnOutputSystem = 117;    // output video system
-constexpr std::uint8_t kFnSplitOffsets = 118;    // (split X, split Y) offsets of that split
 
 // Bits of the restore mask of function 2.
 constexpr std::uint8_t kRestoreInputs = 0x01;     // 2:DGTSER.CFG
@@ -141,58 +84,6 @@ std::uint8_t flag(bool on) {
 }
 bool valid_split(std::uint8_t split) {
   return split >= 1 && split <= kMaxSplit;
-}
-
-// Data bytes a request must carry before the unit acts on it.
-std::size_t minimum_data(std::uint8_t function) {
-  switch (function) {
-    case kFnRestore:
-    case kFnSetId:
-    case kFnAutoMode:
-    case kFnOutputMode:
-    case kFnChannelState:
-    case kFnOverlayOff:
-    case kFnInterlace:
-    case kFnOutputVcr:
-    case kFnSectorStatus:
-    case kFnCompact:
-    case kFnFilter:
-    case kFnReadFineOffset:
-    case kFnKey:
-    case kFnOutputSystem:
-      return 1;
-    case kFnRegisterRead:
-    case kFnInputSource:
-    case kFnBrightness:
-    case kFnContrast:
-    case kFnSaturation:
-    case kFnHue:
-    case kFnInputSystem:
-    case kFnColumnOffset:
-    case kFnRowOffset:
-    case kFnSetSplit:
-    case kFnPattern:
-    case kFnInputVcr:
-    case kFnTest:
-    case kFnFindFirst:
-    case kFnFindNext:
-    case kFnWriteBlock:
-    case kFnDelete:
-    case kFnRun:
-    case kFnSplitOffsets:
-      return 2;
-    case kFnPlaceChannel:
-    case kFnOpen:
-    case kFnReadBlock:
-    case kFnFineOffset:
-      return 3;
-    case kFnRename:
-      return 4;
-    case kFnShowChannel:
-      return 7;
-    default:
-      return 0;
-  }
 }
 
 // A NUL-terminated name starting at `at`; the name runs to the end when no NUL follows.
@@ -438,15 +329,40 @@ const std::vector<std::uint8_t>* SimUnit::sequence_file(const std::string& name)
 
 std::optional<UnitReply> SimUnit::handle(std::uint8_t function, std::span<const std::uint8_t> data,
                                          bool broadcast, std::uint64_t now_ms) {
-  if (data.size() < minimum_data(function)) return std::nullopt;
-  std::optional<Bytes> reply = respond(function, data, now_ms);
+  // A code the unit does not know, or a request too short to act on, is ignored.
+  const FunctionCode* code = find_function_code(function);
+  if (code == nullptr || data.size() < code->request_data) return std::nullopt;
+  std::optional<Bytes> reply = respond(*code, data, now_ms);
   if (!reply || broadcast) return std::nullopt;
   return UnitReply{function, std::move(*reply)};
 }
 
-std::optional<SimUnit::Bytes> SimUnit::respond(std::uint8_t function,
+std::optional<SimUnit::Bytes> SimUnit::respond(const FunctionCode& code,
                                                std::span<const std::uint8_t> data,
                                                std::uint64_t now_ms) {
+  switch (code.group) {
+    case FunctionGroup::Unit:
+      return respond_unit(code.number, data, now_ms);
+    case FunctionGroup::Inputs:
+      return respond_inputs(code.number, data);
+    case FunctionGroup::Outputs:
+      return respond_outputs(code.number, data);
+    case FunctionGroup::Map:
+      return respond_map(code.number, data);
+    case FunctionGroup::Alignment:
+      return respond_alignment(code.number, data);
+    case FunctionGroup::Flash:
+      return respond_flash(code.number, data, now_ms);
+    case FunctionGroup::Sequences:
+      return respond_sequences(code.number, data, now_ms);
+  }
+  return std::nullopt;
+}
+
+// Identity, versions, reset and the registers of the devices inside.
+std::optional<SimUnit::Bytes> SimUnit::respond_unit(std::uint8_t function,
+                                                    std::span<const std::uint8_t> data,
+                                                    std::uint64_t now_ms) {
   switch (function) {
     case kFnReset:
       reset(now_ms);
@@ -476,52 +392,17 @@ std::optional<SimUnit::Bytes> SimUnit::respond(std::uint8_t function,
       }
       return Bytes{data[0], data[1], value};
     }
-    case kFnKey: {
-      engine_.key(data[0], now_ms);
-      if (const auto name = mapped_sequence(data[0]))
-        start_sequence(kSequenceSector, *name, now_ms);
-      return std::nullopt;
-    }
-    case kFnLastSequence: {
-      const unsigned offset = engine_.last_offset();
-      return Bytes{static_cast<std::uint8_t>(engine_.last_result()), lo(offset), hi(offset)};
-    }
-    case kFnRunningSequence: {
-      if (!engine_.running()) return Bytes{0};
-      Bytes out;
-      append_name(out, engine_.file_name());
-      return out;
-    }
-    case kFnStop:
-      stop_sequence();
-      return std::nullopt;
-    case kFnFindFirst:
-    case kFnFindNext:
-    case kFnOpen:
-    case kFnReadBlock:
-    case kFnWriteBlock:
-    case kFnClose:
-    case kFnDelete:
-    case kFnSectorStatus:
-    case kFnCompact:
-    case kFnRename:
-    case kFnRun:
-      return respond_flash(function, data, now_ms);
     default:
-      return respond_settings(function, data);
+      return std::nullopt;
   }
 }
 
-// Inputs, outputs, channel map and alignment.
-std::optional<SimUnit::Bytes> SimUnit::respond_settings(std::uint8_t function,
-                                                        std::span<const std::uint8_t> data) {
+// The two digitisers: (channel, value) setters, the frame rate and the settings as stored.
+std::optional<SimUnit::Bytes> SimUnit::respond_inputs(std::uint8_t function,
+                                                      std::span<const std::uint8_t> data) {
   // The digitiser a (channel, value) request names, or null.
   const auto input = [&]() -> InputChannel* {
     return data[0] < kInputChannels ? &inputs_.channels[data[0]] : nullptr;
-  };
-  // The output channel a request names, or null.
-  const auto channel = [&]() -> MapChannel* {
-    return data[0] < config_.channels ? &map_.channels[data[0]] : nullptr;
   };
   switch (function) {
     case kFnInputSource:
@@ -561,7 +442,15 @@ std::optional<SimUnit::Bytes> SimUnit::respond_settings(std::uint8_t function,
       return std::nullopt;
     case kFnInputSettings:
       return inputs_.bytes();
+    default:
+      return std::nullopt;
+  }
+}
 
+// The encoder.
+std::optional<SimUnit::Bytes> SimUnit::respond_outputs(std::uint8_t function,
+                                                       std::span<const std::uint8_t> data) {
+  switch (function) {
     case kFnOutputMode:
       outputs_.mode = data[0];
       return std::nullopt;
@@ -588,7 +477,19 @@ std::optional<SimUnit::Bytes> SimUnit::respond_settings(std::uint8_t function,
                    static_cast<std::uint8_t>(outputs_.system | (outputs_.vcr ? kVcrBit : 0)),
                    config_.channels,
                    outputs_.filter};
+    default:
+      return std::nullopt;
+  }
+}
 
+// The channel map and the overlays.
+std::optional<SimUnit::Bytes> SimUnit::respond_map(std::uint8_t function,
+                                                   std::span<const std::uint8_t> data) {
+  // The output channel a request names, or null.
+  const auto channel = [&]() -> MapChannel* {
+    return data[0] < config_.channels ? &map_.channels[data[0]] : nullptr;
+  };
+  switch (function) {
     case kFnChannelState:
       return channel_state(data[0]);
     case kFnPlaceChannel:
@@ -617,7 +518,15 @@ std::optional<SimUnit::Bytes> SimUnit::respond_settings(std::uint8_t function,
     case kFnSaveMap:
       save(kMapFile, map_.bytes());
       return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
 
+// The split and the row, column and fine offsets.
+std::optional<SimUnit::Bytes> SimUnit::respond_alignment(std::uint8_t function,
+                                                         std::span<const std::uint8_t> data) {
+  switch (function) {
     case kFnSetSplit:
       if (valid_split(data[0]) && valid_split(data[1])) {
         alignment_.split_x = data[0];
@@ -655,7 +564,7 @@ std::optional<SimUnit::Bytes> SimUnit::respond_settings(std::uint8_t function,
   }
 }
 
-// The flash file protocol, and running a file from flash.
+// The flash file protocol.
 std::optional<SimUnit::Bytes> SimUnit::respond_flash(std::uint8_t function,
                                                      std::span<const std::uint8_t> data,
                                                      std::uint64_t now_ms) {
@@ -708,8 +617,36 @@ std::optional<SimUnit::Bytes> SimUnit::respond_flash(std::uint8_t function,
       flash_.rename(sector, from, data[*next], name_at(data, *next + 1));
       return std::nullopt;
     }
+    default:
+      return std::nullopt;
+  }
+}
+
+// Sequences: running a file from flash, stopping it, keys, and what ran last.
+std::optional<SimUnit::Bytes> SimUnit::respond_sequences(std::uint8_t function,
+                                                         std::span<const std::uint8_t> data,
+                                                         std::uint64_t now_ms) {
+  switch (function) {
     case kFnRun:
-      return Bytes{flag(start_sequence(sector, name_at(data, 1), now_ms))};
+      return Bytes{flag(start_sequence(data[0], name_at(data, 1), now_ms))};
+    case kFnStop:
+      stop_sequence();
+      return std::nullopt;
+    case kFnKey:
+      engine_.key(data[0], now_ms);
+      if (const auto name = mapped_sequence(data[0]))
+        start_sequence(kSequenceSector, *name, now_ms);
+      return std::nullopt;
+    case kFnLastSequence: {
+      const unsigned offset = engine_.last_offset();
+      return Bytes{static_cast<std::uint8_t>(engine_.last_result()), lo(offset), hi(offset)};
+    }
+    case kFnRunningSequence: {
+      if (!engine_.running()) return Bytes{0};
+      Bytes out;
+      append_name(out, engine_.file_name());
+      return out;
+    }
     default:
       return std::nullopt;
   }

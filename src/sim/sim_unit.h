@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "link/function_codes.h"
 #include "sim/flash_fs.h"
 #include "sim/sequence_engine.h"
 
@@ -128,12 +129,20 @@ class SimUnit final : public SequenceHost {
 
   using Bytes = std::vector<std::uint8_t>;
 
-  // The reply data of a request, or none when it has no reply (or is malformed).
-  std::optional<Bytes> respond(std::uint8_t function, std::span<const std::uint8_t> data,
+  // The reply data of a request, or none when it has no reply (or is malformed); each part of
+  // the unit answers the codes of its group.
+  std::optional<Bytes> respond(const FunctionCode& code, std::span<const std::uint8_t> data,
                                std::uint64_t now_ms);
-  std::optional<Bytes> respond_settings(std::uint8_t function, std::span<const std::uint8_t> data);
+  std::optional<Bytes> respond_unit(std::uint8_t function, std::span<const std::uint8_t> data,
+                                    std::uint64_t now_ms);
+  std::optional<Bytes> respond_inputs(std::uint8_t function, std::span<const std::uint8_t> data);
+  std::optional<Bytes> respond_outputs(std::uint8_t function, std::span<const std::uint8_t> data);
+  std::optional<Bytes> respond_map(std::uint8_t function, std::span<const std::uint8_t> data);
+  std::optional<Bytes> respond_alignment(std::uint8_t function, std::span<const std::uint8_t> data);
   std::optional<Bytes> respond_flash(std::uint8_t function, std::span<const std::uint8_t> data,
                                      std::uint64_t now_ms);
+  std::optional<Bytes> respond_sequences(std::uint8_t function, std::span<const std::uint8_t> data,
+                                         std::uint64_t now_ms);
   Bytes channel_state(std::uint8_t channel) const;
   Bytes split_offsets(std::uint8_t split_x, std::uint8_t split_y);
   Bytes current_offsets();

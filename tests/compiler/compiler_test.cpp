@@ -3,14 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "support/recording_ui.h"
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
@@ -20,14 +22,11 @@ namespace fs = std::filesystem;
 // A compiler with a recording operator and a directory of its own for each test.
 class CompilerTest : public ::testing::Test {
  protected:
+  CompilerTest() : dir_("compiler") {}
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("qmc-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-    dir_ = fs::absolute(dir_).lexically_normal();
     options_.skip_std = true;
     options_.std_dir = dir_;
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
   void write(const std::string& name, const std::string& content) const {
@@ -70,7 +69,7 @@ class CompilerTest : public ::testing::Test {
            "\n\nEdit file?";
   }
 
-  fs::path dir_;
+  test::TempFolder dir_;
   CompileOptions options_;
   test::RecordingUi ui_;
   SequenceCompiler compiler_{ui_};
@@ -357,6 +356,29 @@ TEST_F(CompilerTest, OutputIsReplacedWholeOrNotAtAll) {
   ui_.clear();
   EXPECT_EQ(compiler_.compile_sequence(path("none.seq"), std::nullopt, options_), 1);
   EXPECT_EQ(shown(), error(0, "Can't open file: " + path("none.seq"), "none.seq"));
+}
+
+// The GUI and qmctl build their options here: the program's std.inc folder, the selected
+// unit as it stands (-1 for all) and the QUADRIMON folder as written, non-ASCII included.
+TEST(ProgramCompileOptions, ComeFromTheProgramTheUnitAndTheEnvironment) {
+  const char* kept = std::getenv("QUADRIMON");
+  const std::optional<std::string> before = kept ? std::optional<std::string>(kept) : std::nullopt;
+  ProgramOptions program;
+  program.skip_std = true;
+  ::setenv("QUADRIMON", "/srv/S\xC3\xA4le inc", 1);
+  const CompileOptions all = program_compile_options(program, -1);
+  EXPECT_TRUE(all.skip_std);
+  EXPECT_EQ(all.selected_unit, -1);
+  EXPECT_EQ(all.std_dir, platform::executable_dir());
+  EXPECT_EQ(all.include_dir, "/srv/S\xC3\xA4le inc");
+
+  ::unsetenv("QUADRIMON");
+  program.skip_std = false;
+  const CompileOptions one = program_compile_options(program, 2);
+  EXPECT_FALSE(one.skip_std);
+  EXPECT_EQ(one.selected_unit, 2);
+  EXPECT_EQ(one.include_dir, std::nullopt);
+  if (before) ::setenv("QUADRIMON", before->c_str(), 1);
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 #include "compiler/decoder.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "support/recording_ui.h"
 
 namespace qm {
 namespace {
@@ -177,6 +182,40 @@ TEST(ListOutputBytes, QuotesPrintableRunsAndClosesTheLastOne) {
   EXPECT_EQ(list_output_bytes(Bytes{'H', 'i', 0x0D, 0x0A}), "\"Hi\",0x0D,0x0A");
   EXPECT_EQ(list_output_bytes(Bytes{0x1F, ' ', 0xFF}), "0x1F,\" \xFF\"");
   EXPECT_EQ(list_output_bytes(Bytes{}), "");
+}
+
+// Reading a file for the listing: whole below the size limit; at the limit, missing or
+// unreadable it tells which, so that each front end shows its own outcome.
+TEST(ReadSequenceFile, ReadsWholeFilesBelowTheLimitOnly) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("qm_decode_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const auto write = [&](const char* name, std::size_t size) {
+    std::ofstream(dir / name, std::ios::binary) << std::string(size, '\x0C');
+    return dir / name;
+  };
+  using Status = SequenceFileRead::Status;
+
+  const SequenceFileRead below = read_sequence_file(write("below.sfb", kDecodeSizeLimit - 1));
+  EXPECT_EQ(below.status, Status::Read);
+  EXPECT_EQ(below.image, Bytes(kDecodeSizeLimit - 1, 0x0C));
+  const SequenceFileRead empty = read_sequence_file(write("empty.sfb", 0));
+  EXPECT_EQ(empty.status, Status::Read);
+  EXPECT_TRUE(empty.image.empty());
+
+  const SequenceFileRead at = read_sequence_file(write("at.sfb", kDecodeSizeLimit));
+  EXPECT_EQ(at.status, Status::TooLarge);
+  EXPECT_TRUE(at.image.empty());
+  EXPECT_EQ(read_sequence_file(dir / "missing.sfb").status, Status::NotOpened);
+#ifndef _WIN32
+  EXPECT_EQ(read_sequence_file(dir).status, Status::ReadError);  // a folder opens here
+#endif
+  fs::remove_all(dir);
+
+  test::RecordingUi ui;
+  report_sequence_read_error(ui, "/x/show.sfb");
+  EXPECT_EQ(ui.calls(),
+            (std::vector<std::string>{"box: Decode sequence| Error reading file: /x/show.sfb"}));
 }
 
 }  // namespace

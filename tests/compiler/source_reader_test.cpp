@@ -86,6 +86,26 @@ TEST(SymbolTable, NewestFirstWithCutNames) {
   EXPECT_EQ(count_parameters(std::string(20, '?')), 17);
 }
 
+TEST(MacroBody, TokensEndInOneSpaceAndTheLimitIsInclusive) {
+  Tokenizer joined("1,  2\t\"a b\"");
+  const MacroBody taken = read_macro_body(joined, "X");
+  EXPECT_EQ(taken.body, "1 2 \"a b\" ");
+  EXPECT_EQ(taken.error, "");
+
+  // 134 characters and the space after them fill a body exactly; one more is refused whole.
+  const std::string longest(kMaxMacroBody - 1, 'b');
+  Tokenizer full(longest);
+  EXPECT_EQ(read_macro_body(full, "X").body, longest + " ");
+  const std::string too_long = longest + "b";
+  Tokenizer over(too_long);
+  const MacroBody refused = read_macro_body(over, "X");
+  EXPECT_EQ(refused.error, "Expansion exeeds max line length");
+  EXPECT_EQ(refused.body, "");
+
+  Tokenizer blank(" \t,");
+  EXPECT_EQ(read_macro_body(blank, "LEVEL").error, "Macro 'LEVEL' has no body.");
+}
+
 TEST(ParseTime, FieldsAtFiftyAndSixty) {
   struct Case {
     const char* token;

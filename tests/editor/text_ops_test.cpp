@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "support/recording_ui.h"
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
@@ -29,18 +30,8 @@ void write(const fs::path& path, const std::string& text) {
 
 class TextOpsTest : public ::testing::Test {
  protected:
-  TextOpsTest()
-      : folder_(fs::temp_directory_path() /
-                ("qm_textops_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-    fs::create_directories(folder_);
-  }
-  ~TextOpsTest() override {
-    std::error_code ec;
-    fs::permissions(folder_, fs::perms::owner_all, ec);
-    fs::remove_all(folder_, ec);
-  }
-  fs::path folder_;
+  TextOpsTest() : folder_("textops") {}
+  test::TempFolder folder_;
   test::RecordingUi ui_;
 };
 
@@ -177,7 +168,8 @@ TEST_F(TextOpsTest, Write_FailureLeavesTheOldFileAndNoLitter) {
 TEST_F(TextOpsTest, Write_AReadOnlyFolderKeepsTheOldFile) {
   write(folder_ / "ro.seq", "old");
   fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
-  if (::access(folder_.c_str(), W_OK) == 0) GTEST_SKIP() << "running with write access anyway";
+  if (::access(folder_.path().c_str(), W_OK) == 0)
+    GTEST_SKIP() << "running with write access anyway";
   const auto why = write_with_backup(folder_ / "ro.seq", "new");
   fs::permissions(folder_, fs::perms::owner_all);
   ASSERT_TRUE(why);

@@ -1,7 +1,6 @@
 // The editor's helper dialogs: Find / Replace, Go to, printing and the highlighter.
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -16,7 +15,8 @@
 #include "editor/goto_dialog.h"
 #include "editor/printing_dialog.h"
 #include "editor/sequence_highlighter_widget.h"
-#include "gui_rig.h"
+#include "gui/gui_rig.h"
+#include "gui/screenshot.h"
 
 namespace qm {
 namespace {
@@ -36,13 +36,6 @@ class EditorPartsGui : public test::GuiRig {
     cursor.setPosition(begin);
     cursor.setPosition(end, QTextCursor::KeepAnchor);
     editor_.setTextCursor(cursor);
-  }
-  static void screenshot(QWidget* dialog, const char* name) {
-    const QString dir = qEnvironmentVariable("QM_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    dialog->show();
-    QDir().mkpath(dir);
-    EXPECT_TRUE(dialog->grab().save(dir + QLatin1Char('/') + QLatin1String(name) + ".png"));
   }
 
   QWidget owner_;
@@ -226,14 +219,17 @@ TEST_F(EditorPartsGui, Highlighter_ColoursCommandsNumbersStringsAndComments) {
 }
 
 TEST_F(EditorPartsGui, Screenshot_FindReplaceDialog) {
+  QM_SKIP_UNLESS_SCREENSHOTS();
   app_.editor.find_text = "WAIT";
   FindReplaceDialog* dialog = open_dialog();
-  screenshot(dialog, "FindReplaceDialog");
+  ASSERT_NE(dialog, nullptr);
+  test::save_screenshot(*dialog, "FindReplaceDialog.png");
 }
 
 TEST_F(EditorPartsGui, Screenshot_GotoDialog) {
+  QM_SKIP_UNLESS_SCREENSHOTS();
   GotoDialog dialog(nullptr, 12);
-  screenshot(&dialog, "GotoDialog");
+  test::save_screenshot(dialog, "GotoDialog.png");
 }
 
 }  // namespace

@@ -15,9 +15,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "gui_rig.h"
+#include "gui/gui_rig.h"
+#include "gui/screenshot.h"
 #include "ids.h"
-#include "platform/paths.h"
 #include "shell/main_window.h"
 
 namespace qm::test {
@@ -272,8 +272,7 @@ TEST_F(EditorTest, MainWindow_OpensTheEditorAtTheLineAndRestoresTheCurrentFolder
 }
 
 TEST_F(EditorTest, Screenshot_EditorWindow) {
-  const auto dir = platform::env_var("QM_SCREENSHOT_DIR");
-  if (!dir) GTEST_SKIP() << "QM_SCREENSHOT_DIR not set";
+  QM_SKIP_UNLESS_SCREENSHOTS();
   const fs::path path = write("show.seq",
                               "; Opening sequence\r\nINCLUDE \"std.inc\"\r\n\r\nLABEL start\r\n"
                               "    SELECT 1\r\n\tINPUT 2, 3\r\n    WAIT 0:00:02.10\r\n"
@@ -282,8 +281,7 @@ TEST_F(EditorTest, Screenshot_EditorWindow) {
   EditorWindow w(app_.editor_services(), request, nullptr);
   w.show();
   QTest::qWait(50);
-  fs::create_directories(*dir);
-  w.grab().save(QString::fromStdString((fs::path(*dir) / "EditorWindow.png").string()));
+  save_screenshot(w, "EditorWindow.png");
 }
 
 }  // namespace

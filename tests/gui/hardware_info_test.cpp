@@ -1,7 +1,6 @@
 #include "panels/hardware_info_dialog.h"
 
 #include <QAbstractButton>
-#include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -9,6 +8,7 @@
 
 #include "base/idle_jobs.h"
 #include "gui/gui_rig.h"
+#include "gui/screenshot.h"
 
 namespace qm {
 namespace {
@@ -16,11 +16,14 @@ namespace {
 // A wall of four units, reached over the loopback gateway.
 class HardwareInfoGui : public test::GuiRig {
  protected:
-  HardwareInfoGui() : GuiRig({16, 16, 16, 16}) {}
+  HardwareInfoGui() : GuiRig(wall_of({16, 16, 16, 16})) {}
 
+  // Idle turns of a waiting dialog; each waits for the link thread's result.
   void pump(int turns) {
-    for (int i = 0; i < turns; ++i)
+    for (int i = 0; i < turns; ++i) {
       app_.idle.idle(IdleSource::Dialog);
+      ASSERT_TRUE(settle([&] { return !app_.idle.waiting(); }));
+    }
   }
   // Waits until the wall has seen `more` messages beyond `before`.
   void await_messages(std::size_t before, std::size_t more) {
@@ -29,13 +32,11 @@ class HardwareInfoGui : public test::GuiRig {
   static QString shown(QWidget* dialog) {
     return child<QPlainTextEdit>(dialog, "versionText")->toPlainText();
   }
-  static void save_screenshot(QWidget* dialog, const char* file) {
-    const QString dir = qEnvironmentVariable("QM_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    dialog->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
-    EXPECT_TRUE(dialog->grab().save(QDir(dir).filePath(QString::fromLatin1(file))));
+  // Shows the dialog and saves its picture once the window system has shown it.
+  static void screenshot(QWidget& dialog, const char* file) {
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    test::save_screenshot(dialog, QString::fromLatin1(file));
   }
 };
 
@@ -131,16 +132,18 @@ TEST_F(HardwareInfoGui, ResetDialog_AllSelected_ChecksNoneAndCancelSendsNothing)
 }
 
 TEST_F(HardwareInfoGui, Screenshot_VersionDialog) {
+  QM_SKIP_UNLESS_SCREENSHOTS();
   connect_tcp();
   VersionDialog dialog(app_.panel_services(), nullptr);
   pump(4);
-  save_screenshot(&dialog, "version_dialog.png");
+  screenshot(dialog, "version_dialog.png");
 }
 
 TEST_F(HardwareInfoGui, Screenshot_ResetDialog) {
+  QM_SKIP_UNLESS_SCREENSHOTS();
   app_.settings.values.id = 1;
   ResetDialog dialog(app_.panel_services(), nullptr);
-  save_screenshot(&dialog, "reset_dialog.png");
+  screenshot(dialog, "reset_dialog.png");
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "shell/main_window.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -18,10 +17,12 @@
 #include <iterator>
 
 #include "base/ui_helpers_widget.h"
+#include "gui/screenshot.h"
 #include "ids.h"
 #include "link/unit_selection.h"
 #include "sim/buses.h"
 #include "sim/wall.h"
+#include "support/temp_folder.h"
 
 namespace qm::test {
 namespace {
@@ -30,14 +31,10 @@ namespace fs = std::filesystem;
 
 class MainWindowTest : public ::testing::Test {
  protected:
-  MainWindowTest()
-      : folder_(fs::temp_directory_path() /
-                ("qm_main_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+  MainWindowTest() : folder_("main") {
     fs::create_directories(folder_ / "Quadrimon");
     fs::create_directories(folder_ / "program");
   }
-  ~MainWindowTest() override { fs::remove_all(folder_); }
 
   Settings settings() const { return Settings(folder_ / "Quadrimon", folder_ / "program"); }
   void write_settings(const std::string& text) const {
@@ -51,8 +48,12 @@ class MainWindowTest : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
-  fs::path folder_;
+  TempFolder folder_;
 };
+
+// Cases that bound the wall time they take: the suites named *Timing run one at a time, away
+// from the other tests' load (CTest label "timing").
+using MainWindowTiming = MainWindowTest;
 
 TEST_F(MainWindowTest, StartUp_ReadsSettingsOpensThePortAndShowsLinkAndUnit) {
   sim::SimWall wall;
@@ -77,27 +78,28 @@ TEST_F(MainWindowTest, StatusBar_LinkTextsForEveryState) {
   EXPECT_EQ(part(w, "linkPart"), "   -");  // no port
   EXPECT_EQ(part(w, "unitPart"), " ID0");
   w.app().settings.values.id = -1;
-  w.show_unit_status(unit_status_text(-1));
+  w.operator_ui().show_unit_status(unit_status_text(-1));
   EXPECT_EQ(part(w, "unitPart"), " ID*");
   w.app().settings.values.ip = true;
   w.app().link.show_link_status();
   EXPECT_EQ(part(w, "linkPart"), " TCP/IP");
-  w.show_status("Connecting");
+  w.operator_ui().show_status("Connecting");
   EXPECT_EQ(part(w, "messagePart"), " Connecting");
-  w.clear_status();
+  w.operator_ui().clear_status();
   EXPECT_EQ(part(w, "messagePart"), "");
 }
 
-TEST_F(MainWindowTest, Indicators_StayLitWhileFramesComeAndGoDarkAfter200ms) {
+TEST_F(MainWindowTiming, Indicators_StayLitWhileFramesComeAndGoDarkAfter200ms) {
   MainWindow w(settings(), false);
   w.start({});
-  w.flash_activity(Activity::Transmit);
+  w.operator_ui().flash_activity(Activity::Transmit);
   QTest::qWait(100);
-  w.flash_activity(Activity::Transmit);
+  w.operator_ui().flash_activity(Activity::Transmit);
   QTest::qWait(150);  // 250 ms after the first, 150 after the second: still lit
-  EXPECT_TRUE(w.indicator_lit(Activity::Transmit));
-  EXPECT_FALSE(w.indicator_lit(Activity::Receive));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.indicator_lit(Activity::Transmit); }, 500));
+  EXPECT_TRUE(w.operator_ui().indicator_lit(Activity::Transmit));
+  EXPECT_FALSE(w.operator_ui().indicator_lit(Activity::Receive));
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return !w.operator_ui().indicator_lit(Activity::Transmit); }, 500));
 }
 
 TEST_F(MainWindowTest, Menu_EveryCommandIsThereAndUnlandedOnesAreDisabled) {
@@ -134,7 +136,8 @@ TEST_F(MainWindowTest, Demo_ConnectsToItsOwnWallAndWritesNothing) {
   MainWindow w(settings(), true);
   w.start({});
   EXPECT_EQ(w.windowTitle(), "Quadrimon Control - Demo wall");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.app().link.tcp_open(); }, 3000));
+  w.app().worker.wait_until_idle();  // the connection is made on the link thread
+  QCoreApplication::processEvents();
   EXPECT_EQ(part(w, "linkPart"), " TCP/IP");
   const auto reply = w.app().link.unit_get(7, 1, 4, {});
   ASSERT_TRUE(reply);
@@ -173,15 +176,14 @@ namespace qm::test {
 namespace {
 
 TEST_F(MainWindowTest, Screenshot_MainWindow) {
-  const QByteArray dir = qgetenv("QM_SCREENSHOT_DIR");
-  if (dir.isEmpty()) GTEST_SKIP() << "QM_SCREENSHOT_DIR not set";
+  QM_SKIP_UNLESS_SCREENSHOTS();
   MainWindow w(settings(), true);
   w.start({});
   w.show();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.app().link.tcp_open(); }, 3000));
-  w.show_status("Demo wall ready");
-  w.flash_activity(Activity::Receive);
-  EXPECT_TRUE(w.grab().save(QString::fromLatin1(dir) + "/main_window.png"));
+  w.app().worker.wait_until_idle();  // the connection is made on the link thread
+  w.operator_ui().show_status("Demo wall ready");
+  w.operator_ui().flash_activity(Activity::Receive);
+  save_screenshot(w, "main_window.png");
 }
 
 }  // namespace

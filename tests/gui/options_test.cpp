@@ -1,7 +1,6 @@
 // The Options dialog, the log viewer, About, Decode and the flash name prompt.
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -10,7 +9,8 @@
 #include <fstream>
 
 #include "compiler/decode_dialog.h"
-#include "gui_rig.h"
+#include "gui/gui_rig.h"
+#include "gui/screenshot.h"
 #include "shell/about_dialog.h"
 #include "shell/flash_name_dialog.h"
 #include "shell/log_viewer_dialog.h"
@@ -30,14 +30,6 @@ class OptionsGui : public test::GuiRig {
   }
   static QString text_of(QWidget* dialog) {
     return child<QPlainTextEdit>(dialog, QStringLiteral("id1212"))->toPlainText();
-  }
-  // Saves the dialog's picture when screenshots are asked for.
-  static void screenshot(QWidget* dialog, const char* name) {
-    const QString dir = qEnvironmentVariable("QM_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    dialog->show();
-    QDir().mkpath(dir);
-    EXPECT_TRUE(dialog->grab().save(dir + QLatin1Char('/') + QLatin1String(name) + ".png"));
   }
 };
 
@@ -208,34 +200,39 @@ TEST_F(OptionsGui, About_ShowsTheVersionRecord) {
 }
 
 TEST_F(OptionsGui, Screenshot_Options) {
+  QM_SKIP_UNLESS_SCREENSHOTS();
   OptionsDialog dialog(app_, nullptr);
-  screenshot(&dialog, "options");
+  test::save_screenshot(dialog, "options.png");
 }
 
 TEST_F(OptionsGui, Screenshot_LogViewer) {
+  QM_SKIP_UNLESS_SCREENSHOTS();
   std::string text;
   for (int i = 0; i < 40; ++i)
     text += "Tx> 2024-05-01 12:00:00.123 07 00 23 01 2F\n";
   const auto path =
       write_file("quadrimon.log", std::vector<std::uint8_t>(text.begin(), text.end()));
   LogViewerDialog dialog(app_, path, nullptr);
-  screenshot(&dialog, "log_viewer");
+  test::save_screenshot(dialog, "log_viewer.png");
 }
 
 TEST_F(OptionsGui, Screenshot_About) {
+  QM_SKIP_UNLESS_SCREENSHOTS();
   AboutDialog dialog(nullptr);
-  screenshot(&dialog, "about");
+  test::save_screenshot(dialog, "about.png");
 }
 
 TEST_F(OptionsGui, Screenshot_Decode) {
+  QM_SKIP_UNLESS_SCREENSHOTS();
   const auto path = write_file("show.sfb", kExample);
   DecodeDialog dialog(app_.ui, 50, nullptr, QString::fromStdString(path.string()));
-  screenshot(&dialog, "decode");
+  test::save_screenshot(dialog, "decode.png");
 }
 
 TEST_F(OptionsGui, Screenshot_FlashName) {
+  QM_SKIP_UNLESS_SCREENSHOTS();
   FlashNameDialog dialog(app_, nullptr, QStringLiteral("SHOW.SFB"));
-  screenshot(&dialog, "flash_name");
+  test::save_screenshot(dialog, "flash_name.png");
 }
 
 }  // namespace

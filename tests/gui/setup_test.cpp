@@ -1,11 +1,11 @@
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "gui_rig.h"
+#include "gui/gui_rig.h"
+#include "gui/screenshot.h"
 #include "panels/setup_dialog.h"
 
 namespace qm::test {
@@ -30,6 +30,11 @@ class SetupDialogTest : public GuiRig {
     auto* button = child<QAbstractButton>(dialog, QString::fromLatin1(name));
     ASSERT_NE(button, nullptr) << name;
     QTest::mouseClick(button, Qt::LeftButton);
+  }
+  // Lets the link thread finish what the dialog posted, and the dialog take the results.
+  void settle_link() {
+    app_.worker.wait_until_idle();
+    QCoreApplication::processEvents();
   }
 };
 
@@ -80,10 +85,14 @@ TEST_F(SetupDialogTest, SetupIp_RemoteConnectsAndLocalDrops) {
   dialog.show();
 
   click(&dialog, "remoteRadio");
+  EXPECT_FALSE(enabled(&dialog, "localRadio"));  // until the connection is made
+  settle_link();
   EXPECT_TRUE(app_.link.tcp_open());
   EXPECT_TRUE(checked(&dialog, "remoteRadio"));
+  EXPECT_TRUE(enabled(&dialog, "localRadio"));
 
   click(&dialog, "localRadio");
+  settle_link();
   EXPECT_FALSE(app_.link.tcp_open());
   EXPECT_FALSE(app_.settings.values.ip);
   EXPECT_TRUE(checked(&dialog, "localRadio"));
@@ -95,6 +104,7 @@ TEST_F(SetupDialogTest, SetupIp_FailedConnectionShowsLocal) {
   SetupDialog dialog(app_.panel_services(), true, nullptr);
   dialog.show();
   click(&dialog, "remoteRadio");
+  settle_link();
   EXPECT_TRUE(checked(&dialog, "localRadio"));
   EXPECT_EQ(ui_.statuses().back(), "Unable to connect to server");
 }
@@ -126,6 +136,7 @@ TEST_F(SetupDialogTest, Setup_ControlsChangeTheSettings) {
   box->setFocus();
   QTest::keyClick(box, Qt::Key_Down);
   EXPECT_EQ(box->currentText(), "None");
+  settle_link();
   EXPECT_FALSE(app_.link.serial_open());
   EXPECT_EQ(v.com_port, -1);
 }
@@ -137,8 +148,12 @@ TEST_F(SetupDialogTest, Setup_AutoShowsTheDetectedUnits) {
   ASSERT_FALSE(checked(&dialog, "unit1Check"));
 
   click(&dialog, "autoButton");
-  for (int i = 0; i < 4; ++i)
+  settle_link();
+  for (int i = 0; i < 4; ++i) {
     app_.idle.idle(IdleSource::Dialog);
+    EXPECT_TRUE(app_.idle.waiting());  // the unit is polled on the link thread
+    settle_link();
+  }
   EXPECT_EQ(app_.idle.job(), kJobNone);
   EXPECT_TRUE(checked(&dialog, "unit1Check"));
   EXPECT_TRUE(checked(&dialog, "unit1Radio16"));
@@ -150,6 +165,7 @@ TEST_F(SetupDialogTest, Setup_OkAppliesThePortAndCloses) {
   dialog.show();
   ui_.clear();
   click(&dialog, "okButton");
+  settle_link();
   EXPECT_TRUE(app_.link.serial_open());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(ui_.calls().back(), "clear");
@@ -179,30 +195,23 @@ TEST_F(SetupDialogTest, IpConfig_RefusesAPortOfZeroAndTakesAGoodOne) {
 }
 
 TEST_F(SetupDialogTest, Screenshot_SetupDialog) {
-  const QByteArray dir = qgetenv("QM_SCREENSHOT_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(QString::fromLocal8Bit(dir));
+  QM_SKIP_UNLESS_SCREENSHOTS();
   connect_serial();
   {
     SetupDialog dialog(app_.panel_services(), true, nullptr);
-    dialog.show();
-    dialog.grab().save(QString::fromLocal8Bit(dir) + "/setup_ip_dialog.png");
+    save_screenshot(dialog, "setup_ip_dialog.png");
   }
   SetupDialog dialog(app_.panel_services(), false, nullptr);
-  dialog.show();
-  dialog.grab().save(QString::fromLocal8Bit(dir) + "/setup_dialog.png");
+  save_screenshot(dialog, "setup_dialog.png");
 }
 
 TEST_F(SetupDialogTest, Screenshot_IpConfigDialog) {
-  const QByteArray dir = qgetenv("QM_SCREENSHOT_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(QString::fromLocal8Bit(dir));
+  QM_SKIP_UNLESS_SCREENSHOTS();
   app_.settings.values.address = *platform::parse_ipv4("192.168.1.20");
   app_.settings.values.tcp_port = 5000;
   app_.settings.values.key = "wall";
   IpConfigDialog dialog(app_.panel_services(), nullptr);
-  dialog.show();
-  dialog.grab().save(QString::fromLocal8Bit(dir) + "/ip_config_dialog.png");
+  save_screenshot(dialog, "ip_config_dialog.png");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/paths.h"
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
@@ -18,14 +19,7 @@ namespace fs = std::filesystem;
 // A fresh directory for one test, removed afterwards.
 class SettingsFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / ("qm_settings_" + std::to_string(::getpid()) + "_" +
-                                        info->test_suite_name() + "_" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  SettingsFiles() : dir_("settings") {}
 
   static void write(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -35,7 +29,7 @@ class SettingsFiles : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
-  fs::path dir_;
+  test::TempFolder dir_;
 };
 
 // Values parsed from one line over a known starting set.

@@ -1,11 +1,12 @@
 #include "link/traffic_log.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
 #include <regex>
+
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
@@ -14,12 +15,7 @@ namespace fs = std::filesystem;
 
 class TrafficLogFiles : public ::testing::Test {
  protected:
-  TrafficLogFiles()
-      : folder_(fs::temp_directory_path() /
-                ("qm_log_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name()) /
-                "Quadrimon") {}
-  ~TrafficLogFiles() override { fs::remove_all(folder_.parent_path()); }
+  TrafficLogFiles() : home_("log"), folder_(home_ / "Quadrimon") {}
 
   std::string text() const {
     std::ifstream in(folder_ / kLogFileName, std::ios::binary);
@@ -27,7 +23,8 @@ class TrafficLogFiles : public ::testing::Test {
   }
   bool exists() const { return fs::exists(folder_ / kLogFileName); }
 
-  fs::path folder_;
+  test::TempFolder home_;
+  fs::path folder_;  // not made: the log makes it when it first opens
 };
 
 TEST_F(TrafficLogFiles, Stamp_HasKindLocalTimeAndPaddedMilliseconds) {

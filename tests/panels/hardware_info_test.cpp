@@ -1,17 +1,14 @@
 #include "panels/hardware_info.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "shell/app.h"
-#include "sim/buses.h"
-#include "sim/wall.h"
 #include "support/recording_ui.h"
+#include "support/wall_rig.h"
 
 namespace qm {
 namespace {
@@ -92,47 +89,22 @@ TEST(VersionScan, NoLink_FourUnavailableUnitsThenComplete) {
 }
 
 // Units 0, 1 and 3 installed on a simulated wall behind the serial line; unit 2 is absent.
-class VersionScanWall : public ::testing::Test {
+class VersionScanWall : public test::WallRig {
  protected:
   VersionScanWall()
-      : folder_(std::filesystem::temp_directory_path() /
-                ("qm_hwinfo_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-        app_(ui_, Settings(folder_ / "Quadrimon", folder_)),
-        wall_([] {
-          sim::WallConfig c;
-          c.channels = {16, 9, 0, 25};
+      : WallRig([] {
+          sim::WallConfig c = wall_of({16, 9, 0, 25});
           c.unit.hardware_version = 0x23;
           c.unit.split_switch = 0x12;
           c.unit.effect_switch = 0x0C;
           c.unit.fpga_version = 0x31;
           return c;
-        }()),
-        bus_(wall_, false) {
-    std::filesystem::create_directories(folder_);
-  }
-  ~VersionScanWall() override {
-    app_.log.log_enable(false);
-    app_.link.com_release();
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
-  void SetUp() override {
-    ASSERT_TRUE(bus_.start());
-    app_.link.set_port_device(1, bus_.device());
-    app_.settings.values.com_port = 0;
-    ASSERT_EQ(app_.link.com_open_configured(), 1);
-  }
+        }()) {}
+  void SetUp() override { connect_serial(); }
 
   static constexpr char kPresent[] =
       "Software version\t 4.2\r\nHardware version\t 2.3\r\nSplit switch\t 0x12\r\n"
       "Effect switch\t 0x0C\r\nFPGA Version\t 3.1\r\n\r\n";
-
-  std::filesystem::path folder_;
-  test::RecordingUi ui_;
-  App app_;
-  sim::SimWall wall_;
-  sim::SerialBus bus_;
 };
 
 TEST_F(VersionScanWall, IdleSteps_ScanOneUnitEachAndEndTheJob) {
@@ -140,8 +112,9 @@ TEST_F(VersionScanWall, IdleSteps_ScanOneUnitEachAndEndTheJob) {
   faults.silent[1] = true;
   wall_.set_faults(faults);
 
-  VersionScan scan(app_.link, app_.idle);
-  app_.idle.set_step(kJobVersionScan, kJobVersionScan + 3, [&](int job) { scan.step(job); });
+  VersionScan scan;
+  app_.idle.set_step(kJobVersionScan, kJobVersionScan + 3,
+                     [&](int job) { app_.idle.set_job(scan.scan_unit(app_.link, job)); });
   app_.idle.set_job(kJobVersionScan);
 
   app_.idle.idle(IdleSource::Menu);  // a menu's idle turn does not scan

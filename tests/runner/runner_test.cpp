@@ -89,30 +89,6 @@ class RunnerTest : public test::WallRig {
     return host_.output;
   }
 
-  // The messages sent to the units (the polls, or everything else) as hex lines, once at
-  // least n have arrived or a second has passed.
-  std::vector<std::string> sent(std::size_t n, bool polls = false) const {
-    std::vector<std::string> out;
-    for (int tries = 0; tries < 20; ++tries) {
-      out.clear();
-      for (const auto& e : wall_.transcript()) {
-        if (e.direction != sim::Direction::ToUnits || ((e.message[0] & kTypePoll) != 0) != polls)
-          continue;
-        std::string line;
-        for (std::uint8_t b : e.message) {
-          char two[4];
-          std::snprintf(two, sizeof two, "%02X", b);
-          if (!line.empty()) line += ' ';
-          line += two;
-        }
-        out.push_back(line);
-      }
-      if (out.size() >= n) break;
-      wall_.wait_transcript(wall_.transcript().size() + 1, 50);
-    }
-    return out;
-  }
-
   std::vector<std::string> boxes() const {
     std::vector<std::string> out;
     for (const auto& c : ui_.calls())
@@ -262,7 +238,7 @@ TEST_F(RunnerTest, Send_MacrosStringsAndBroadcast_OnTheWire) {
             1);
   run();
   EXPECT_TRUE(boxes().empty());
-  const auto wire = sent(5);
+  const auto wire = sent_to_units(5);
   ASSERT_EQ(wire.size(), 5u);
   EXPECT_EQ(wire[0], "07 01 28 05");
   EXPECT_EQ(wire[1], "87 FF 28");
@@ -285,12 +261,12 @@ TEST_F(RunnerTest, Procedures_TakeArguments_NestThirtyOneDeep_OutliveTheirDefini
             1);
   run();
   EXPECT_TRUE(boxes().empty());
-  EXPECT_EQ(sent(3), (std::vector<std::string>{"07 01 29 0A", "07 00 29 41", "07 01 2A"}));
+  EXPECT_EQ(sent_to_units(3), (std::vector<std::string>{"07 01 29 0A", "07 00 29 41", "07 01 2A"}));
 
   ASSERT_EQ(start(nested_calls(31)), 1);
   run();
   EXPECT_TRUE(boxes().empty());
-  EXPECT_EQ(sent(4).back(), "07 01 28 1F");
+  EXPECT_EQ(sent_to_units(4).back(), "07 01 28 1F");
 }
 
 TEST_F(RunnerTest, Get_ShowsReplyOrFailure_AndContinues) {
@@ -308,7 +284,7 @@ TEST_F(RunnerTest, Poll_StopsAtFirstAddressThatAnswers) {
   const auto output = run_output("POLL 7 2 1 0\n");
   EXPECT_TRUE(boxes().empty());
   EXPECT_EQ(output, std::vector<std::string>{"Device: 7 Address: 2 failed poll. "});
-  EXPECT_EQ(sent(2, true), (std::vector<std::string>{"47 02", "47 01"}));
+  EXPECT_EQ(polls_sent(2), (std::vector<std::string>{"47 02", "47 01"}));
 }
 
 TEST_F(RunnerTest, Output_LongerThanOneFrame_ArrivesWholeAndInOrder) {
@@ -461,7 +437,7 @@ TEST_F(RunnerTest, SetUnit_SelectsDuringTheRun_RestoredAfter) {
   app_.settings.values.id = 0;
   run_output("SET _UNIT 1\nSEND 7 _UNIT 40\nSET _UNIT x\nSEND 7 _UNIT 41\n");
   EXPECT_TRUE(boxes().empty());
-  EXPECT_EQ(sent(2), (std::vector<std::string>{"07 01 28", "07 01 29"}));
+  EXPECT_EQ(sent_to_units(2), (std::vector<std::string>{"07 01 28", "07 01 29"}));
   EXPECT_EQ(app_.settings.values.id, 0);
   std::vector<std::string> units;
   for (const auto& c : ui_.calls())
@@ -488,6 +464,14 @@ TEST_F(RunnerTest, AtCodes_DateFileBellAndOthersRemoved) {
         std::string(" ").append(std::to_string(day)).append(suffix).append(" of");
     EXPECT_NE(output[0].find(date), std::string::npos) << output[0];
   }
+}
+
+TEST(RunTime, ShowsHoursMinutesSecondsAndFrames) {
+  using T = std::array<std::string, 4>;
+  EXPECT_EQ(format_run_time(((4 * 60 + 20) * 60 + 7) * 1000 + 500), (T{"04", "20", "07", "25"}));
+  EXPECT_EQ(format_run_time(0), (T{"00", "00", "00", "00"}));
+  EXPECT_EQ(format_run_time(3599999), (T{"00", "59", "59", "49"}));
+  EXPECT_EQ(format_run_time(100 * 3600000u), (T{"100", "00", "00", "00"}));
 }
 
 }  // namespace

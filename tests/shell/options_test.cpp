@@ -1,36 +1,19 @@
 #include "shell/options.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "shell/app.h"
-#include "support/recording_ui.h"
+#include "support/wall_rig.h"
 
 namespace qm {
 namespace {
 
-class OptionsTest : public ::testing::Test {
+// The App of a test rig; the wall beside it stays unconnected.
+class OptionsTest : public test::WallRig {
  protected:
-  OptionsTest()
-      : folder_(std::filesystem::temp_directory_path() /
-                ("qm_options_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-        app_(ui_, Settings(folder_ / "Quadrimon", folder_)) {
-    std::filesystem::create_directories(folder_);
-  }
-  ~OptionsTest() override {
-    app_.log.log_enable(false);
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
-
   std::filesystem::path log_file() const { return folder_ / "Quadrimon" / kLogFileName; }
-
-  std::filesystem::path folder_;
-  test::RecordingUi ui_;
-  App app_;
 };
 
 TEST_F(OptionsTest, ViewLog_ClosesTheLogWhileShownAndRestoresIt) {

@@ -1,12 +1,12 @@
 #include "shell/project.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "support/recording_ui.h"
+#include "support/temp_folder.h"
 
 namespace qm {
 namespace {
@@ -16,19 +16,8 @@ namespace fs = std::filesystem;
 // Each case runs in its own temporary folder and puts the current directory back afterwards.
 class ProjectTest : public ::testing::Test {
  protected:
-  ProjectTest()
-      : home_(fs::weakly_canonical(fs::temp_directory_path()) /
-              ("qm_project_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-        folder_(home_ / "Quadrimon"),
-        before_(fs::current_path()) {
-    fs::create_directories(home_);
-  }
-  ~ProjectTest() override {
-    fs::current_path(before_);
-    std::error_code ec;
-    fs::remove_all(home_, ec);
-  }
+  ProjectTest() : home_("project"), folder_(home_ / "Quadrimon"), before_(fs::current_path()) {}
+  ~ProjectTest() override { fs::current_path(before_); }
 
   static void write(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -42,7 +31,7 @@ class ProjectTest : public ::testing::Test {
     return home_ / "p.efx";
   }
 
-  fs::path home_;
+  test::TempFolder home_;
   fs::path folder_;
   fs::path before_;
   test::RecordingUi ui_;

@@ -1,7 +1,6 @@
 // Compile then run: sequence files compiled with the standard include file are run by a
 // simulated unit, and what they send, output and wait is checked on the wall's clock.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,6 +10,7 @@
 #include "sim/wall.h"
 #include "support/far_side.h"
 #include "support/recording_ui.h"
+#include "support/temp_folder.h"
 
 namespace qm::sim {
 namespace {
@@ -22,18 +22,12 @@ using test::to_hex;
 class CompileRun : public ::testing::Test {
  protected:
   CompileRun()
-      : dir_(fs::temp_directory_path() /
-             ("qm_compile_run_" + std::to_string(::getpid()) + "_" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-        wall_([this] {
+      : dir_("compile_run"), wall_([this] {
           WallConfig c;
           c.channels = {16, 16, 0, 0};
           c.clock = [this] { return clock_ms_; };
           return c;
-        }()) {
-    fs::create_directories(dir_);
-  }
-  ~CompileRun() override { fs::remove_all(dir_); }
+        }()) {}
 
   // Compiles `source` with std.inc and stores the result in unit 0's flash as `name`.
   void install(const std::string& name, const std::string& source, int sector = 3) {
@@ -71,7 +65,7 @@ class CompileRun : public ::testing::Test {
     return out;
   }
 
-  fs::path dir_;
+  test::TempFolder dir_;
   std::uint64_t clock_ms_ = 0;
   SimWall wall_;
   test::RecordingUi ui_;

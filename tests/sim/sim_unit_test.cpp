@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compiler/sequence_format.h"
+#include "link/function_codes.h"
 #include "link/unit_report.h"
 
 namespace qm::sim {
@@ -125,6 +126,24 @@ TEST_F(SimUnitTest, Replies_NoneForBroadcastUnknownOrShortRequests) {
   EXPECT_EQ(unit.id(), 3);
   send(0);
   EXPECT_EQ(unit.id(), 3);
+}
+
+// A request with just the data the table asks for is enough for every code, and the reply is
+// as long as the table says (or none), so the program's parsers and these builders agree.
+TEST_F(SimUnitTest, Replies_HaveTheSizesOfTheFunctionCodeTable) {
+  for (const FunctionCode& code : kFunctionCodes) {
+    SCOPED_TRACE(int{code.number});
+    const auto reply = ask(code.number, Bytes(code.request_data, 0));
+    if (code.reply == ReplyData::None) {
+      EXPECT_FALSE(reply);
+    } else if (!reply) {
+      ADD_FAILURE() << "no reply";
+    } else if (code.reply == ReplyData::Fixed) {
+      EXPECT_EQ(reply->data.size(), code.reply_data);
+    } else {
+      EXPECT_GE(reply->data.size(), code.reply_data);
+    }
+  }
 }
 
 TEST_F(SimUnitTest, InputSetters_ShowInInputSettings) {

@@ -65,20 +65,6 @@ void write_all(int fd, const Bytes& bytes) {
   }
 }
 
-template <typename Pred>
-bool wait_until(std::mutex& mutex, int timeout_ms, Pred pred) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    {
-      std::lock_guard lock(mutex);
-      if (pred()) return true;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    // Test-side waiting only: a short sleep between looks at what the thread recorded.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
-
 }  // namespace
 
 // --- PtyPair ----------------------------------------------------------------------------
@@ -153,6 +139,7 @@ void ScriptedUnit::run() {
         std::lock_guard lock(mutex_);
         frames_.push_back(request);
       }
+      changed_.notify_all();
       const Bytes answer = handler_ ? handler_(request) : Bytes{};
       if (!answer.empty()) write_all(pty_.master(), answer);
     }
@@ -170,7 +157,9 @@ std::vector<UnitFrame> ScriptedUnit::frames() const {
 }
 
 bool ScriptedUnit::wait_frames(std::size_t n, int timeout_ms) const {
-  return wait_until(mutex_, timeout_ms, [&] { return frames_.size() >= n; });
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [&] { return frames_.size() >= n; });
 }
 
 ScriptedUnit::Handler polite_unit(std::uint8_t id,
@@ -223,18 +212,33 @@ void ScriptedGateway::run() {
   Bytes pending;
   for (;;) {
     int client = -1;
+    int timeout = -1;  // while a stream lasts: until it ends
     {
       std::lock_guard lock(mutex_);
       client = client_;
+      if (!stream_.empty()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            stream_until_ - std::chrono::steady_clock::now());
+        if (left.count() > 0) {
+          timeout = static_cast<int>(left.count());
+        } else {
+          stream_.clear();
+        }
+      }
     }
-    pollfd p[3] = {{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}, {client, POLLIN, 0}};
-    if (::poll(p, client >= 0 ? 3 : 2, -1) < 0) continue;
+    const short events = timeout >= 0 ? POLLIN | POLLOUT : POLLIN;
+    pollfd p[3] = {{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}, {client, events, 0}};
+    if (::poll(p, client >= 0 ? 3 : 2, timeout) < 0) continue;
     if (p[0].revents) return;
+    if (client >= 0 && (p[2].revents & POLLOUT)) feed_stream(client);
     if (p[1].revents & POLLIN) {
       const int accepted = ::accept(listener_, nullptr, nullptr);
-      std::lock_guard lock(mutex_);
-      if (client_ >= 0) ::close(client_);
-      client_ = accepted;
+      {
+        std::lock_guard lock(mutex_);
+        if (client_ >= 0) ::close(client_);
+        client_ = accepted;
+      }
+      changed_.notify_all();
       pending.clear();
       continue;
     }
@@ -242,9 +246,12 @@ void ScriptedGateway::run() {
     std::uint8_t buf[256];
     const ssize_t got = ::recv(client, buf, sizeof buf, 0);
     if (got <= 0) {
-      std::lock_guard lock(mutex_);
-      ::close(client_);
-      client_ = -1;
+      {
+        std::lock_guard lock(mutex_);
+        ::close(client_);
+        client_ = -1;
+      }
+      changed_.notify_all();
       continue;
     }
     pending.insert(pending.end(), buf, buf + got);
@@ -255,6 +262,7 @@ void ScriptedGateway::run() {
         std::lock_guard lock(mutex_);
         frames_.push_back(frame);
       }
+      changed_.notify_all();
       const Bytes answer = handler_ ? handler_(frame) : Bytes{};
       if (!answer.empty()) write_all(client, answer);
     }
@@ -267,18 +275,39 @@ std::vector<ScriptedGateway::Frame> ScriptedGateway::frames() const {
 }
 
 bool ScriptedGateway::wait_frames(std::size_t n, int timeout_ms) const {
-  return wait_until(mutex_, timeout_ms, [&] { return frames_.size() >= n; });
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [&] { return frames_.size() >= n; });
 }
 
 void ScriptedGateway::push(const Bytes& bytes) {
-  wait_until(mutex_, 1000, [&] { return client_ >= 0; });  // the accept may still be on its way
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  // The accept may still be on its way.
+  changed_.wait_for(lock, std::chrono::seconds(1), [&] { return client_ >= 0; });
   if (client_ >= 0) write_all(client_, bytes);
 }
 
-void ScriptedGateway::drop() {
-  wait_until(mutex_, 1000, [&] { return client_ >= 0; });
+void ScriptedGateway::stream(const Bytes& frames, int for_ms) {
   std::lock_guard lock(mutex_);
+  stream_.clear();
+  while (!frames.empty() && stream_.size() < 4096)
+    stream_.insert(stream_.end(), frames.begin(), frames.end());
+  stream_at_ = 0;
+  stream_until_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(for_ms);
+}
+
+void ScriptedGateway::feed_stream(int client) {
+  std::lock_guard lock(mutex_);
+  if (stream_.empty()) return;
+  const ssize_t sent = ::send(client, stream_.data() + stream_at_, stream_.size() - stream_at_,
+                              MSG_DONTWAIT | MSG_NOSIGNAL);
+  if (sent <= 0) return;
+  stream_at_ = (stream_at_ + static_cast<std::size_t>(sent)) % stream_.size();
+}
+
+void ScriptedGateway::drop() {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, std::chrono::seconds(1), [&] { return client_ >= 0; });
   if (client_ >= 0) ::shutdown(client_, SHUT_RDWR);
 }
 

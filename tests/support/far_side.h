@@ -3,6 +3,8 @@
 // answers what it receives through a handler; everything it received is kept for asserts.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -66,6 +68,7 @@ class ScriptedUnit {
   Handler handler_;
   int stop_[2] = {-1, -1};
   mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;  // a frame was recorded
   Bytes wire_;
   std::vector<UnitFrame> frames_;
   std::thread thread_;
@@ -98,16 +101,27 @@ class ScriptedGateway {
   void push(const Bytes& bytes);
   // Closes the current connection.
   void drop();
+  // Sends `frames` to the client over and over, as fast as it takes them, for `for_ms`
+  // (a peer that floods). Called from the handler: the stream starts once the frame is
+  // handled. The handler's own answers would cut into it, so a handler that starts a stream
+  // answers nothing while it lasts.
+  void stream(const Bytes& frames, int for_ms);
 
  private:
   void run();
+  // Hands the client as much of the stream as it takes without waiting.
+  void feed_stream(int client);
   Handler handler_;
   int listener_ = -1;
   int client_ = -1;
   std::uint16_t port_ = 0;
   int stop_[2] = {-1, -1};
   mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;  // a frame was recorded or the client changed
   std::vector<Frame> frames_;
+  Bytes stream_;  // whole frames, repeated; sent from stream_at_ on
+  std::size_t stream_at_ = 0;
+  std::chrono::steady_clock::time_point stream_until_;
   std::thread thread_;
 };
 

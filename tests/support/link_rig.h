@@ -3,9 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -14,21 +12,14 @@
 #include "platform/socket.h"
 #include "support/far_side.h"
 #include "support/recording_ui.h"
+#include "support/temp_folder.h"
 
 namespace qm::test {
 
 class LinkRig : public ::testing::Test {
  protected:
-  LinkRig()
-      : folder_(std::filesystem::temp_directory_path() /
-                ("qm_link_" + std::to_string(::getpid()) + "_" + current_test_name())),
-        log_(folder_),
-        link_(settings_, log_, ui_, clock_) {}
-  ~LinkRig() override {
-    log_.log_enable(false);
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
+  LinkRig() : folder_("link"), log_(folder_.path()), link_(settings_, log_, ui_, clock_) {}
+  ~LinkRig() override { log_.log_enable(false); }
 
   // Opens port COM1 on the pseudo-terminal's slave.
   void open_serial(PtyPair& pty) {
@@ -49,12 +40,7 @@ class LinkRig : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
-  static std::string current_test_name() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return info ? std::string(info->test_suite_name()) + "_" + info->name() : "none";
-  }
-
-  std::filesystem::path folder_;
+  TempFolder folder_;
   SettingsValues settings_;
   TrafficLog log_;
   RecordingUi ui_;

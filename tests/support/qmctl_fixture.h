@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -12,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#include "support/temp_folder.h"
 
 namespace qm::test {
 
@@ -26,13 +27,7 @@ struct Outcome {
 
 class Qmctl : public ::testing::Test {
  protected:
-  Qmctl()
-      : home_(fs::temp_directory_path() /
-              ("qm_qmctl_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-    fs::create_directories(home_);
-  }
-  ~Qmctl() override { fs::remove_all(home_); }
+  Qmctl() : home_("qmctl") {}
 
   // Runs qmctl with the arguments (shell words) and extra environment assignments.
   Outcome qmctl(const std::string& args, const std::string& env = "") {
@@ -62,7 +57,7 @@ class Qmctl : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
-  fs::path home_;
+  TempFolder home_;
 };
 
 }  // namespace qm::test

@@ -5,11 +5,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
-#include <cstdio>
-#include <filesystem>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,31 +17,29 @@
 #include "shell/app.h"
 #include "sim/buses.h"
 #include "sim/wall.h"
+#include "support/far_side.h"
 #include "support/recording_ui.h"
+#include "support/temp_folder.h"
 
 namespace qm::test {
 
 class WallRig : public ::testing::Test {
  protected:
+  // A wall of units with these channel counts, otherwise as a unit leaves the factory.
   explicit WallRig(std::array<std::uint8_t, 4> channels = {16, 16, 0, 0})
-      : folder_(std::filesystem::temp_directory_path() /
-                ("qm_rig_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-        app_(ui_, Settings(folder_ / "Quadrimon", folder_)),
-        wall_([&] {
-          sim::WallConfig c;
-          c.channels = channels;
-          return c;
-        }()) {
-    std::filesystem::create_directories(folder_);
-  }
+      : WallRig(wall_of(channels)) {}
+  explicit WallRig(const sim::WallConfig& config)
+      : folder_("rig"), app_(ui_, Settings(folder_ / "Quadrimon", folder_)), wall_(config) {}
   ~WallRig() override {
     app_.log.log_enable(false);
     app_.link.com_release();
     app_.link.tcp_disconnect();
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
+  }
+
+  static sim::WallConfig wall_of(std::array<std::uint8_t, 4> channels) {
+    sim::WallConfig c;
+    c.channels = channels;
+    return c;
   }
 
   // The wall on a pseudo-terminal configured as COM1 and opened.
@@ -69,34 +65,39 @@ class WallRig : public ::testing::Test {
     ASSERT_EQ(app_.link.tcp_connect(), 1);
   }
 
-  // The non-poll messages the wall received, as hex lines; waits up to 2 s for `at_least`.
+  // The messages other than polls that the wall received, as hex lines ("07 01 28 05"),
+  // once at least `at_least` have come or after 2 s.
   std::vector<std::string> sent_to_units(std::size_t at_least = 0) const {
-    std::vector<std::string> out;
-    for (int tries = 0; tries < 200; ++tries) {
-      out.clear();
-      for (const auto& e : wall_.transcript()) {
-        if (e.direction != sim::Direction::ToUnits || (e.message[0] & kTypePoll)) continue;
-        std::string line;
-        char two[4];
-        for (std::uint8_t b : e.message) {
-          std::snprintf(two, sizeof two, "%02X", b);
-          if (!line.empty()) line += ' ';
-          line += two;
-        }
-        out.push_back(line);
-      }
-      if (out.size() >= at_least) break;
-      wall_.wait_transcript(wall_.transcript().size() + 1, 10);
-    }
-    return out;
+    return received(at_least, false);
+  }
+  // The same for the polls.
+  std::vector<std::string> polls_sent(std::size_t at_least = 0) const {
+    return received(at_least, true);
   }
 
-  std::filesystem::path folder_;
+  TempFolder folder_;
   RecordingUi ui_;
   App app_;
   sim::SimWall wall_;
   std::unique_ptr<sim::Gateway> gateway_;
   std::unique_ptr<sim::SerialBus> serial_;
+
+ private:
+  std::vector<std::string> received(std::size_t at_least, bool polls) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (;;) {
+      const auto transcript = wall_.transcript();
+      std::vector<std::string> out;
+      for (const auto& e : transcript)
+        if (e.direction == sim::Direction::ToUnits && ((e.message[0] & kTypePoll) != 0) == polls)
+          out.push_back(to_hex(e.message));
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (out.size() >= at_least || left.count() <= 0) return out;
+      // Wakes at the wall's next message, not on a timer.
+      wall_.wait_transcript(transcript.size() + 1, static_cast<int>(left.count()));
+    }
+  }
 };
 
 }  // namespace qm::test

@@ -1,0 +1,110 @@
+#include "link/tcp_transport.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qm {
+
+// One read takes at most this many bytes.
+inline constexpr std::size_t kTcpReadSize = 80;
+
+TcpTransport::TcpTransport(OperatorUi& ui, std::function<void(TcpFailure)> failed)
+    : ui_(ui), failed_(std::move(failed)) {}
+
+void TcpTransport::attach(std::unique_ptr<platform::TcpSocket> socket) {
+  socket_ = std::move(socket);
+  begin_ = end_ = 0;
+}
+
+void TcpTransport::close() {
+  socket_.reset();
+  begin_ = end_ = 0;
+}
+
+// --- Sending ------------------------------------------------------------------------------
+
+bool TcpTransport::send_frame(std::uint8_t kind, const std::uint8_t* payload, std::size_t n) {
+  if (!socket_ || n > kMaxTcpPayload) return false;
+  std::uint8_t frame[kMaxTcpPayload + 2];
+  frame[0] = static_cast<std::uint8_t>(n + 2);
+  frame[1] = kind;
+  if (n > 0) std::memcpy(frame + 2, payload, n);
+  if (!socket_->send(frame, n + 2)) {
+    failed_(TcpFailure::Send);
+    return false;
+  }
+  if (kind != kTcpAuthentication) ui_.flash_activity(Activity::Transmit);
+  return true;
+}
+
+void TcpTransport::send_message(std::span<const std::uint8_t> message) {
+  std::uint8_t payload[kMaxTcpPayload];
+  const std::size_t n = std::min(message.size(), sizeof payload);
+  std::memcpy(payload, message.data(), n);
+  // The gateway takes a broadcast as address 0 with the broadcast bit.
+  if (n >= 2 && (payload[0] & kTypeBroadcast)) payload[1] = 0;
+  send_frame(kTcpUnitMessage, payload, n);
+}
+
+void TcpTransport::send_poll(std::uint8_t type, std::uint8_t address) {
+  const std::uint8_t payload[2] = {type, address};
+  send_frame(kTcpUnitMessage, payload, sizeof payload);
+}
+
+void TcpTransport::send_raw(std::span<const std::uint8_t> bytes) {
+  send_frame(kTcpRawOutput, bytes.data(), bytes.size());
+}
+
+// --- Receiving ----------------------------------------------------------------------------
+
+bool TcpTransport::frame_buffered() const {
+  if (begin_ == end_) return false;
+  const std::uint8_t length = buffer_[begin_];
+  return length < 3 || begin_ + length <= end_;
+}
+
+std::optional<UnitFrame> TcpTransport::receive() {
+  if (!socket_) return std::nullopt;
+  if (!frame_buffered()) {
+    const int ready = socket_->wait_readable(0);
+    if (ready < 0) {
+      failed_(TcpFailure::Receive);
+      return std::nullopt;
+    }
+    if (ready == 0) return std::nullopt;
+    // Keep a frame's first bytes at the front so that its remainder can be appended.
+    if (begin_ > 0) {
+      std::memmove(buffer_, buffer_ + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    const long got = socket_->receive(buffer_ + end_, kTcpReadSize);
+    if (got <= 0) {
+      failed_(TcpFailure::Receive);
+      return std::nullopt;
+    }
+    end_ += static_cast<std::size_t>(got);
+  }
+  if (begin_ == end_) return std::nullopt;
+  const std::uint8_t length = buffer_[begin_];
+  if (length < 3) {
+    begin_ = end_ = 0;  // not a frame: nothing after it can be trusted
+    return std::nullopt;
+  }
+  if (begin_ + length > end_) return std::nullopt;  // the rest is still on its way
+  const std::uint8_t* frame = buffer_ + begin_;
+  begin_ += length;
+  if (begin_ == end_) begin_ = end_ = 0;
+  if (frame[1] != kTcpUnitMessage) return std::nullopt;
+  UnitFrame unit;
+  unit.count = static_cast<std::uint8_t>(length - 2);
+  std::memcpy(unit.message.data(), frame + 2, unit.count);
+  ui_.flash_activity(Activity::Receive);
+  return unit;
+}
+
+void TcpTransport::wait_for_input(int timeout_ms) {
+  if (socket_ && !frame_buffered()) socket_->wait_readable(timeout_ms);
+}
+
+}  // namespace qm

@@ -1,0 +1,87 @@
+// Writing a file through a temporary one: the target is always the old file or the new one
+// whole, and no temporary file is left behind whatever step fails.
+#include "platform/paths.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <iterator>
+#include <string>
+
+#include "support/temp_folder.h"
+
+namespace qm::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AtomicWrite : public ::testing::Test {
+ protected:
+  AtomicWrite() : folder_("atomic"), dir_(folder_.path()) {}
+
+  static void write(const fs::path& path, const std::string& text) {
+    test::write_file_text(path, text);
+  }
+  static std::string read(const fs::path& path) { return test::read_file_text(path); }
+  std::size_t entries() const {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+  }
+
+  test::TempFolder folder_;
+  fs::path dir_;
+};
+
+TEST_F(AtomicWrite, NewAndExistingFiles_GetTheWholeContentsAndNoTemporaryStays) {
+  const fs::path target = dir_ / "show.sfb";
+  EXPECT_TRUE(write_file_atomically(target, dir_ / "show.tmp", std::string("a\0b", 3)).ok());
+  EXPECT_EQ(read(target), std::string("a\0b", 3));
+
+  write(target, "old contents, longer than the new ones");
+  EXPECT_TRUE(write_file_atomically(target, dir_ / "show.tmp", "new").ok());
+  EXPECT_EQ(read(target), "new");
+  EXPECT_EQ(entries(), 1u);
+
+  // Empty contents still replace the file.
+  EXPECT_TRUE(write_file_atomically(target, dir_ / "show.tmp", "").ok());
+  EXPECT_EQ(read(target), "");
+}
+
+TEST_F(AtomicWrite, StepBeforeReplacement_SeesTheOldFileAndCanStopTheWrite) {
+  const fs::path target = dir_ / "a.seq";
+  write(target, "old");
+  std::string seen;
+  const auto result = write_file_atomically(target, dir_ / "a.new", "new", [&] {
+    seen = read(target) + "|" + read(dir_ / "a.new");
+    return std::error_code();
+  });
+  EXPECT_TRUE(result.ok());
+  EXPECT_EQ(seen, "old|new");
+
+  const auto refused = write_file_atomically(target, dir_ / "a.new", "newer", [] {
+    return std::make_error_code(std::errc::permission_denied);
+  });
+  EXPECT_EQ(refused.step, AtomicWriteStep::Prepare);
+  EXPECT_EQ(refused.error, std::errc::permission_denied);
+  EXPECT_EQ(read(target), "new");
+  EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(AtomicWrite, Failures_TellTheStepAndLeaveTheTargetAlone) {
+  // No folder for the temporary file.
+  const auto missing = write_file_atomically(dir_ / "none" / "x", dir_ / "none" / "x.tmp", "new");
+  EXPECT_EQ(missing.step, AtomicWriteStep::Create);
+  EXPECT_EQ(missing.error, std::errc::no_such_file_or_directory);
+
+  // A folder with contents stands where the file should go: written, but not moved there.
+  fs::create_directories(dir_ / "busy" / "inside");
+  const auto busy = write_file_atomically(dir_ / "busy", dir_ / "busy.tmp", "new");
+  EXPECT_EQ(busy.step, AtomicWriteStep::Replace);
+  EXPECT_TRUE(busy.error);
+  EXPECT_TRUE(fs::is_directory(dir_ / "busy" / "inside"));
+  EXPECT_FALSE(fs::exists(dir_ / "busy.tmp"));
+  EXPECT_EQ(entries(), 1u);
+}
+
+}  // namespace
+}  // namespace qm::platform
