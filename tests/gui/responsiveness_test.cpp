@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -111,6 +112,9 @@ TEST_F(ResponsivenessTiming, SilentUnits_NeverHoldTheEventLoop) {
       use_and_close([&] { w.run_sequence_file(QString::fromStdString(show.string())); },
                     control_name(ids::kStopButton));
   ticks_.stop();
+  std::printf("longest gap %lld ms; closing: Hardware Info %lld ms, Setup %lld ms, run %lld ms\n",
+              static_cast<long long>(longest_gap_), static_cast<long long>(info),
+              static_cast<long long>(setup), static_cast<long long>(run));
 
   EXPECT_GE(info, 0);
   EXPECT_LT(info, kLongestGapMs);
