@@ -1,5 +1,6 @@
 #include "runner/run_dialog.h"
 
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -218,7 +219,17 @@ RunDialog::~RunDialog() {
 }
 
 int RunDialog::exec() {
-  return ended_ ? result() : QDialog::exec();
+  const int ended_with = ended_ ? result() : QDialog::exec();
+  // The dialog has gone at once; what the link thread still does for the run (a step that
+  // waits for a silent unit, the stop, an error's question to the operator) ends before the
+  // caller goes on, so that runs follow each other and no question is lost at the end of the
+  // program. The window keeps painting meanwhile; the operator's input waits.
+  QEventLoop behind;
+  session_->worker.post([&behind](Link&) {
+    QMetaObject::invokeMethod(&behind, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  behind.exec(QEventLoop::ExcludeUserInputEvents);
+  return ended_with;
 }
 
 void RunDialog::done(int result) {

@@ -38,6 +38,7 @@ class RunDialog final : public QDialog, public RunnerHost {
 
   // Whether the dialog has ended (the run could not start, or it is over).
   bool ended() const { return ended_; }
+  // Runs the dialog; returns once the link thread has also finished with the run.
   int exec() override;
   void done(int result) override;
 

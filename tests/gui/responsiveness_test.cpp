@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
@@ -52,11 +53,12 @@ class ResponsivenessTiming : public ::testing::Test {
     ticks_.start();
   }
 
-  // Runs `open` (which opens a modal dialog and returns when it closes); after kBusyMs clicks
+  // Runs `open` (which opens a modal dialog and returns once it is over); after kBusyMs clicks
   // the button of the dialog then open, and returns how long the dialog took to close.
   qint64 use_and_close(const std::function<void()>& open, const QString& button,
                        const std::function<void(QWidget*)>& meanwhile = nullptr) {
     QElapsedTimer closing;
+    qint64 closed_after = -1;
     QTimer::singleShot(0, [&] {
       if (meanwhile) meanwhile(QApplication::activeModalWidget());
     });
@@ -65,11 +67,14 @@ class ResponsivenessTiming : public ::testing::Test {
       ASSERT_NE(dialog, nullptr);
       auto* b = dialog->findChild<QAbstractButton*>(button);
       ASSERT_NE(b, nullptr) << button.toStdString();
+      auto* d = qobject_cast<QDialog*>(dialog);
+      ASSERT_NE(d, nullptr);
+      QObject::connect(d, &QDialog::finished, [&] { closed_after = closing.elapsed(); });
       closing.start();
       b->click();
     });
     open();
-    return closing.isValid() ? closing.elapsed() : -1;
+    return closed_after;
   }
 
   TempFolder folder_;

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <fstream>
+#include <functional>
 
 #include "base/ui_helpers_widget.h"
 #include "gui/gui_rig.h"
@@ -254,6 +256,35 @@ TEST_F(MainWindowRunTest, RunCommand_AsksForASequenceFileAndRunsIt) {
   EXPECT_EQ(filters, QStringList({"Sequence files (*.seq)"}));
   ASSERT_TRUE(units_received(1));
   EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 09"}));
+}
+
+// An error found by a step on the link thread is asked on the window's thread, and the step
+// waits for the answer: the run stops and its dialog ends first, then the " Sequence" box
+// stands over the main window, before the run is over for the caller.
+TEST_F(MainWindowRunTest, ErrorInAStep_IsAskedOnTheWindowAfterTheRunStopped) {
+  const QString path = write("late.seq", "SEND 7 1 40 1\nWAIT 00:00:00.05\nBOGUS\n");
+  auto w = window();
+  ASSERT_TRUE(w->start({}));
+  QString title, text, owner;
+  std::function<void()> answer = [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) {
+      QTimer::singleShot(10, answer);  // the run has not reached the error yet
+      return;
+    }
+    title = box->windowTitle();
+    text = box->text();
+    owner = box->parentWidget() ? box->parentWidget()->objectName() : QString();
+    box->button(QMessageBox::No)->click();
+  };
+  QTimer::singleShot(0, answer);
+  // It returns once the question is answered too: a run named on the command line ends the
+  // program right after, and its error must have been seen.
+  w->run_sequence_file(path);
+  EXPECT_EQ(title, " Sequence");
+  EXPECT_TRUE(text.startsWith("ERROR: 'BOGUS' is not a valid command.")) << text.toStdString();
+  EXPECT_EQ(owner, "mainWindow");
+  EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 01"}));
 }
 
 TEST_F(MainWindowRunTest, DroppedFiles_SequenceFilesRunInOrderOthersAreIgnored) {
