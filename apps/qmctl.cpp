@@ -328,7 +328,14 @@ int run_sequence(App& app, qm::ConsoleUi& ui, const Options& o) {
       const std::uint32_t now = app.clock.tick_ms();
       timeout = *next > now ? static_cast<int>(*next - now) : 0;
     }
-    if (timeout == 0) continue;
+    if (timeout == 0) {
+      // Lines remain: go on at once, but a loop without a WAIT still stops on Ctrl+C.
+      if (interrupt && interrupt->interrupted()) {
+        runner.runner_stop();
+        break;
+      }
+      continue;
+    }
     std::vector<qm::platform::Handle> handles;
     if (interrupt) handles.push_back(interrupt->handle());
     if (input_open) handles.push_back(*input);

@@ -29,7 +29,6 @@ constexpr const char* kEditFile = "\n\nEdit file?";
 constexpr const char* kOutOfMemory = "Out of memory, SEND abandonded";
 constexpr const char* kCantOpenFile = "Can't open file: %s";
 constexpr const char* kIncludeExpected = "Include filename expected.";
-constexpr const char* kNestedTooDeep = "Include file nested too deep: %s";
 
 // The code image and the output file.
 constexpr const char* kSizeLimit = "Compiled code exceeds size limit";
@@ -312,7 +311,7 @@ std::optional<std::vector<std::uint8_t>> Compilation::run(const std::string& out
 // Reads a file whole and compiles its lines, the file becoming the current one meanwhile.
 bool Compilation::compile_file(const std::string& name) {
   if (include_depth_ >= kMaxIncludeDepth)
-    return report_compile_error(strprintf(kNestedTooDeep, name.c_str()));
+    return report_compile_error(strprintf(kIncludeNestedTooDeep, name.c_str()));
   const std::optional<std::string> content = read_source_file(path_from_utf8(name));
   if (!content) return report_compile_error(strprintf(kCantOpenFile, name.c_str()));
   const std::vector<SourceLine> lines = split_source_lines(*content, kCompilerPieceLength);

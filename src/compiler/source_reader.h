@@ -129,6 +129,9 @@ std::string rest_as_body(Tokenizer& tokens);
 
 // Characters a macro body holds; a longer body is refused rather than cut.
 inline constexpr std::size_t kMaxMacroBody = 135;
+
+// An INCLUDE that would open one file more than a reader allows.
+inline constexpr const char* kIncludeNestedTooDeep = "Include file nested too deep: %s";
 inline constexpr const char* kMacroHasNoBody = "Macro '%s' has no body.";
 
 // The body of DEFINE or SET for the macro `name`, or why it cannot be one.

@@ -227,6 +227,8 @@ std::optional<RunSymbol> Runner::Impl::make_macro(std::string_view name, std::st
 // Loads a file and runs it next; the including file continues after it.
 bool Runner::Impl::include_file(const std::string& name) {
   constexpr const char* kNothingLoaded = "Reading file %s";
+  // A file that includes itself would otherwise stack copies of itself without end.
+  if (files.size() >= kMaxRunFiles) return fail(strprintf(kIncludeNestedTooDeep, name.c_str()));
   auto lines = load_sequence_lines(name);
   if (!lines || lines->empty()) return fail(strprintf(kNothingLoaded, name.c_str()));
   push_run_file(name, std::move(*lines));

@@ -20,6 +20,9 @@
 
 namespace qm {
 
+// Files a run may have open at once: its own, std.inc and those INCLUDE and CALL opened.
+inline constexpr std::size_t kMaxRunFiles = 64;
+
 // The macro that holds the selected unit; SET on it selects another.
 inline constexpr std::string_view kUnitMacro = "_UNIT";
 // Where a macro body splits into the tokens that expansion writes.

@@ -115,5 +115,17 @@ TEST_F(Qmsim, Run_DrivesTheSimulatedUnitsWithOutputOnStdout) {
       << error.err;
 }
 
+// A sequence that never waits still stops on SIGTERM (and Ctrl+C): the run checks for a stop
+// between its time slices, not only while it waits.
+TEST_F(Qmsim, Run_ALoopWithoutAWaitStopsOnTerminate) {
+  Process sim({QMSIM_PATH, "serial"});
+  const std::string device = sim.read_line(5000);
+  const fs::path loop = home_ / "loop.seq";
+  std::ofstream(loop) << "REM going\nREPEAT FOREVER\nSEND 7 0 44 0\nAGAIN\n";
+  Process run({QMCTL_PATH, "--skip-std", "--port", device, "run", loop.string()});
+  ASSERT_EQ(run.read_line(5000), "going");
+  EXPECT_EQ(run.terminate_within(5000), 0);
+}
+
 }  // namespace
 }  // namespace qm::test

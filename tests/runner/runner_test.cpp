@@ -432,6 +432,19 @@ TEST_F(RunnerTest, IncludeAndCall_RunNextThenTheIncludingFileContinues) {
   EXPECT_EQ(runner_.state(), RunnerState::Stopped);
 }
 
+TEST_F(RunnerTest, Include_OfItself_StopsAtTheFileLimitWithAnError) {
+  const std::string self = path("self.seq");
+  write("self.seq", "REM in\nINCLUDE \"" + self + "\"\n");
+  const auto output = run_output("INCLUDE \"" + self + "\"\n");
+  // The run's own file and 63 copies of self.seq; the 64th INCLUDE is refused.
+  EXPECT_EQ(output.size(), 63u);
+  const auto shown = boxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "box: Sequence|ERROR: Include file nested too deep: " + self +
+                          "\n\nSequence: " + self + "\nLine: 2\n\nEdit sequence file ?\n");
+  EXPECT_EQ(runner_.state(), RunnerState::Stopped);
+}
+
 TEST_F(RunnerTest, SetUnit_SelectsDuringTheRun_RestoredAfter) {
   connect_serial();
   app_.settings.values.id = 0;

@@ -66,4 +66,29 @@ int Process::terminate() {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+int Process::terminate_within(int timeout_ms) {
+  if (pid_ <= 0) return -1;
+  kill(pid_, SIGTERM);
+  // The end of its output tells that it has gone; what it still writes is dropped.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    pollfd p{out_, POLLIN, 0};
+    if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+      return -2;
+    }
+    char buf[256];
+    if (read(out_, buf, sizeof buf) <= 0) break;
+  }
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 }  // namespace qm::test

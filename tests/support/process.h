@@ -19,6 +19,9 @@ class Process {
   std::string read_line(int timeout_ms);
   // Sends SIGTERM and waits; the exit code, or -1 when it did not exit normally.
   int terminate();
+  // The same, waiting at most timeout_ms for the program to end (its output to close); a
+  // program still running then is killed and the result is -2.
+  int terminate_within(int timeout_ms);
 
  private:
   pid_t pid_ = -1;
