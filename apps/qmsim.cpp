@@ -181,10 +181,8 @@ bool save_state(qm::sim::SimWall& wall, const std::string& dir) {
     wall.with_unit(i, [&](qm::sim::SimUnit& unit) {
       const std::vector<std::uint8_t> bytes = unit.flash().save();
       const auto path = state_file(dir, i);
-      auto temp = path;
-      temp += ".new";
       const std::string_view contents(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-      ok = qm::platform::write_file_atomically(path, temp, contents).ok() && ok;
+      ok = qm::platform::write_file_atomically(path, contents).ok() && ok;
     });
   }
   return ok;

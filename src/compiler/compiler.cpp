@@ -36,6 +36,8 @@ constexpr const char* kUnexpectedEndOfFile = "Unexpected end";
 constexpr const char* kNoStartCode = "No start code defined.";
 constexpr const char* kUnableToOpen = "Unable to open file: %s";
 constexpr const char* kErrorWriting = "Error writing to file: %s";
+// The output would replace a file the compilation read (the source itself, say).
+constexpr const char* kOutputIsInput = "Output file is an input file: %s";
 
 // Blocks.
 constexpr const char* kStackOverflow = "Compiler stack overflow";
@@ -46,7 +48,6 @@ constexpr std::string_view kUnitMacro = "_UNIT";
 constexpr const char* kIncludeFolderVariable = "QUADRIMON";  // the folder of INCLUDE <name>
 constexpr std::string_view kStdIncludeName = "std.inc";
 constexpr std::string_view kOutputExtension = "sfb";
-constexpr std::string_view kTemporarySuffix = ".tmp";
 
 constexpr int kMaxIncludeDepth = 10;           // the main source is the first level
 constexpr std::size_t kMaxIncludeName = 83;    // characters of a resolved INCLUDE name
@@ -222,6 +223,7 @@ class Compilation {
   std::size_t line_position_ = 0;  // the next line of the current file; EXIT moves it
   std::size_t line_end_ = 0;
   int include_depth_ = 0;
+  std::vector<std::filesystem::path> inputs_;  // every file read, which the output must not be
   int radix_ = 10;
   SymbolTable symbols_;
   std::vector<BlockMarker> stack_{BlockMarker::Main};
@@ -314,6 +316,7 @@ bool Compilation::compile_file(const std::string& name) {
     return report_compile_error(strprintf(kIncludeNestedTooDeep, name.c_str()));
   const std::optional<std::string> content = read_source_file(path_from_utf8(name));
   if (!content) return report_compile_error(strprintf(kCantOpenFile, name.c_str()));
+  inputs_.push_back(path_from_utf8(name));
   const std::vector<SourceLine> lines = split_source_lines(*content, kCompilerPieceLength);
 
   std::string outer_file = std::exchange(current_file_, name);
@@ -434,10 +437,13 @@ bool Compilation::finish(const std::string& output) {
 // whole or not at all; a replacement that fails counts as an output that cannot be created.
 bool Compilation::write_output(const std::string& output) {
   const std::filesystem::path target = path_from_utf8(output);
-  std::filesystem::path temporary = target;
-  temporary += kTemporarySuffix;
+  for (const std::filesystem::path& input : inputs_) {
+    std::error_code error;
+    if (std::filesystem::equivalent(input, target, error))
+      return report_compile_error(strprintf(kOutputIsInput, output.c_str()));
+  }
   const std::string_view bytes(reinterpret_cast<const char*>(image_.data()), image_.size());
-  switch (platform::write_file_atomically(target, temporary, bytes).step) {
+  switch (platform::write_file_atomically(target, bytes).step) {
     case platform::AtomicWriteStep::Done:
       return true;
     case platform::AtomicWriteStep::Write:

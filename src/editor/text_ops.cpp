@@ -20,7 +20,6 @@ constexpr int kTabStop = 8;     // tabs in a loaded text expand to this
 constexpr int kIndentStop = 4;  // the Tab key indents to this
 constexpr int kShortestOutdentedLine = 3;
 constexpr const char* kBackupExtension = ".bak";
-constexpr const char* kTempSuffix = ".~new";  // the new text before it replaces the file
 
 constexpr const char* kCreateQuestion = "Can't find file %s, create one?";
 constexpr const char* kUnableToCreate = "Unable to create file %s";
@@ -164,8 +163,6 @@ std::optional<fs::path> backup_path(const fs::path& path) {
 }
 
 std::optional<std::string> write_with_backup(const fs::path& path, std::string_view bytes) {
-  fs::path temp = path;
-  temp += kTempSuffix;
   // The old file stays where it is until the new one replaces it in one step; the backup is
   // a copy of it, made once the new text is safely written, so no failure can leave the
   // operator without either text.
@@ -177,7 +174,7 @@ std::optional<std::string> write_with_backup(const fs::path& path, std::string_v
     return error;
   };
   const platform::AtomicWriteResult result =
-      platform::write_file_atomically(path, temp, bytes, make_backup);
+      platform::write_file_atomically(path, bytes, make_backup);
   if (result.ok()) return std::nullopt;
   std::error_code error;
   if (result.step == platform::AtomicWriteStep::Replace && fs::is_directory(path, error))

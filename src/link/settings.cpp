@@ -321,11 +321,10 @@ bool read_file(const std::filesystem::path& path, std::string& contents) {
   return !in.bad();
 }
 
-// Writes `contents` through `temporary` over `target`, so that `target` is always either the
-// old file or the new one. False (and `target` untouched) when that failed.
-bool replace_contents(const std::filesystem::path& temporary, const std::filesystem::path& target,
-                      std::string_view contents) {
-  return platform::write_file_atomically(target, temporary, contents).ok();
+// Writes `contents` over `target` through a temporary file, so that `target` is always either
+// the old file or the new one. False (and `target` untouched) when that failed.
+bool replace_contents(const std::filesystem::path& target, std::string_view contents) {
+  return platform::write_file_atomically(target, contents).ok();
 }
 
 }  // namespace
@@ -380,14 +379,11 @@ bool Settings::settings_save() const {
   std::error_code error;
   std::filesystem::create_directories(*user_folder_, error);
   if (error) return false;
-  auto temporary = *path;
-  temporary += ".new";
-  return replace_contents(temporary, *path, settings_text());
+  return replace_contents(*path, settings_text());
 }
 
 void Settings::remote_access_save(std::string_view stem) const {
   const auto ini = program_dir_ / (std::string(stem) + ".ini");
-  const auto bak = program_dir_ / (std::string(stem) + ".bak");
 
   // Opening for append creates the file when it is absent, and leaves it as it is otherwise.
   if (!std::ofstream(ini, std::ios::binary | std::ios::app)) return;
@@ -413,7 +409,7 @@ void Settings::remote_access_save(std::string_view stem) const {
     if (!new_contents.empty() && new_contents.back() != '\n') new_contents += '\n';
     new_contents += kRemoteAccessLine;
   }
-  replace_contents(bak, ini, new_contents);
+  replace_contents(ini, new_contents);
 }
 
 }  // namespace qm

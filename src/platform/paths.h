@@ -1,6 +1,7 @@
 // File-system places of the program and the user, and the atomic replacement of a file.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -29,6 +30,10 @@ std::filesystem::path executable_dir();
 // The system's reason when it failed.
 std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// Creates a file that must not exist yet (never one someone else made meanwhile) for writing
+// bytes; null with the system's reason when it cannot.
+std::FILE* create_new_file(const std::filesystem::path& path, std::error_code& error);
+
 // The step at which write_file_atomically stopped.
 enum class AtomicWriteStep {
   Done,     // the target holds the new contents
@@ -44,12 +49,15 @@ struct AtomicWriteResult {
   bool ok() const { return step == AtomicWriteStep::Done; }
 };
 
-// Writes `contents` to `temporary`, then moves it over `target` in one step, so that `target`
-// is always either the old file or the new one whole. `before_replace` runs between the two
-// (while the old file is still in place); an error it returns stops the write. On any failure
-// the temporary file is removed and `target` is left as it was.
+// Writes `contents` to a new temporary file beside `target`, then moves it over `target` in
+// one step, so that `target` is always either the old file or the new one whole. The
+// temporary file has a name of its own (no file of the user's is ever taken for it); the new
+// file keeps the old one's permissions; a symbolic link is written through to the file it
+// names. `before_replace` runs between the two (while the old file is still in place); an
+// error it returns stops the write. On any failure the temporary file is removed and `target`
+// is left as it was.
 AtomicWriteResult write_file_atomically(
-    const std::filesystem::path& target, const std::filesystem::path& temporary,
-    std::string_view contents, const std::function<std::error_code()>& before_replace = {});
+    const std::filesystem::path& target, std::string_view contents,
+    const std::function<std::error_code()>& before_replace = {});
 
 }  // namespace qm::platform

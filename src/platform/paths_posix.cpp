@@ -1,5 +1,9 @@
 // File-system places on POSIX systems: the XDG documents folder, /proc/self/exe, rename().
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -100,6 +104,21 @@ std::filesystem::path executable_dir() {
   if (!error && executable.has_parent_path()) return executable.parent_path();
   auto current = std::filesystem::current_path(error);
   return error ? std::filesystem::path(".") : current;
+}
+
+std::FILE* create_new_file(const std::filesystem::path& path, std::error_code& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error.assign(errno, std::generic_category());
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    error.assign(errno, std::generic_category());
+    ::close(fd);
+    std::filesystem::remove(path, error);
+  }
+  return file;
 }
 
 std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -7,6 +7,13 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <string>
 #include <system_error>
 
@@ -85,6 +92,24 @@ std::error_code replace_file(const std::filesystem::path& from, const std::files
   if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return {};
   return {static_cast<int>(GetLastError()), std::system_category()};
+}
+
+std::FILE* create_new_file(const std::filesystem::path& path, std::error_code& error) {
+  int fd = -1;
+  const errno_t failed =
+      _wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                _SH_DENYNO, _S_IREAD | _S_IWRITE);
+  if (failed != 0) {
+    error.assign(failed, std::generic_category());
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) {
+    error.assign(errno, std::generic_category());
+    _close(fd);
+    std::filesystem::remove(path, error);
+  }
+  return file;
 }
 
 }  // namespace qm::platform

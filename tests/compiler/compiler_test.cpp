@@ -340,11 +340,11 @@ TEST_F(CompilerTest, OutputIsReplacedWholeOrNotAtAll) {
   write("main.sfb", "old contents that are longer than the new image");
   ASSERT_EQ(compile("OUTPUT 1"), 0);
   EXPECT_EQ(read("main.sfb"), std::string("\x09\x05\x00\x00\x11\x04\x01\x01\x0A", 9));
-  EXPECT_FALSE(fs::exists(path("main.sfb.tmp")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
 
   EXPECT_EQ(compile("OUTPUT 2\nREPEAT"), 1);
   EXPECT_EQ(read("main.sfb").size(), 9u);  // the old output stays as it was
-  EXPECT_FALSE(fs::exists(path("main.sfb.tmp")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
 
   write("main.seq", "OUTPUT 1");
   ui_.clear();
@@ -356,6 +356,17 @@ TEST_F(CompilerTest, OutputIsReplacedWholeOrNotAtAll) {
   ui_.clear();
   EXPECT_EQ(compiler_.compile_sequence(path("none.seq"), std::nullopt, options_), 1);
   EXPECT_EQ(shown(), error(0, "Can't open file: " + path("none.seq"), "none.seq"));
+
+  // An output that is a file the compilation read is refused, and that file stays as it was.
+  write("inc.seq", "OUTPUT 2\n");
+  write("main.seq", "OUTPUT 1\nINCLUDE \"" + path("inc.seq") + "\"\n");
+  for (const char* input : {"main.seq", "inc.seq"}) {
+    ui_.clear();
+    EXPECT_EQ(compiler_.compile_sequence(path("main.seq"), path(input), options_), 1);
+    EXPECT_EQ(shown(), error(0, "Output file is an input file: " + path(input))) << input;
+  }
+  EXPECT_EQ(read("main.seq"), "OUTPUT 1\nINCLUDE \"" + path("inc.seq") + "\"\n");
+  EXPECT_EQ(read("inc.seq"), "OUTPUT 2\n");
 }
 
 // The GUI and qmctl build their options here: the program's std.inc folder, the selected

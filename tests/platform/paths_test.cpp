@@ -34,16 +34,16 @@ class AtomicWrite : public ::testing::Test {
 
 TEST_F(AtomicWrite, NewAndExistingFiles_GetTheWholeContentsAndNoTemporaryStays) {
   const fs::path target = dir_ / "show.sfb";
-  EXPECT_TRUE(write_file_atomically(target, dir_ / "show.tmp", std::string("a\0b", 3)).ok());
+  EXPECT_TRUE(write_file_atomically(target, std::string("a\0b", 3)).ok());
   EXPECT_EQ(read(target), std::string("a\0b", 3));
 
   write(target, "old contents, longer than the new ones");
-  EXPECT_TRUE(write_file_atomically(target, dir_ / "show.tmp", "new").ok());
+  EXPECT_TRUE(write_file_atomically(target, "new").ok());
   EXPECT_EQ(read(target), "new");
   EXPECT_EQ(entries(), 1u);
 
   // Empty contents still replace the file.
-  EXPECT_TRUE(write_file_atomically(target, dir_ / "show.tmp", "").ok());
+  EXPECT_TRUE(write_file_atomically(target, "").ok());
   EXPECT_EQ(read(target), "");
 }
 
@@ -51,16 +51,18 @@ TEST_F(AtomicWrite, StepBeforeReplacement_SeesTheOldFileAndCanStopTheWrite) {
   const fs::path target = dir_ / "a.seq";
   write(target, "old");
   std::string seen;
-  const auto result = write_file_atomically(target, dir_ / "a.new", "new", [&] {
-    seen = read(target) + "|" + read(dir_ / "a.new");
+  std::size_t files_meanwhile = 0;
+  const auto result = write_file_atomically(target, "new", [&] {
+    seen = read(target);
+    files_meanwhile = entries();  // the target and the new text beside it
     return std::error_code();
   });
   EXPECT_TRUE(result.ok());
-  EXPECT_EQ(seen, "old|new");
+  EXPECT_EQ(seen, "old");
+  EXPECT_EQ(files_meanwhile, 2u);
 
-  const auto refused = write_file_atomically(target, dir_ / "a.new", "newer", [] {
-    return std::make_error_code(std::errc::permission_denied);
-  });
+  const auto refused = write_file_atomically(
+      target, "newer", [] { return std::make_error_code(std::errc::permission_denied); });
   EXPECT_EQ(refused.step, AtomicWriteStep::Prepare);
   EXPECT_EQ(refused.error, std::errc::permission_denied);
   EXPECT_EQ(read(target), "new");
@@ -69,18 +71,40 @@ TEST_F(AtomicWrite, StepBeforeReplacement_SeesTheOldFileAndCanStopTheWrite) {
 
 TEST_F(AtomicWrite, Failures_TellTheStepAndLeaveTheTargetAlone) {
   // No folder for the temporary file.
-  const auto missing = write_file_atomically(dir_ / "none" / "x", dir_ / "none" / "x.tmp", "new");
+  const auto missing = write_file_atomically(dir_ / "none" / "x", "new");
   EXPECT_EQ(missing.step, AtomicWriteStep::Create);
   EXPECT_EQ(missing.error, std::errc::no_such_file_or_directory);
 
   // A folder with contents stands where the file should go: written, but not moved there.
   fs::create_directories(dir_ / "busy" / "inside");
-  const auto busy = write_file_atomically(dir_ / "busy", dir_ / "busy.tmp", "new");
+  const auto busy = write_file_atomically(dir_ / "busy", "new");
   EXPECT_EQ(busy.step, AtomicWriteStep::Replace);
   EXPECT_TRUE(busy.error);
   EXPECT_TRUE(fs::is_directory(dir_ / "busy" / "inside"));
-  EXPECT_FALSE(fs::exists(dir_ / "busy.tmp"));
   EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(AtomicWrite, UsersFiles_NoNameIsTakenTheModeStaysALinkIsWrittenThrough) {
+  // Files whose names a fixed temporary name would take are left alone.
+  const fs::path target = dir_ / "show.sfb";
+  for (const char* name : {"show.sfb.tmp", "show.sfb.new", "show.sfb.~new"})
+    write(dir_ / name, "the user's");
+  write(target, "old");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::group_read, fs::perm_options::replace);
+  ASSERT_TRUE(write_file_atomically(target, "new").ok());
+  EXPECT_EQ(read(target), "new");
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::group_read);
+  for (const char* name : {"show.sfb.tmp", "show.sfb.new", "show.sfb.~new"})
+    EXPECT_EQ(read(dir_ / name), "the user's") << name;
+  EXPECT_EQ(entries(), 4u);
+
+  // A symbolic link stays a link; the file it names gets the contents.
+  fs::create_directories(dir_ / "real");
+  write(dir_ / "real" / "show.seq", "old");
+  fs::create_symlink(dir_ / "real" / "show.seq", dir_ / "link.seq");
+  ASSERT_TRUE(write_file_atomically(dir_ / "link.seq", "new").ok());
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.seq"));
+  EXPECT_EQ(read(dir_ / "real" / "show.seq"), "new");
 }
 
 }  // namespace
