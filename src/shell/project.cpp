@@ -6,6 +6,7 @@
 
 #include "base/path_text.h"
 #include "base/text_format.h"
+#include "platform/paths.h"
 
 namespace qm {
 
@@ -95,10 +96,8 @@ void remember_project(const std::optional<std::filesystem::path>& user_folder,
     change_directory(folder);
   }
   const std::filesystem::path location = folder / kProjectLocationFile;
-  std::ofstream out(location, std::ios::trunc);
-  if (out) out << project << '\n';
-  out.close();
-  if (!out) {
+  // Through a temporary file: a failed write leaves the location remembered before.
+  if (!platform::write_file_atomically(location, project + "\n").ok()) {
     ui.message_box(kProjectTitle,
                    strprintf(kCannotWriteProjectLocation, utf8_from_path(location).c_str()) +
                        strprintf(kCheckProjectFolder, utf8_from_path(folder.parent_path()).c_str()),
