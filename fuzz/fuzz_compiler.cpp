@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "base/operator_ui.h"
 #include "compiler/compiler.h"
@@ -42,6 +43,29 @@ class PrivateFolder {
 };
 
 }  // namespace
+
+// The fuzzer's own paths are taken before the input's folder becomes current: every corpus
+// folder or file named relative to where the fuzzer started is made absolute, and crash
+// files go to that folder unless -artifact_prefix= names another.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  static std::vector<std::string> texts;
+  static std::vector<char*> args;
+  const fs::path start = fs::current_path();
+  bool artifact_prefix = false;
+  for (int i = 0; i < *argc; ++i) {
+    std::string arg = (*argv)[i];
+    if (arg.rfind("-artifact_prefix=", 0) == 0) artifact_prefix = true;
+    if (i > 0 && !arg.empty() && arg[0] != '-') arg = (start / arg).lexically_normal().string();
+    texts.push_back(arg);
+  }
+  if (!artifact_prefix) texts.push_back("-artifact_prefix=" + (start / "").string());
+  for (std::string& text : texts)
+    args.push_back(text.data());
+  args.push_back(nullptr);
+  *argc = static_cast<int>(texts.size());
+  *argv = args.data();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const PrivateFolder folder;
