@@ -1,7 +1,9 @@
 // The remote link over a real loopback socket with a scripted gateway, and the routing rule.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "support/link_rig.h"
 
@@ -278,6 +280,45 @@ TEST_F(TcpLink, ServerCloses_LinkDropsToSerialAndSaysSo) {
             (std::vector<std::string>{"dropped", "link: COM1:", "status:Server disconnected"}));
   link_.unit_send(7, 0, 35, {});  // the serial port carries the traffic again
   EXPECT_EQ(to_hex(pty.read_master(6, 1000)), "7E 07 00 23 D6 7D");
+}
+
+TEST_F(TcpLinkTiming, GatewayStopsReading_SendGivesUpAfterASecondAndDropsTheLink) {
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  gateway.stop_reading();
+  ui_.clear();
+  // Requests go out on a thread of their own, so that a send that never returns fails the
+  // test instead of hanging it.
+  std::atomic<bool> stop{false};
+  std::atomic<bool> done{false};
+  std::chrono::milliseconds last_send{0};
+  int sends = 0;
+  std::thread sender([&] {
+    const Bytes data(70, 0x55);
+    while (link_.tcp_open() && !stop) {
+      const auto start = std::chrono::steady_clock::now();
+      link_.unit_send(7, 1, 4, data);
+      last_send = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - start);
+      ++sends;
+    }
+    done = true;
+  });
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const bool ended = done;
+  stop = true;
+  if (!ended) gateway.reset();  // free the blocked send
+  sender.join();
+  ASSERT_TRUE(ended) << "a send still blocked after " << sends << " sends";
+  EXPECT_GE(last_send.count(), platform::kSendStallMs - 50);
+  EXPECT_LT(last_send.count(), 2 * platform::kSendStallMs);
+  EXPECT_FALSE(settings_.ip);
+  std::vector<std::string> calls = ui_.calls();
+  std::erase(calls, "tx");
+  EXPECT_EQ(calls, (std::vector<std::string>{"status:TCP send failure", "dropped", "link:   -"}));
 }
 
 TEST_F(TcpLink, OutputRaw_GoesAsOneKindTwoFrame) {
