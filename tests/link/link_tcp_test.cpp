@@ -73,25 +73,73 @@ TEST_F(TcpLink, Connect_WithoutSecret_SkipsTheExchange) {
   EXPECT_EQ(gateway.frames()[0].kind, kTcpUnitMessage);  // no authentication frame first
 }
 
-TEST_F(TcpLink, Connect_ReplyVerdict_OnlyThreeByteRepliesAreInspected) {
+TEST_F(TcpLink, Connect_Verdict_OnlyAWholeAcceptingVerdictConnects) {
   struct Case {
-    Bytes reply;
-    int result;
+    std::vector<Bytes> writes;  // what the gateway answers, one write each
+    bool close;                 // then it closes the connection
+    const char* status;         // the failure shown, or none when connected
   };
-  const Case cases[] = {{{3, 0, 0}, 0}, {{3, 0, 1}, 1}, {{0}, 1}, {{3, 0}, 1}, {{3, 0, 0, 0}, 1}};
+  const Case cases[] = {
+      {{{3, 0, 0}}, false, "Authentication failure"},
+      {{{3, 0, 1}}, false, nullptr},
+      {{{3, 0, 0xFF}}, false, nullptr},
+      {{{3, 0, 0, 0}}, false, "Authentication failure"},  // a rejection with more bytes
+      {{{3, 0, 0, 9, 9, 9}}, false, "Authentication failure"},
+      {{{3, 0}, {0}}, false, "Authentication failure"},  // a rejection split across reads
+      {{{3}, {0}, {0}}, false, "Authentication failure"},
+      {{{3}, {0}, {1}}, false, nullptr},        // an acceptance split across reads
+      {{{3, 0}}, true, "Server disconnected"},  // short, then closed
+      {{{0}}, true, "Server disconnected"},
+      {{}, true, "Server disconnected"},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(to_hex(c.reply));
-    ScriptedGateway gateway([&](const ScriptedGateway::Frame&) { return c.reply; });
-    aim_at(gateway, "wrong");
+    SCOPED_TRACE(::testing::PrintToString(c.writes));
+    ScriptedGateway* self = nullptr;
+    ScriptedGateway gateway([&](const ScriptedGateway::Frame&) {
+      for (const Bytes& w : c.writes) {
+        self->push(w);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      }
+      if (c.close) self->drop();
+      return Bytes{};
+    });
+    self = &gateway;
+    aim_at(gateway, "K");
     ui_.clear();
-    EXPECT_EQ(link_.tcp_connect(), c.result);
-    EXPECT_EQ(settings_.ip, c.result == 1);
-    if (c.result == 0) {
-      EXPECT_EQ(ui_.statuses().back(), "Authentication failure");
-      EXPECT_FALSE(link_.tcp_open());
+    EXPECT_EQ(link_.tcp_connect(), c.status ? 0 : 1);
+    EXPECT_EQ(settings_.ip, c.status == nullptr);
+    EXPECT_EQ(link_.tcp_open(), c.status == nullptr);
+    if (c.status) {
+      EXPECT_EQ(ui_.statuses().back(), c.status);
     }
     link_.tcp_disconnect();
   }
+}
+
+TEST_F(TcpLink, Connect_ShortVerdict_WaitsForTheRestAndTimesOut) {
+  ScriptedGateway gateway([](const ScriptedGateway::Frame&) { return Bytes{3, 0}; });
+  aim_at(gateway, "K");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(link_.tcp_connect(), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start,
+            std::chrono::milliseconds(kAuthenticationWaitMs));
+  EXPECT_EQ(ui_.statuses().back(), "Authentication timeout");
+  EXPECT_FALSE(link_.tcp_open());
+}
+
+TEST_F(TcpLink, Connect_BytesAfterTheVerdict_AreTheFirstFramesReceived) {
+  ScriptedGateway gateway([](const ScriptedGateway::Frame&) {
+    Bytes out = {3, 0, 1};
+    const Bytes frame = tcp(1, hex("17 00 03 11"));
+    out.insert(out.end(), frame.begin(), frame.end());
+    return out;
+  });
+  aim_at(gateway, "K");
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  link_.wait_for_input(1000);
+  const auto frame = link_.link_receive();
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->function(), 3);
 }
 
 TEST_F(TcpLink, Connect_Failures_ShowTheirTextAndLeaveNoLink) {

@@ -65,6 +65,16 @@ void write_all(int fd, const Bytes& bytes) {
   }
 }
 
+// The same on a socket; a client that has gone away does not raise SIGPIPE.
+void send_all(int fd, const Bytes& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
 }  // namespace
 
 // --- PtyPair ----------------------------------------------------------------------------
@@ -268,7 +278,7 @@ void ScriptedGateway::run() {
       }
       changed_.notify_all();
       const Bytes answer = handler_ ? handler_(frame) : Bytes{};
-      if (!answer.empty()) write_all(client, answer);
+      if (!answer.empty()) send_all(client, answer);
     }
   }
 }
@@ -288,7 +298,7 @@ void ScriptedGateway::push(const Bytes& bytes) {
   std::unique_lock lock(mutex_);
   // The accept may still be on its way.
   changed_.wait_for(lock, std::chrono::seconds(1), [&] { return client_ >= 0; });
-  if (client_ >= 0) write_all(client_, bytes);
+  if (client_ >= 0) send_all(client_, bytes);
 }
 
 void ScriptedGateway::stream(const Bytes& frames, int for_ms) {
