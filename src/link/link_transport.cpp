@@ -167,14 +167,22 @@ int Link::tcp_connect() {
     ui_.show_status(kStatusAuthenticating);
     const auto block = authentication_block(settings_.key);
     if (!tcp_send_frame(kTcpAuthentication, block.data(), block.size())) return 0;
-    const int ready = connected.wait_readable(kAuthenticationWaitMs);
-    if (ready < 0) return tcp_fail(kStatusServerDisconnected);
-    if (ready == 0) return tcp_fail(kStatusAuthTimeout);
-    std::uint8_t reply[80] = {};
-    const long got = connected.receive(reply, sizeof reply);
-    if (got <= 0) return tcp_fail(kStatusServerDisconnected);
-    // Only a 3-byte reply is inspected: its third byte accepts (non-zero) or rejects.
-    if (got == 3 && reply[2] == 0) return tcp_fail(kStatusAuthFailure);
+    // The verdict is 3 bytes, which may come in pieces; its third byte accepts (non-zero)
+    // or rejects. Only the verdict is read: what follows it is the gateway's first frames.
+    std::uint8_t verdict[3] = {};
+    std::size_t got = 0;
+    const std::uint64_t deadline = platform::monotonic_ms() + kAuthenticationWaitMs;
+    while (got < sizeof verdict) {
+      const std::uint64_t now = platform::monotonic_ms();
+      const int left = now >= deadline ? 0 : static_cast<int>(deadline - now);
+      const int ready = connected.wait_readable(left);
+      if (ready < 0) return tcp_fail(kStatusServerDisconnected);
+      if (ready == 0) return tcp_fail(kStatusAuthTimeout);
+      const long n = connected.receive(verdict + got, sizeof verdict - got);
+      if (n <= 0) return tcp_fail(kStatusServerDisconnected);
+      got += static_cast<std::size_t>(n);
+    }
+    if (verdict[2] == 0) return tcp_fail(kStatusAuthFailure);
   }
 
   ui_.clear_status();

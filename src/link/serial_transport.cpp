@@ -102,7 +102,9 @@ std::optional<UnitFrame> SerialTransport::receive() {
 
 void SerialTransport::wait_for_input(int timeout_ms) {
   if (!port_) return;
-  if (port_->ahead_begin == port_->ahead_end) port_->device->wait_readable(timeout_ms);
+  if (port_->ahead_begin != port_->ahead_end) return;
+  // A port that hung up would report itself readable at once, every time: it is gone.
+  if (port_->device->wait_readable(timeout_ms) < 0) lost_();
 }
 
 }  // namespace qm

@@ -37,8 +37,9 @@ int serial_port_write(SerialPort& port, const std::uint8_t* bytes, std::size_t c
 
 class SerialTransport final : public LinkTransport {
  public:
-  // lost: called when a byte write stayed refused for kWriteRetryMs; the port is then to be
-  // released (the call may close it through detach()).
+  // lost: called when a byte write stayed refused for kWriteRetryMs, or when a wait finds
+  // the port hung up; the port is then to be released (the call may close it through
+  // detach()).
   SerialTransport(TrafficLog& log, OperatorUi& ui, TickClock& clock, std::function<void()> lost);
 
   // Takes over an open port; the receiver's state is kept.

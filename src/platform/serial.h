@@ -30,8 +30,9 @@ class SerialDevice {
   virtual bool write(const std::uint8_t* bytes, std::size_t n) = 0;
   // Applies a new baud rate; false when the driver refuses it.
   virtual bool set_baud(std::uint32_t baud) = 0;
-  // Blocks until a byte can be read or timeout_ms passes; true when readable.
-  virtual bool wait_readable(int timeout_ms) = 0;
+  // Blocks until a byte can be read or timeout_ms passes: 1 readable, 0 timed out, -1 the
+  // port is gone (hung up, unplugged): nothing can arrive any more.
+  virtual int wait_readable(int timeout_ms) = 0;
   // Discards everything queued in both directions.
   virtual void purge() = 0;
 

@@ -112,7 +112,7 @@ class PosixSerial final : public SerialDevice {
     return tcsetattr(fd_, TCSANOW, &tio) == 0;
   }
 
-  bool wait_readable(int timeout_ms) override {
+  int wait_readable(int timeout_ms) override {
     const std::uint64_t deadline = monotonic_ms() + static_cast<std::uint64_t>(timeout_ms);
     for (;;) {
       const std::uint64_t now = monotonic_ms();
@@ -120,12 +120,11 @@ class PosixSerial final : public SerialDevice {
       pollfd p{fd_, POLLIN, 0};
       const int r = ::poll(&p, 1, left);
       if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) return false;
-      if (p.revents & POLLIN) return true;
-      // Hang-up or error without data (the far side is gone): nothing can arrive, so sleep
-      // out the time instead of returning at once and being called again in a loop.
-      sleep_ms(static_cast<std::uint32_t>(left));
-      return false;
+      if (r < 0) return -1;
+      if (r == 0) return 0;
+      // A hung-up port reports itself readable as well, but every read finds nothing.
+      if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return -1;
+      return 1;
     }
   }
 

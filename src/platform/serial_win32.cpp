@@ -127,25 +127,20 @@ class Win32Serial final : public SerialDevice {
     return SetCommState(port_, &dcb_) != 0;
   }
 
-  bool wait_readable(int timeout_ms) override {
+  int wait_readable(int timeout_ms) override {
     const std::uint64_t deadline =
         monotonic_ms() + static_cast<std::uint64_t>(std::max(timeout_ms, 0));
     for (;;) {
       DWORD queued = 0;
-      if (!queued_bytes(queued)) {
-        // The port is gone: nothing can arrive, so sleep out the time instead of returning
-        // at once and being called again in a loop.
-        sleep_until(deadline);
-        return false;
-      }
-      if (queued > 0) return true;
+      if (!queued_bytes(queued)) return -1;  // the port is gone: nothing can arrive
+      if (queued > 0) return 1;
       const DWORD left = remaining(deadline);
-      if (left == 0) return false;
+      if (left == 0) return 0;
       switch (wait_for_char(left)) {
         case CharWait::Arrived:
           continue;  // look at the queue again: the byte may already have been read
         case CharWait::TimedOut:
-          return has_queued();
+          return has_queued() ? 1 : 0;
         case CharWait::Unsupported:
           // No event from this driver: look at the queue now and then.
           sleep_ms(std::min<DWORD>(left, kPollMs));
@@ -167,11 +162,6 @@ class Win32Serial final : public SerialDevice {
     const std::uint64_t now = monotonic_ms();
     if (now >= deadline) return 0;
     return static_cast<DWORD>(std::min<std::uint64_t>(deadline - now, MAXDWORD - 1));
-  }
-
-  static void sleep_until(std::uint64_t deadline) {
-    const DWORD left = remaining(deadline);
-    if (left > 0) sleep_ms(left);
   }
 
   // The number of bytes waiting in the input queue; also clears the port's error state,

@@ -19,6 +19,10 @@ std::string format_ipv4(std::uint32_t address_net);
 
 enum class SocketOption { KeepAlive, NoDelay, ReceiveTimeout };
 
+// A send gives up when its bytes cannot all be handed over within this time (the peer
+// stopped reading).
+inline constexpr int kSendStallMs = 1000;
+
 class TcpSocket {
  public:
   // A new IPv4 stream socket, or none.
@@ -33,7 +37,8 @@ class TcpSocket {
   // Connects to address:port (network byte order address, host order port), giving up
   // after timeout_ms.
   virtual bool connect(std::uint32_t address_net, std::uint16_t port, int timeout_ms) = 0;
-  // Sends all bytes in one call; false on failure.
+  // Sends all bytes in one call; false on failure, and when they could not all be handed
+  // over within kSendStallMs.
   virtual bool send(const std::uint8_t* bytes, std::size_t n) = 0;
   // Reads once, at most n bytes: the count, 0 when the peer closed, -1 on error.
   virtual long receive(std::uint8_t* buffer, std::size_t n) = 0;

@@ -87,11 +87,22 @@ class PosixTcpSocket final : public TcpSocket {
   }
 
   bool send(const std::uint8_t* bytes, std::size_t n) override {
-    for (;;) {
-      const ssize_t put = ::send(fd_, bytes, n, MSG_NOSIGNAL);
+    // A frame the peer does not take within kSendStallMs is given up (it stopped reading).
+    const std::uint64_t deadline = monotonic_ms() + kSendStallMs;
+    while (n > 0) {
+      const ssize_t put = ::send(fd_, bytes, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (put > 0) {
+        bytes += put;
+        n -= static_cast<std::size_t>(put);
+        continue;
+      }
       if (put < 0 && errno == EINTR) continue;
-      return put == static_cast<ssize_t>(n);
+      if (put == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+      const std::uint64_t now = monotonic_ms();
+      if (now >= deadline) return false;
+      if (wait_for(fd_, POLLOUT, static_cast<int>(deadline - now)) != 1) return false;
     }
+    return true;
   }
 
   long receive(std::uint8_t* buffer, std::size_t n) override {

@@ -127,9 +127,16 @@ class Win32TcpSocket final : public TcpSocket {
   }
 
   bool send(const std::uint8_t* bytes, std::size_t n) override {
-    if (n > static_cast<std::size_t>(INT_MAX)) return false;
-    const int count = static_cast<int>(n);
-    return ::send(s_, reinterpret_cast<const char*>(bytes), count, 0) == count;
+    // The send time-out (set at creation) ends a send that the peer takes nothing of; the
+    // socket is then of no further use, and the caller closes it.
+    while (n > 0) {
+      const int count = static_cast<int>(std::min<std::size_t>(n, INT_MAX));
+      const int put = ::send(s_, reinterpret_cast<const char*>(bytes), count, 0);
+      if (put == SOCKET_ERROR || put <= 0) return false;
+      bytes += put;
+      n -= static_cast<std::size_t>(put);
+    }
+    return true;
   }
 
   long receive(std::uint8_t* buffer, std::size_t n) override {
@@ -164,6 +171,14 @@ std::unique_ptr<TcpSocket> TcpSocket::create() {
   if (!winsock_ready()) return nullptr;
   const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
   if (s == INVALID_SOCKET) return nullptr;
+  // A gateway that stops reading must not hold a send for ever. Winsock takes the time-out
+  // as a DWORD of milliseconds.
+  const DWORD stall = kSendStallMs;
+  if (setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&stall), sizeof stall) !=
+      0) {
+    closesocket(s);
+    return nullptr;
+  }
   // Like close-on-exec: programs started later must not inherit the connection.
   (void)SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
   return std::make_unique<Win32TcpSocket>(s);

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <regex>
+#include <thread>
 
 #include "support/link_rig.h"
 
@@ -256,6 +257,37 @@ TEST_F(SerialLinkTiming, RefusedWrites_ReleaseThePortAfterASecond) {
   EXPECT_EQ(ui_.statuses(),
             std::vector<std::string>{"COM1: stopped accepting data and was closed"});
   EXPECT_FALSE(link_.unit_get(7, 0, 35, {}));  // no link now: none at once
+}
+
+TEST_F(SerialLinkTiming, HangUpDuringAWait_ReleasesThePortAndEndsTheWait) {
+  auto pty = std::make_unique<PtyPair>();
+  open_serial(*pty);
+  auto unit = std::make_unique<ScriptedUnit>(*pty, silent());
+  std::thread hang_up([&] {
+    unit->wait_frames(1, 5000);  // the poll has arrived
+    unit.reset();
+    pty.reset();  // the adapter is unplugged while the link waits for the answer
+  });
+  const std::uint32_t start = link_.tick_ms();
+  EXPECT_EQ(link_.unit_poll(1), 1);
+  const std::uint32_t took = link_.tick_ms() - start;
+  hang_up.join();
+  EXPECT_LT(took, kPollWaitMs / 2);  // not the whole 2.5 s
+  EXPECT_FALSE(link_.serial_open());
+  EXPECT_EQ(settings_.com_port, -1);
+  EXPECT_EQ(ui_.statuses(),
+            std::vector<std::string>{"COM1: stopped accepting data and was closed"});
+}
+
+TEST_F(SerialLink, HungUpPort_AWaitReleasesItAtOnce) {
+  auto pty = std::make_unique<PtyPair>();
+  open_serial(*pty);
+  pty.reset();
+  ui_.clear();
+  link_.wait_for_input(kPollWaitMs);
+  EXPECT_FALSE(link_.serial_open());
+  EXPECT_EQ(ui_.calls(), (std::vector<std::string>{
+                             "link:   -", "status:COM1: stopped accepting data and was closed"}));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The remote link over a real loopback socket with a scripted gateway, and the routing rule.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "support/link_rig.h"
 
@@ -71,25 +73,73 @@ TEST_F(TcpLink, Connect_WithoutSecret_SkipsTheExchange) {
   EXPECT_EQ(gateway.frames()[0].kind, kTcpUnitMessage);  // no authentication frame first
 }
 
-TEST_F(TcpLink, Connect_ReplyVerdict_OnlyThreeByteRepliesAreInspected) {
+TEST_F(TcpLink, Connect_Verdict_OnlyAWholeAcceptingVerdictConnects) {
   struct Case {
-    Bytes reply;
-    int result;
+    std::vector<Bytes> writes;  // what the gateway answers, one write each
+    bool close;                 // then it closes the connection
+    const char* status;         // the failure shown, or none when connected
   };
-  const Case cases[] = {{{3, 0, 0}, 0}, {{3, 0, 1}, 1}, {{0}, 1}, {{3, 0}, 1}, {{3, 0, 0, 0}, 1}};
+  const Case cases[] = {
+      {{{3, 0, 0}}, false, "Authentication failure"},
+      {{{3, 0, 1}}, false, nullptr},
+      {{{3, 0, 0xFF}}, false, nullptr},
+      {{{3, 0, 0, 0}}, false, "Authentication failure"},  // a rejection with more bytes
+      {{{3, 0, 0, 9, 9, 9}}, false, "Authentication failure"},
+      {{{3, 0}, {0}}, false, "Authentication failure"},  // a rejection split across reads
+      {{{3}, {0}, {0}}, false, "Authentication failure"},
+      {{{3}, {0}, {1}}, false, nullptr},        // an acceptance split across reads
+      {{{3, 0}}, true, "Server disconnected"},  // short, then closed
+      {{{0}}, true, "Server disconnected"},
+      {{}, true, "Server disconnected"},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(to_hex(c.reply));
-    ScriptedGateway gateway([&](const ScriptedGateway::Frame&) { return c.reply; });
-    aim_at(gateway, "wrong");
+    SCOPED_TRACE(::testing::PrintToString(c.writes));
+    ScriptedGateway* self = nullptr;
+    ScriptedGateway gateway([&](const ScriptedGateway::Frame&) {
+      for (const Bytes& w : c.writes) {
+        self->push(w);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      }
+      if (c.close) self->drop();
+      return Bytes{};
+    });
+    self = &gateway;
+    aim_at(gateway, "K");
     ui_.clear();
-    EXPECT_EQ(link_.tcp_connect(), c.result);
-    EXPECT_EQ(settings_.ip, c.result == 1);
-    if (c.result == 0) {
-      EXPECT_EQ(ui_.statuses().back(), "Authentication failure");
-      EXPECT_FALSE(link_.tcp_open());
+    EXPECT_EQ(link_.tcp_connect(), c.status ? 0 : 1);
+    EXPECT_EQ(settings_.ip, c.status == nullptr);
+    EXPECT_EQ(link_.tcp_open(), c.status == nullptr);
+    if (c.status) {
+      EXPECT_EQ(ui_.statuses().back(), c.status);
     }
     link_.tcp_disconnect();
   }
+}
+
+TEST_F(TcpLink, Connect_ShortVerdict_WaitsForTheRestAndTimesOut) {
+  ScriptedGateway gateway([](const ScriptedGateway::Frame&) { return Bytes{3, 0}; });
+  aim_at(gateway, "K");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(link_.tcp_connect(), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start,
+            std::chrono::milliseconds(kAuthenticationWaitMs));
+  EXPECT_EQ(ui_.statuses().back(), "Authentication timeout");
+  EXPECT_FALSE(link_.tcp_open());
+}
+
+TEST_F(TcpLink, Connect_BytesAfterTheVerdict_AreTheFirstFramesReceived) {
+  ScriptedGateway gateway([](const ScriptedGateway::Frame&) {
+    Bytes out = {3, 0, 1};
+    const Bytes frame = tcp(1, hex("17 00 03 11"));
+    out.insert(out.end(), frame.begin(), frame.end());
+    return out;
+  });
+  aim_at(gateway, "K");
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  link_.wait_for_input(1000);
+  const auto frame = link_.link_receive();
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->function(), 3);
 }
 
 TEST_F(TcpLink, Connect_Failures_ShowTheirTextAndLeaveNoLink) {
@@ -278,6 +328,45 @@ TEST_F(TcpLink, ServerCloses_LinkDropsToSerialAndSaysSo) {
             (std::vector<std::string>{"dropped", "link: COM1:", "status:Server disconnected"}));
   link_.unit_send(7, 0, 35, {});  // the serial port carries the traffic again
   EXPECT_EQ(to_hex(pty.read_master(6, 1000)), "7E 07 00 23 D6 7D");
+}
+
+TEST_F(TcpLinkTiming, GatewayStopsReading_SendGivesUpAfterASecondAndDropsTheLink) {
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  gateway.stop_reading();
+  ui_.clear();
+  // Requests go out on a thread of their own, so that a send that never returns fails the
+  // test instead of hanging it.
+  std::atomic<bool> stop{false};
+  std::atomic<bool> done{false};
+  std::chrono::milliseconds last_send{0};
+  int sends = 0;
+  std::thread sender([&] {
+    const Bytes data(70, 0x55);
+    while (link_.tcp_open() && !stop) {
+      const auto start = std::chrono::steady_clock::now();
+      link_.unit_send(7, 1, 4, data);
+      last_send = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - start);
+      ++sends;
+    }
+    done = true;
+  });
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const bool ended = done;
+  stop = true;
+  if (!ended) gateway.reset();  // free the blocked send
+  sender.join();
+  ASSERT_TRUE(ended) << "a send still blocked after " << sends << " sends";
+  EXPECT_GE(last_send.count(), platform::kSendStallMs - 50);
+  EXPECT_LT(last_send.count(), 2 * platform::kSendStallMs);
+  EXPECT_FALSE(settings_.ip);
+  std::vector<std::string> calls = ui_.calls();
+  std::erase(calls, "tx");
+  EXPECT_EQ(calls, (std::vector<std::string>{"status:TCP send failure", "dropped", "link:   -"}));
 }
 
 TEST_F(TcpLink, OutputRaw_GoesAsOneKindTwoFrame) {

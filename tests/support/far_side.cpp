@@ -65,6 +65,16 @@ void write_all(int fd, const Bytes& bytes) {
   }
 }
 
+// The same on a socket; a client that has gone away does not raise SIGPIPE.
+void send_all(int fd, const Bytes& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
 }  // namespace
 
 // --- PtyPair ----------------------------------------------------------------------------
@@ -213,9 +223,11 @@ void ScriptedGateway::run() {
   for (;;) {
     int client = -1;
     int timeout = -1;  // while a stream lasts: until it ends
+    bool reading = true;
     {
       std::lock_guard lock(mutex_);
       client = client_;
+      reading = reading_;
       if (!stream_.empty()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             stream_until_ - std::chrono::steady_clock::now());
@@ -228,7 +240,9 @@ void ScriptedGateway::run() {
     }
     const short events = timeout >= 0 ? POLLIN | POLLOUT : POLLIN;
     pollfd p[3] = {{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}, {client, events, 0}};
-    if (::poll(p, client >= 0 ? 3 : 2, timeout) < 0) continue;
+    // A gateway that stopped reading watches only for the end and for new connections.
+    if (::poll(p, client >= 0 && reading ? 3 : 2, timeout) < 0) continue;
+    if (!reading) p[2].revents = 0;
     if (p[0].revents) return;
     if (client >= 0 && (p[2].revents & POLLOUT)) feed_stream(client);
     if (p[1].revents & POLLIN) {
@@ -264,7 +278,7 @@ void ScriptedGateway::run() {
       }
       changed_.notify_all();
       const Bytes answer = handler_ ? handler_(frame) : Bytes{};
-      if (!answer.empty()) write_all(client, answer);
+      if (!answer.empty()) send_all(client, answer);
     }
   }
 }
@@ -284,7 +298,7 @@ void ScriptedGateway::push(const Bytes& bytes) {
   std::unique_lock lock(mutex_);
   // The accept may still be on its way.
   changed_.wait_for(lock, std::chrono::seconds(1), [&] { return client_ >= 0; });
-  if (client_ >= 0) write_all(client_, bytes);
+  if (client_ >= 0) send_all(client_, bytes);
 }
 
 void ScriptedGateway::stream(const Bytes& frames, int for_ms) {
@@ -309,6 +323,25 @@ void ScriptedGateway::drop() {
   std::unique_lock lock(mutex_);
   changed_.wait_for(lock, std::chrono::seconds(1), [&] { return client_ >= 0; });
   if (client_ >= 0) ::shutdown(client_, SHUT_RDWR);
+}
+
+void ScriptedGateway::stop_reading() {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, std::chrono::seconds(1), [&] { return client_ >= 0; });
+  reading_ = false;
+  if (client_ >= 0) {
+    const int small = 4096;
+    setsockopt(client_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  }
+}
+
+void ScriptedGateway::reset() {
+  std::lock_guard lock(mutex_);
+  if (client_ < 0) return;
+  const linger abort{1, 0};  // close with a reset, not an orderly end
+  setsockopt(client_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  ::close(client_);
+  client_ = -1;
 }
 
 ScriptedGateway::Handler checking_gateway(std::string secret,

@@ -101,6 +101,12 @@ class ScriptedGateway {
   void push(const Bytes& bytes);
   // Closes the current connection.
   void drop();
+  // Reads nothing more from the client (a gateway that hangs): what the client sends piles
+  // up in the socket buffers until they are full. Also shrinks the receive buffer, so that
+  // they fill soon.
+  void stop_reading();
+  // Resets the current connection: the client's pending and later calls fail at once.
+  void reset();
   // Sends `frames` to the client over and over, as fast as it takes them, for `for_ms`
   // (a peer that floods). Called from the handler: the stream starts once the frame is
   // handled. The handler's own answers would cut into it, so a handler that starts a stream
@@ -122,6 +128,7 @@ class ScriptedGateway {
   Bytes stream_;  // whole frames, repeated; sent from stream_at_ on
   std::size_t stream_at_ = 0;
   std::chrono::steady_clock::time_point stream_until_;
+  bool reading_ = true;
   std::thread thread_;
 };
 
