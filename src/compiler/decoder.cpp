@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
 #include "base/text_format.h"
+#include "platform/paths.h"
 
 namespace qm {
 namespace {
@@ -338,25 +338,26 @@ std::string list_output_bytes(std::span<const std::uint8_t> bytes) {
 SequenceFileRead read_sequence_file(const std::filesystem::path& path) {
   using Status = SequenceFileRead::Status;
   SequenceFileRead read;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return read;
-  // A file that opens but has no size (a directory, say) counts as unreadable.
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (!error && size >= kDecodeSizeLimit) {
-    read.status = Status::TooLarge;
-    return read;
+  // Anything that is not a plain file (a folder, a pipe, a device) counts as unreadable, and is
+  // never opened: a pipe without a writer would hold the reader for good.
+  platform::FileRead file = platform::read_file(path, kDecodeSizeLimit - 1);
+  switch (file.status) {
+    case platform::FileReadStatus::Read:
+      read.status = Status::Read;
+      read.image.assign(file.contents.begin(), file.contents.end());
+      break;
+    case platform::FileReadStatus::NotFound:
+    case platform::FileReadStatus::OpenFailed:
+      read.status = Status::NotOpened;
+      break;
+    case platform::FileReadStatus::TooLarge:
+      read.status = Status::TooLarge;
+      break;
+    case platform::FileReadStatus::NotRegular:
+    case platform::FileReadStatus::ReadFailed:
+      read.status = Status::ReadError;
+      break;
   }
-  if (!error) {
-    read.image.resize(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(read.image.data()), static_cast<std::streamsize>(size));
-  }
-  if (error || !in) {
-    read.image.clear();
-    read.status = Status::ReadError;
-    return read;
-  }
-  read.status = Status::Read;
   return read;
 }
 

@@ -1,6 +1,7 @@
 // qmctl end to end: the real executable against a scripted unit on a pseudo-terminal and a
 // scripted gateway on a loopback socket, with a private home folder for its settings.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "link/link.h"
 #include "support/far_side.h"
@@ -102,6 +103,39 @@ TEST_F(Qmctl, UsageErrors_ExitTwoWithTheUsage) {
   const Outcome help = qmctl("--help");
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("get DEV ADDR FN"), std::string::npos);
+}
+
+// Files that cannot be read: settings that are a folder, a pipe or a device leave the defaults
+// in force; a listing of one is an error. Nothing aborts, nothing waits for a writer.
+TEST_F(Qmctl, UnreadableFiles_SettingsKeepDefaultsAndDecodeFails) {
+  const fs::path show = home_ / "show.seq";
+  std::ofstream(show) << "WAIT 00:00:01\n";
+  const fs::path settings = home_ / "Documents" / "Quadrimon" / "Orvik.ini";
+  fs::create_directories(settings);
+  const Outcome compiled = qmctl("--skip-std compile '" + show.string() + "'");
+  EXPECT_EQ(compiled.exit_code, 0) << compiled.err;
+  EXPECT_TRUE(fs::exists(home_ / "show.sfb"));
+  const Outcome listed = qmctl("decode '" + (home_ / "show.sfb").string() + "'");
+  EXPECT_EQ(listed.exit_code, 0) << listed.err;
+  EXPECT_NE(listed.out.find("WAIT (50Hz) 00:00:01.00"), std::string::npos) << listed.out;
+
+  fs::remove(settings);
+  ASSERT_EQ(mkfifo(settings.c_str(), 0600), 0);
+  const Outcome on_pipe = qmctl("--skip-std compile '" + show.string() + "'");
+  EXPECT_EQ(on_pipe.exit_code, 0) << on_pipe.err;
+
+  fs::create_directory(home_ / "folder.sfb");
+  ASSERT_EQ(mkfifo((home_ / "pipe.sfb").c_str(), 0600), 0);
+  for (const fs::path& bad : {home_ / "folder.sfb", home_ / "pipe.sfb", fs::path("/dev/zero")}) {
+    SCOPED_TRACE(bad.string());
+    const Outcome r = qmctl("decode '" + bad.string() + "'");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, " Error reading file: " + bad.string() + "\n");
+    EXPECT_EQ(r.out, "");
+  }
+  const Outcome missing = qmctl("decode '" + (home_ / "none.sfb").string() + "'");
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.err, "Unable to open file: " + (home_ / "none.sfb").string() + "\n");
 }
 
 }  // namespace
