@@ -249,13 +249,15 @@ void append_line(std::string& out, std::size_t offset, std::span<const std::uint
 
 }  // namespace
 
-std::string decode_sequence(std::span<const std::uint8_t> image, int field_rate) {
-  std::string out;
-  if (image.size() >= kDecodeSizeLimit) return out;
+SequenceListing list_sequence(std::span<const std::uint8_t> image, int field_rate) {
+  SequenceListing listing;
+  std::string& out = listing.text;
+  if (image.size() >= kDecodeSizeLimit) return listing;
   std::size_t offset = 0;
   while (offset < image.size()) {
     const std::uint8_t opcode = image[offset];
     if (!is_legal_opcode(opcode)) {
+      listing.damaged = true;
       append_error(out, kIllegalCommandByte, std::to_string(opcode));
       append_line(out, offset, image.subspan(offset, 1), kIllegalOpcodeText);
       ++offset;
@@ -272,16 +274,23 @@ std::string decode_sequence(std::span<const std::uint8_t> image, int field_rate)
         append_line(out, offset, image.subspan(offset),
                     std::string(find_opcode(opcode)->name) + " ");
         append_error(out, kRunsPastEnd, zero_padded(static_cast<long long>(offset), 5));
-        return out;
+        listing.damaged = true;
+        return listing;
       case Fault::IllegalParameterType:
         append_error(out, kIllegalParameterType, std::to_string(ins.bad_type));
-        return out;
+        listing.damaged = true;
+        return listing;
       case Fault::IllegalType:
         append_error(out, kIllegalType, std::to_string(ins.bad_type));
-        return out;
+        listing.damaged = true;
+        return listing;
     }
   }
-  return out;
+  return listing;
+}
+
+std::string decode_sequence(std::span<const std::uint8_t> image, int field_rate) {
+  return list_sequence(image, field_rate).text;
 }
 
 std::string format_fields_time(long fields, int field_rate) {
