@@ -236,6 +236,15 @@ TEST_F(SettingsFiles, DocumentsFolder_FollowsUserDirsFile) {
   write(dir_ / "cfg" / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n");
   EXPECT_EQ(platform::documents_folder(), fs::path("/srv/docs"));
 
+  // A user-dirs.dirs that is not a plain file is passed over: a pipe must not hold up start-up.
+  fs::remove(dir_ / "cfg" / "user-dirs.dirs");
+  ASSERT_EQ(mkfifo((dir_ / "cfg" / "user-dirs.dirs").c_str(), 0600), 0);
+  EXPECT_EQ(platform::documents_folder(), fs::path(home) / "Documents");
+  fs::remove(dir_ / "cfg" / "user-dirs.dirs");
+  fs::create_directory(dir_ / "cfg" / "user-dirs.dirs");
+  EXPECT_EQ(platform::documents_folder(), fs::path(home) / "Documents");
+  fs::remove(dir_ / "cfg" / "user-dirs.dirs");
+
   {  // without XDG_CONFIG_HOME the file is looked for in $HOME/.config
     ScopedEnv default_config("XDG_CONFIG_HOME", nullptr);
     fs::create_directories(fs::path(home) / ".config");
