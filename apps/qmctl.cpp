@@ -67,7 +67,8 @@ constexpr const char* kUsage =
     "  decode FILE.sfb\n"
     "                              list a binary sequence file (times at the settings' rate\n"
     "                              unless --rate); a damaged file is listed up to its first\n"
-    "                              ERROR line (exit 1)\n"
+    "                              ERROR line (exit 1); a file of 24576 bytes or more is not\n"
+    "                              listed (exit 1)\n"
     "\n"
     "Numbers take the sequence language's forms: 31, 1Fh, 0x1F, 11111b. BYTEs may also be\n"
     "&WORD (two bytes, low first) or \"TEXT\" (one byte per character). ADDR 255 is every unit.\n"
@@ -467,7 +468,13 @@ int run_decode(App& app, const Options& o) {
     qm::report_sequence_read_error(app.ui, *path);
     return kExitFailed;
   }
-  // A file too large to list gives an empty listing, as in the Decode dialog.
+  // A file too large to list gives an empty listing, as in the Decode dialog; here it is a
+  // failure that says why.
+  if (read.status == Status::TooLarge) {
+    std::fprintf(stderr, "File too large to list (%zu bytes or more): %s\n", qm::kDecodeSizeLimit,
+                 path->c_str());
+    return kExitFailed;
+  }
   const qm::SequenceListing listing = qm::list_sequence(read.image, rate);
   std::fwrite(listing.text.data(), 1, listing.text.size(), stdout);
   return listing.damaged ? kExitFailed : kExitOk;

@@ -123,6 +123,18 @@ TEST_F(Qmctl, ExitStatus_DamagedListingFailsAndACommentOnlyRunSucceeds) {
       << listed.out;
   EXPECT_EQ(listed.exit_code, 1);
 
+  // A file too large to list is not listed, and says so.
+  const fs::path large = home_ / "large.sfb";
+  std::ofstream(large, std::ios::binary) << std::string(24576, '\x0C');
+  const Outcome unlisted = qmctl("decode '" + large.string() + "'");
+  EXPECT_EQ(unlisted.out, "");
+  EXPECT_NE(unlisted.err.find(large.string()), std::string::npos) << unlisted.err;
+  EXPECT_EQ(unlisted.exit_code, 1);
+  std::ofstream(large, std::ios::binary) << std::string(24575, '\x0C');
+  const Outcome limit = qmctl("decode '" + large.string() + "'");
+  EXPECT_EQ(limit.out.substr(0, 8), "00000:0C");
+  EXPECT_EQ(limit.exit_code, 0) << limit.err;
+
   const fs::path quiet = home_ / "quiet.seq";
   std::ofstream(quiet) << "; nothing to do\n\n   ; at all\n";
   for (const char* skip : {"", "--skip-std "}) {
