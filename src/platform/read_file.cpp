@@ -45,8 +45,8 @@ FileRead read_file(const std::filesystem::path& path, std::uintmax_t max_bytes) 
       return read;
     }
     read.status = FileReadStatus::ReadFailed;
-    // Read up to the limit (the file may have grown since its size was taken) and then check
-    // for the end, so that a file that grew past the limit is not taken half.
+    // The size taken, then whatever the file has grown by since, up to the limit: a file that
+    // grew past it is refused rather than taken in part.
     std::string contents(static_cast<std::size_t>(size), '\0');
     in.read(contents.data(), static_cast<std::streamsize>(contents.size()));
     contents.resize(static_cast<std::size_t>(in.gcount()));
