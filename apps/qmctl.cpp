@@ -1,5 +1,6 @@
 // qmctl: the command-line front end. It reaches the units over the link the operator's
 // settings name (or the one given with --port / --tcp) and runs one command.
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <span>
@@ -11,6 +12,7 @@
 #include "compiler/compiler.h"
 #include "compiler/decoder.h"
 #include "compiler/numbers.h"
+#include "link/unit_frame.h"
 #include "link/unit_report.h"
 #include "panels/hardware_info.h"
 #include "platform/clock.h"
@@ -49,25 +51,35 @@ constexpr const char* kUsage =
     "  send DEV ADDR FN [BYTE...]  send a message; nothing is awaited\n"
     "  get DEV ADDR FN [BYTE...]   send a request, poll for the reply and print it\n"
     "  poll [TRIES]                check that the selected unit answers (default 3 tries);\n"
-    "                              prints and exits with 0 answered, 1 no answer, 2 poll bit\n"
+    "                              prints and exits with 0 answered, 1 no answer, 2 poll bit;\n"
+    "                              only a frame from that unit (any unit's with --unit all)\n"
+    "                              is an answer\n"
     "  info                        read the software, hardware and FPGA versions of units 0..3\n"
     "  reset [UNIT|all]            reset one unit or all (default: the unit of --unit)\n"
     "  run FILE.seq                run a sequence file on the PC: its output on stdout, an\n"
     "                              error on stderr (exit 1); Enter skips the current wait,\n"
-    "                              Ctrl+C stops the run\n"
+    "                              Ctrl+C stops the run; a file with nothing to run ends at\n"
+    "                              once (exit 0)\n"
     "  compile SRC.seq [-o OUT.sfb]\n"
     "                              compile a sequence file (default output: SRC.sfb); std.inc\n"
     "                              beside qmctl is read first unless --skip-std; _UNIT is the\n"
     "                              unit of --unit; INCLUDE <name> looks in $QUADRIMON\n"
     "  decode FILE.sfb\n"
     "                              list a binary sequence file (times at the settings' rate\n"
-    "                              unless --rate)\n"
+    "                              unless --rate); a damaged file is listed up to its first\n"
+    "                              ERROR line (exit 1); a file of 24576 bytes or more is not\n"
+    "                              listed (exit 1)\n"
     "\n"
     "Numbers take the sequence language's forms: 31, 1Fh, 0x1F, 11111b. BYTEs may also be\n"
     "&WORD (two bytes, low first) or \"TEXT\" (one byte per character). ADDR 255 is every unit.\n"
     "\n"
-    "Exit status: 0 success, 1 failure (no reply, link not available, compile error),\n"
-    "2 usage error.\n";
+    "Exit status:\n"
+    "  0  success: the message went out, the reply or answer came, the file was compiled\n"
+    "     or listed, the run ended (or was stopped with Ctrl+C)\n"
+    "  1  failure: no link, the link dropped (send, reset: the message may not have gone\n"
+    "     out), no reply or no answer, a file that cannot be read or is damaged, a compile\n"
+    "     error, a run stopped by an error\n"
+    "  2  usage error; for poll, an answer with the poll bit set\n";
 
 int usage_error(const std::string& message) {
   std::fprintf(stderr, "qmctl: %s\n\n%s", message.c_str(), kUsage);
@@ -199,6 +211,29 @@ bool open_link(App& app) {
   return true;
 }
 
+// Takes in the input that has already arrived, without waiting for more; a flood of input
+// cannot hold this up for long.
+void drain_input(App& app) {
+  constexpr std::uint32_t kDrainMs = 100;
+  const std::uint32_t start = app.link.tick_ms();
+  while (app.link.link_receive() && app.link.tick_ms() - start < kDrainMs) {
+  }
+}
+
+// Whether the link open_link opened (TCP when the remote-link flag was set right after it) is
+// still there. A gateway that reset the connection, or a port that stopped taking bytes, drops
+// the link and says so.
+bool link_open(App& app, bool over_tcp) {
+  return over_tcp ? app.link.tcp_open() : app.link.serial_open();
+}
+
+// Whether the link is still there after messages went out: the input that has arrived is
+// taken in first, so that a reset the gateway has already sent is seen.
+bool link_kept(App& app, bool over_tcp) {
+  drain_input(app);
+  return link_open(app, over_tcp);
+}
+
 struct Message {
   std::uint8_t device = 0;
   std::uint8_t address = 0;
@@ -235,8 +270,9 @@ int run_send_or_get(App& app, const Options& o, bool get) {
     return usage_error(o.words[0] + ": " + *error);
   if (!open_link(app)) return kExitFailed;
   if (!get) {
-    app.link.unit_send(m.device, m.address, m.function, m.data);
-    return kExitOk;
+    const bool over_tcp = app.settings.values.ip;
+    const bool sent = app.link.unit_send(m.device, m.address, m.function, m.data);
+    return sent && link_kept(app, over_tcp) ? kExitOk : kExitFailed;
   }
   const auto reply = app.link.unit_get(m.device, m.address, m.function, m.data);
   if (!reply) {
@@ -245,6 +281,31 @@ int run_send_or_get(App& app, const Options& o, bool get) {
   }
   qm::unit_report(*reply, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
   return kExitOk;
+}
+
+// The link's poll, but only a frame from the polled unit answers it (any unit's when all are
+// selected): frames from other units are passed over until the try's time is up. 0 answered,
+// 2 the answer had the poll bit set, 1 no answer (or the link dropped).
+int poll_selected_unit(App& app, int tries) {
+  const int id = app.settings.values.id;
+  const std::uint8_t address = id < 0 ? qm::kAddressAll : static_cast<std::uint8_t>(id);
+  const bool over_tcp = app.settings.values.ip;
+  for (int t = 0; t < tries; ++t) {
+    drain_input(app);
+    app.link.unit_send_poll(qm::kDeviceUnit, address);
+    const std::uint32_t start = app.link.tick_ms();
+    for (std::uint32_t elapsed = 0; elapsed < qm::kPollWaitMs;
+         elapsed = app.link.tick_ms() - start) {
+      const auto frame = app.link.receive_within(qm::kPollWaitMs - elapsed);
+      if (!frame) break;
+      if (frame->count < 2 || (id >= 0 && frame->address() != address)) continue;
+      if (frame->type() & qm::kTypePoll) return 2;
+      drain_input(app);
+      return 0;
+    }
+    if (!link_open(app, over_tcp)) return 1;
+  }
+  return 1;
 }
 
 int run_poll(App& app, const Options& o) {
@@ -256,7 +317,7 @@ int run_poll(App& app, const Options& o) {
     tries = n.value;
   }
   if (!open_link(app)) return kExitFailed;
-  const int result = app.link.unit_poll(tries);
+  const int result = poll_selected_unit(app, tries);
   std::printf("%d\n", result);
   return result;
 }
@@ -285,8 +346,9 @@ int run_reset(App& app, const Options& o) {
     }
   }
   if (!open_link(app)) return kExitFailed;
-  qm::send_reset(app.link, target);
-  return kExitOk;
+  const bool over_tcp = app.settings.values.ip;
+  const bool sent = qm::send_reset(app.link, target);
+  return sent && link_kept(app, over_tcp) ? kExitOk : kExitFailed;
 }
 
 // The runner's host on the console: output lines on stdout, nothing else to show.
@@ -317,7 +379,12 @@ int run_sequence(App& app, qm::ConsoleUi& ui, const Options& o) {
   ConsoleRunnerHost host;
   auto interrupt = qm::platform::InterruptWatch::create();
   const auto input = qm::platform::standard_input_handle();
-  if (runner.runner_start(host, o.words[1]) == 0) return kExitFailed;
+  // A start that failed has said why; a file with nothing to run (only comments and blank
+  // lines) does not start, and that run is over at once.
+  if (runner.runner_start(host, o.words[1]) == 0) {
+    app.link.com_release();
+    return ui.errors_shown() > 0 ? kExitFailed : kExitOk;
+  }
   bool input_open = input.has_value();
   while (runner.state() != qm::RunnerState::Stopped) {
     const std::optional<std::uint32_t> next = runner.runner_step();
@@ -408,10 +475,16 @@ int run_decode(App& app, const Options& o) {
     qm::report_sequence_read_error(app.ui, *path);
     return kExitFailed;
   }
-  // A file too large to list gives an empty listing, as in the Decode dialog.
-  const std::string listing = qm::decode_sequence(read.image, rate);
-  std::fwrite(listing.data(), 1, listing.size(), stdout);
-  return kExitOk;
+  // A file too large to list gives an empty listing, as in the Decode dialog; here it is a
+  // failure that says why.
+  if (read.status == Status::TooLarge) {
+    std::fprintf(stderr, "File too large to list (%zu bytes or more): %s\n", qm::kDecodeSizeLimit,
+                 path->c_str());
+    return kExitFailed;
+  }
+  const qm::SequenceListing listing = qm::list_sequence(read.image, rate);
+  std::fwrite(listing.text.data(), 1, listing.text.size(), stdout);
+  return listing.damaged ? kExitFailed : kExitOk;
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 // until interrupted.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -157,10 +155,14 @@ std::filesystem::path state_file(const std::string& dir, int unit) {
 // Loads each unit's flash from the state folder and restarts the unit on it.
 void load_state(qm::sim::SimWall& wall, const std::string& dir) {
   for (int i = 0; i < 4; ++i) {
-    std::ifstream in(state_file(dir, i), std::ios::binary);
-    if (!in) continue;
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
+    const qm::platform::FileRead read = qm::platform::read_file(state_file(dir, i));
+    if (read.status == qm::platform::FileReadStatus::NotFound) continue;
+    if (!read.ok()) {
+      std::fprintf(stderr, "qmsim: cannot read %s (%s); unit %d starts empty-handed\n",
+                   state_file(dir, i).string().c_str(), read.error.message().c_str(), i);
+      continue;
+    }
+    const std::vector<std::uint8_t> bytes(read.contents.begin(), read.contents.end());
     wall.with_unit(i, [&](qm::sim::SimUnit& unit) {
       if (!unit.flash().load(bytes)) {
         std::fprintf(stderr, "qmsim: %s is not a unit's flash; unit %d starts empty-handed\n",

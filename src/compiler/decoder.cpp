@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
 #include "base/text_format.h"
+#include "platform/paths.h"
 
 namespace qm {
 namespace {
@@ -249,13 +249,15 @@ void append_line(std::string& out, std::size_t offset, std::span<const std::uint
 
 }  // namespace
 
-std::string decode_sequence(std::span<const std::uint8_t> image, int field_rate) {
-  std::string out;
-  if (image.size() >= kDecodeSizeLimit) return out;
+SequenceListing list_sequence(std::span<const std::uint8_t> image, int field_rate) {
+  SequenceListing listing;
+  std::string& out = listing.text;
+  if (image.size() >= kDecodeSizeLimit) return listing;
   std::size_t offset = 0;
   while (offset < image.size()) {
     const std::uint8_t opcode = image[offset];
     if (!is_legal_opcode(opcode)) {
+      listing.damaged = true;
       append_error(out, kIllegalCommandByte, std::to_string(opcode));
       append_line(out, offset, image.subspan(offset, 1), kIllegalOpcodeText);
       ++offset;
@@ -272,16 +274,23 @@ std::string decode_sequence(std::span<const std::uint8_t> image, int field_rate)
         append_line(out, offset, image.subspan(offset),
                     std::string(find_opcode(opcode)->name) + " ");
         append_error(out, kRunsPastEnd, zero_padded(static_cast<long long>(offset), 5));
-        return out;
+        listing.damaged = true;
+        return listing;
       case Fault::IllegalParameterType:
         append_error(out, kIllegalParameterType, std::to_string(ins.bad_type));
-        return out;
+        listing.damaged = true;
+        return listing;
       case Fault::IllegalType:
         append_error(out, kIllegalType, std::to_string(ins.bad_type));
-        return out;
+        listing.damaged = true;
+        return listing;
     }
   }
-  return out;
+  return listing;
+}
+
+std::string decode_sequence(std::span<const std::uint8_t> image, int field_rate) {
+  return list_sequence(image, field_rate).text;
 }
 
 std::string format_fields_time(long fields, int field_rate) {
@@ -338,25 +347,26 @@ std::string list_output_bytes(std::span<const std::uint8_t> bytes) {
 SequenceFileRead read_sequence_file(const std::filesystem::path& path) {
   using Status = SequenceFileRead::Status;
   SequenceFileRead read;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return read;
-  // A file that opens but has no size (a directory, say) counts as unreadable.
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (!error && size >= kDecodeSizeLimit) {
-    read.status = Status::TooLarge;
-    return read;
+  // Anything that is not a plain file (a folder, a pipe, a device) counts as unreadable, and is
+  // never opened: a pipe without a writer would hold the reader for good.
+  platform::FileRead file = platform::read_file(path, kDecodeSizeLimit - 1);
+  switch (file.status) {
+    case platform::FileReadStatus::Read:
+      read.status = Status::Read;
+      read.image.assign(file.contents.begin(), file.contents.end());
+      break;
+    case platform::FileReadStatus::NotFound:
+    case platform::FileReadStatus::OpenFailed:
+      read.status = Status::NotOpened;
+      break;
+    case platform::FileReadStatus::TooLarge:
+      read.status = Status::TooLarge;
+      break;
+    case platform::FileReadStatus::NotRegular:
+    case platform::FileReadStatus::ReadFailed:
+      read.status = Status::ReadError;
+      break;
   }
-  if (!error) {
-    read.image.resize(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(read.image.data()), static_cast<std::streamsize>(size));
-  }
-  if (error || !in) {
-    read.image.clear();
-    read.status = Status::ReadError;
-    return read;
-  }
-  read.status = Status::Read;
   return read;
 }
 

@@ -19,6 +19,14 @@ namespace qm {
 // more. Never reads past the image.
 std::string decode_sequence(std::span<const std::uint8_t> image, int field_rate);
 
+// A listing and whether the image was damaged: an illegal opcode byte, an illegal type, or an
+// instruction that runs past the end, each of which leaves an ERROR line in the text.
+struct SequenceListing {
+  std::string text;
+  bool damaged = false;
+};
+SequenceListing list_sequence(std::span<const std::uint8_t> image, int field_rate);
+
 // "(50Hz) 00:00:01.00 (50 fields)" for a field count at a rate.
 std::string format_fields_time(long fields, int field_rate);
 

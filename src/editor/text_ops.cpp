@@ -133,8 +133,14 @@ std::optional<std::string> load_text_file(OperatorUi& ui, const fs::path& path) 
     error_box(ui, strprintf(kTooBig, name.c_str()));
     return std::nullopt;
   }
+  // A folder, a pipe or a device has no size: it is never opened (a pipe without a writer
+  // would hold the editor for good).
+  if (error) {
+    error_box(ui, strprintf(kCantOpen, name.c_str()));
+    return std::nullopt;
+  }
   std::ifstream in(path, std::ios::binary);
-  if (error || !in) {
+  if (!in) {
     error_box(ui, strprintf(kCantOpen, name.c_str()));
     return std::nullopt;
   }

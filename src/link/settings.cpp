@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstddef>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 #include <type_traits>
 #include <utility>
@@ -314,13 +313,6 @@ std::optional<std::pair<std::string_view, std::string_view>> split_line(std::str
   return std::pair{key, value};
 }
 
-bool read_file(const std::filesystem::path& path, std::string& contents) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
 // Writes `contents` over `target` through a temporary file, so that `target` is always either
 // the old file or the new one. False (and `target` untouched) when that failed.
 bool replace_contents(const std::filesystem::path& target, std::string_view contents) {
@@ -346,9 +338,11 @@ std::optional<std::filesystem::path> Settings::settings_path() const {
 
 int Settings::settings_load() {
   auto path = settings_path();
-  std::string contents;
-  if (!path || !read_file(*path, contents)) return 0;
-  settings_parse(contents);
+  if (!path) return 0;
+  // A file that cannot be read (a folder, a pipe, a device, a read error) leaves the defaults.
+  const platform::FileRead read = platform::read_file(*path);
+  if (!read.ok()) return 0;
+  settings_parse(read.contents);
   return 1;
 }
 
@@ -385,10 +379,15 @@ bool Settings::settings_save() const {
 void Settings::remote_access_save(std::string_view stem) const {
   const auto ini = program_dir_ / (std::string(stem) + ".ini");
 
-  // Opening for append creates the file when it is absent, and leaves it as it is otherwise.
-  if (!std::ofstream(ini, std::ios::binary | std::ios::app)) return;
-  std::string old_contents;
-  if (!read_file(ini, old_contents)) return;
+  // The file is created empty when it is absent. Anything but a plain file (a pipe would block
+  // the opening) is left alone.
+  platform::FileRead read = platform::read_file(ini);
+  if (read.status == platform::FileReadStatus::NotFound) {
+    if (!std::ofstream(ini, std::ios::binary | std::ios::app)) return;
+    read = platform::read_file(ini);
+  }
+  if (!read.ok()) return;
+  const std::string old_contents = std::move(read.contents);
 
   const bool recorded = old_contents.find(kRemoteAccessKey) != std::string::npos;
   if (recorded == values.enable_ip) return;

@@ -1,6 +1,8 @@
-// File-system places of the program and the user, and the atomic replacement of a file.
+// File-system places of the program and the user, the reading of a whole file, and the atomic
+// replacement of a file.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -25,6 +27,27 @@ std::optional<std::filesystem::path> documents_folder();
 
 // The directory holding the running executable.
 std::filesystem::path executable_dir();
+
+// How read_file ended.
+enum class FileReadStatus {
+  Read,        // `contents` holds the whole file
+  NotFound,    // there is no such file
+  NotRegular,  // a directory, a pipe, a device: never opened, so that nothing can block
+  TooLarge,    // the file holds more bytes than the caller's limit
+  OpenFailed,  // the file is there but could not be opened (or looked at)
+  ReadFailed,  // the file opened but could not be read
+};
+
+struct FileRead {
+  FileReadStatus status = FileReadStatus::OpenFailed;
+  std::string contents;
+  std::error_code error;  // the system's reason, when there is one
+  bool ok() const { return status == FileReadStatus::Read; }
+};
+
+// Reads the regular file at `path` whole when it holds at most `max_bytes`. Never throws for
+// a file the system will not read: the result says what went wrong.
+FileRead read_file(const std::filesystem::path& path, std::uintmax_t max_bytes = UINTMAX_MAX);
 
 // Moves `from` over `to`, replacing an existing `to` in one step where the platform allows it.
 // The system's reason when it failed.

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -90,8 +89,12 @@ std::optional<std::filesystem::path> documents_folder() {
 
   // As in a shell, the last assignment in the file wins.
   std::optional<std::string> documents;
-  std::ifstream dirs(config_dir / "user-dirs.dirs");
-  for (std::string line; std::getline(dirs, line);) {
+  // Only a plain file is read: a pipe in its place would hold up the program's start.
+  const FileRead dirs = read_file(config_dir / "user-dirs.dirs");
+  for (std::string_view rest = dirs.contents; !rest.empty();) {
+    const std::size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
     if (auto value = documents_assignment(line)) documents = std::move(value);
   }
   if (documents && !documents->empty()) return expand_home(*documents, home);

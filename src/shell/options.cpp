@@ -1,9 +1,10 @@
 #include "shell/options.h"
 
 #include <cstdint>
-#include <fstream>
 #include <system_error>
+#include <utility>
 
+#include "platform/paths.h"
 #include "shell/app.h"
 
 namespace qm {
@@ -41,27 +42,26 @@ void clear_log(App& app) {
 }
 
 std::optional<std::string> read_log_for_viewer(OperatorUi& ui, const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    ui.message_box(kShowLogTitle, kLogNotCreated, BoxButtons::Ok, BoxIcon::Error);
-    return std::nullopt;
+  // Only a plain file is read: a pipe in the log's place would hold the viewer for good.
+  platform::FileRead log = platform::read_file(path);
+  switch (log.status) {
+    case platform::FileReadStatus::NotFound:
+    case platform::FileReadStatus::OpenFailed:
+      ui.message_box(kShowLogTitle, kLogNotCreated, BoxButtons::Ok, BoxIcon::Error);
+      return std::nullopt;
+    case platform::FileReadStatus::Read:
+      if (log.contents.empty()) {
+        ui.message_box(kShowLogTitle, kLogHasNoEntries, BoxButtons::Ok, BoxIcon::Error);
+        return std::nullopt;
+      }
+      return std::move(log.contents);
+    case platform::FileReadStatus::NotRegular:
+    case platform::FileReadStatus::TooLarge:
+    case platform::FileReadStatus::ReadFailed:
+      break;
   }
-  std::error_code ec;
-  const auto length = std::filesystem::file_size(path, ec);
-  if (!ec && length == 0) {
-    ui.message_box(kShowLogTitle, kLogHasNoEntries, BoxButtons::Ok, BoxIcon::Error);
-    return std::nullopt;
-  }
-  std::string text;
-  if (!ec) {
-    text.resize(static_cast<std::size_t>(length));
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  }
-  if (ec || !in || static_cast<std::uintmax_t>(in.gcount()) != length) {
-    ui.message_box(kShowLogTitle, kLogReadError, BoxButtons::Ok, BoxIcon::Warning);
-    return std::nullopt;
-  }
-  return text;
+  ui.message_box(kShowLogTitle, kLogReadError, BoxButtons::Ok, BoxIcon::Warning);
+  return std::nullopt;
 }
 
 }  // namespace qm

@@ -1,6 +1,7 @@
 #include "shell/project.h"
 
 #include <fstream>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 
@@ -67,9 +68,11 @@ std::optional<std::filesystem::path> find_project(
       std::filesystem::create_directory(folder, ec);
       if (ec || !change_directory(folder)) return std::nullopt;
     }
-    std::ifstream in(folder / kProjectLocationFile, std::ios::binary);
+    // Only a plain file is read: a pipe in its place would hold up the program's start.
+    const platform::FileRead location = platform::read_file(folder / kProjectLocationFile);
+    std::istringstream in(location.contents);
     std::string line;
-    if (in && read_piece(in, line, kMaxProjectPath)) {
+    if (location.ok() && read_piece(in, line, kMaxProjectPath)) {
       chop_line_end(line);
       const std::filesystem::path project = path_from_utf8(line);
       if (change_directory(project.parent_path())) return project;
@@ -106,8 +109,10 @@ void remember_project(const std::optional<std::filesystem::path>& user_folder,
 }
 
 bool check_project_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return true;
+  // A file that cannot be read, or is not a plain file, is taken as a missing one.
+  const platform::FileRead file = platform::read_file(path);
+  if (!file.ok()) return true;
+  std::istringstream in(file.contents);
   std::string line;
   int lines = 0;
   while (read_piece(in, line, kProjectPiece)) {

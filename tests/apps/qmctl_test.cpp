@@ -1,6 +1,14 @@
 // qmctl end to end: the real executable against a scripted unit on a pseudo-terminal and a
 // scripted gateway on a loopback socket, with a private home folder for its settings.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <thread>
 
 #include "link/link.h"
 #include "support/far_side.h"
@@ -18,6 +26,135 @@ const char* const kEncoderReport =
     "      Colour System: NTSC\n"
     "       Filter state: Vertical\n"
     "           VCR mode: Off\n\n";
+
+// A gateway that lets one client in and then resets the connection at once: it takes the
+// authentication frame, answers it with the verdict "accepted" and closes with a reset.
+class ResettingGateway {
+ public:
+  ResettingGateway() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener_, 4) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      ADD_FAILURE() << "no listening socket";
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      for (;;) {
+        const int client = ::accept(listener_, nullptr, nullptr);
+        if (client < 0) return;
+        std::uint8_t frame[23];
+        std::size_t got = 0;
+        while (got < sizeof frame) {
+          const ssize_t n = ::read(client, frame + got, sizeof frame - got);
+          if (n <= 0) break;
+          got += static_cast<std::size_t>(n);
+        }
+        const std::uint8_t verdict[3] = {3, 0, 1};
+        (void)!::write(client, verdict, sizeof verdict);
+        const linger reset{1, 0};
+        ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(client);
+      }
+    });
+  }
+  ~ResettingGateway() {
+    ::shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    ::close(listener_);
+  }
+  ResettingGateway(const ResettingGateway&) = delete;
+  ResettingGateway& operator=(const ResettingGateway&) = delete;
+  std::uint16_t port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+// Every command's exit status says what happened: a message that the link could not carry,
+// a damaged listing, an answer from the wrong unit are failures; a run that ends is not.
+TEST_F(Qmctl, ExitStatus_SendAndResetOverADroppedLinkFail) {
+  ResettingGateway gateway;
+  const std::string tcp = "--tcp 127.0.0.1:" + std::to_string(gateway.port()) + " --key K ";
+  // Whether the reset reaches qmctl before its message goes out is the system's affair; a
+  // reset it has seen must fail the command, and most runs see it.
+  int dropped = 0;
+  for (int round = 0; round < 2; ++round) {
+    for (const char* command : {"send 7 0 16", "reset", "reset all"}) {
+      SCOPED_TRACE(command);
+      const Outcome r = qmctl(tcp + command);
+      const bool seen = r.err.find("TCP send failure") != std::string::npos ||
+                        r.err.find("Server disconnected") != std::string::npos;
+      EXPECT_EQ(r.exit_code, seen ? 1 : 0) << r.err;
+      dropped += seen ? 1 : 0;
+    }
+  }
+  EXPECT_GT(dropped, 0);
+}
+
+TEST_F(Qmctl, ExitStatus_PollCountsOnlyTheAnswerOfThePolledUnit) {
+  PtyPair pty;
+  // Unit 1 answers every poll, whichever unit it was meant for.
+  ScriptedUnit unit(pty, [](const UnitFrame& request) {
+    return request.type() & kTypePoll ? frame_of({0x17, 1}) : Bytes{};
+  });
+  const Outcome other = qmctl("--port " + pty.slave_path() + " --unit 2 poll 1");
+  EXPECT_EQ(other.out, "1\n");
+  EXPECT_EQ(other.exit_code, 1);
+  const Outcome own = qmctl("--port " + pty.slave_path() + " --unit 1 poll 1");
+  EXPECT_EQ(own.out, "0\n");
+  EXPECT_EQ(own.exit_code, 0) << own.err;
+  const Outcome any = qmctl("--port " + pty.slave_path() + " --unit all poll 1");
+  EXPECT_EQ(any.out, "0\n");
+  EXPECT_EQ(any.exit_code, 0) << any.err;
+}
+
+TEST_F(Qmctl, ExitStatus_DamagedListingFailsAndACommentOnlyRunSucceeds) {
+  const fs::path cut = home_ / "cut.sfb";
+  std::ofstream(cut, std::ios::binary) << std::string("\x09\x0C\x00", 3);  // PROC without its end
+  const Outcome listed = qmctl("decode '" + cut.string() + "'");
+  EXPECT_NE(listed.out.find("\r\nERROR: Instruction runs past the end of the file at 00000"),
+            std::string::npos)
+      << listed.out;
+  EXPECT_EQ(listed.exit_code, 1);
+
+  // A file too large to list is not listed, and says so.
+  const fs::path large = home_ / "large.sfb";
+  std::ofstream(large, std::ios::binary) << std::string(24576, '\x0C');
+  const Outcome unlisted = qmctl("decode '" + large.string() + "'");
+  EXPECT_EQ(unlisted.out, "");
+  EXPECT_NE(unlisted.err.find(large.string()), std::string::npos) << unlisted.err;
+  EXPECT_EQ(unlisted.exit_code, 1);
+  std::ofstream(large, std::ios::binary) << std::string(24575, '\x0C');
+  const Outcome limit = qmctl("decode '" + large.string() + "'");
+  EXPECT_EQ(limit.out.substr(0, 8), "00000:0C");
+  EXPECT_EQ(limit.exit_code, 0) << limit.err;
+
+  const fs::path quiet = home_ / "quiet.seq";
+  std::ofstream(quiet) << "; nothing to do\n\n   ; at all\n";
+  for (const char* skip : {"", "--skip-std "}) {
+    SCOPED_TRACE(skip);
+    const Outcome ran = qmctl(std::string(skip) + "run '" + quiet.string() + "'");
+    EXPECT_EQ(ran.exit_code, 0) << ran.err;
+    EXPECT_EQ(ran.out, "");
+  }
+}
+
+TEST_F(Qmctl, Help_ListsTheExitCodes) {
+  const Outcome help = qmctl("--help");
+  EXPECT_EQ(help.exit_code, 0);
+  const std::size_t at = help.out.find("Exit status:\n");
+  ASSERT_NE(at, std::string::npos) << help.out;
+  for (const char* code : {"\n  0  ", "\n  1  ", "\n  2  "})
+    EXPECT_NE(help.out.find(code, at), std::string::npos) << code;
+  EXPECT_NE(help.out.find("damaged", at), std::string::npos);
+  EXPECT_NE(help.out.find("link dropped", at), std::string::npos);
+}
 
 TEST_F(Qmctl, Get_OverSerial_PutsRequestAndPollOnTheWireAndPrintsTheReport) {
   PtyPair pty;
@@ -102,6 +239,39 @@ TEST_F(Qmctl, UsageErrors_ExitTwoWithTheUsage) {
   const Outcome help = qmctl("--help");
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("get DEV ADDR FN"), std::string::npos);
+}
+
+// Files that cannot be read: settings that are a folder, a pipe or a device leave the defaults
+// in force; a listing of one is an error. Nothing aborts, nothing waits for a writer.
+TEST_F(Qmctl, UnreadableFiles_SettingsKeepDefaultsAndDecodeFails) {
+  const fs::path show = home_ / "show.seq";
+  std::ofstream(show) << "WAIT 00:00:01\n";
+  const fs::path settings = home_ / "Documents" / "Quadrimon" / "Orvik.ini";
+  fs::create_directories(settings);
+  const Outcome compiled = qmctl("--skip-std compile '" + show.string() + "'");
+  EXPECT_EQ(compiled.exit_code, 0) << compiled.err;
+  EXPECT_TRUE(fs::exists(home_ / "show.sfb"));
+  const Outcome listed = qmctl("decode '" + (home_ / "show.sfb").string() + "'");
+  EXPECT_EQ(listed.exit_code, 0) << listed.err;
+  EXPECT_NE(listed.out.find("WAIT (50Hz) 00:00:01.00"), std::string::npos) << listed.out;
+
+  fs::remove(settings);
+  ASSERT_EQ(mkfifo(settings.c_str(), 0600), 0);
+  const Outcome on_pipe = qmctl("--skip-std compile '" + show.string() + "'");
+  EXPECT_EQ(on_pipe.exit_code, 0) << on_pipe.err;
+
+  fs::create_directory(home_ / "folder.sfb");
+  ASSERT_EQ(mkfifo((home_ / "pipe.sfb").c_str(), 0600), 0);
+  for (const fs::path& bad : {home_ / "folder.sfb", home_ / "pipe.sfb", fs::path("/dev/zero")}) {
+    SCOPED_TRACE(bad.string());
+    const Outcome r = qmctl("decode '" + bad.string() + "'");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, " Error reading file: " + bad.string() + "\n");
+    EXPECT_EQ(r.out, "");
+  }
+  const Outcome missing = qmctl("decode '" + (home_ / "none.sfb").string() + "'");
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.err, "Unable to open file: " + (home_ / "none.sfb").string() + "\n");
 }
 
 }  // namespace

@@ -59,6 +59,16 @@ TEST_F(Qmsim, State_KeepsFlashBetweenRuns) {
   EXPECT_NE(found.out.find("DGTSER.CFG"), std::string::npos);
 }
 
+TEST_F(Qmsim, State_UnreadableFlashFile_StartsThatUnitEmptyHanded) {
+  const fs::path state = home_ / "state";
+  fs::create_directories(state / "unit0.flash");
+  Process sim({QMSIM_PATH, "serial", "--state", state.string()});
+  const std::string device = sim.read_line(5000);
+  ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << device;
+  const Outcome found = qmctl("--port " + device + " get 7 0 60 2 '\"DGTSER.CFG\"' 0");
+  EXPECT_EQ(found.out.substr(0, 20), "FN=60, 2 data bytes\n") << found.err;
+}
+
 TEST_F(Qmsim, UsageErrors_ExitTwo) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{QMSIM_PATH},
                                                {QMSIM_PATH, "bus"},

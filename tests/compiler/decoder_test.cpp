@@ -167,6 +167,26 @@ TEST(DecodeSequence, RandomImagesNeverReadPastTheirEnd) {
   }
 }
 
+// A listing is damaged exactly when it holds an ERROR line, whatever the image.
+TEST(ListSequence, DamagedExactlyWhenTheListingHoldsAnError) {
+  EXPECT_FALSE(list_sequence(Bytes{0x0C}, 50).damaged);
+  EXPECT_FALSE(list_sequence(Bytes{}, 50).damaged);
+  EXPECT_FALSE(list_sequence(Bytes(24576, 0x00), 50).damaged);  // too large: not listed at all
+  for (const Bytes& bad : {Bytes{0x00, 0x0C}, Bytes{0x0C, 0x02, 0x05}, Bytes{0x0B, 0x07, 0x01}}) {
+    const SequenceListing listing = list_sequence(bad, 50);
+    EXPECT_TRUE(listing.damaged) << listing.text;
+    EXPECT_EQ(listing.text, decode_sequence(bad, 50));
+  }
+  std::mt19937 random(7);
+  for (int round = 0; round < 500; ++round) {
+    Bytes image(std::uniform_int_distribution<std::size_t>(0, 40)(random));
+    for (auto& b : image)
+      b = static_cast<std::uint8_t>(std::uniform_int_distribution<int>(0, 20)(random));
+    const SequenceListing listing = list_sequence(image, 50);
+    EXPECT_EQ(listing.damaged, listing.text.find("\r\nERROR: ") != std::string::npos);
+  }
+}
+
 TEST(FormatFieldsTime, SplitsIntoHoursMinutesSecondsAndHundredths) {
   EXPECT_EQ(format_fields_time(0, 50), "(50Hz) 00:00:00.00 (0 fields)");
   EXPECT_EQ(format_fields_time(59, 60), "(60Hz) 00:00:00.98 (59 fields)");

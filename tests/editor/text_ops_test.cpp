@@ -125,6 +125,11 @@ TEST_F(TextOpsTest, Load_AFolderCannotBeOpened) {
   EXPECT_FALSE(load_text_file(ui_, folder_ / "dir.seq"));
   EXPECT_EQ(ui_.calls().back(),
             "box: Sequence Edit|Can't open file " + (folder_ / "dir.seq").string());
+  // Nor a pipe, which is never opened: without a writer that would hold the editor for good.
+  ASSERT_EQ(mkfifo((folder_ / "pipe.seq").c_str(), 0600), 0);
+  EXPECT_FALSE(load_text_file(ui_, folder_ / "pipe.seq"));
+  EXPECT_EQ(ui_.calls().back(),
+            "box: Sequence Edit|Can't open file " + (folder_ / "pipe.seq").string());
 }
 
 TEST(Backup, SameNameWithBakExceptForBakFiles) {

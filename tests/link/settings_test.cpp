@@ -1,6 +1,7 @@
 #include "link/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <arpa/inet.h>
@@ -139,6 +140,26 @@ TEST_F(SettingsFiles, LoadAndSave_WithoutFileOrFolder_KeepDefaults) {
   EXPECT_FALSE(Settings(dir_ / "blocker" / "Quadrimon", dir_).settings_save());
 }
 
+TEST_F(SettingsFiles, Load_OfAFolderPipeOrDevice_KeepsDefaultsWithoutThrowingOrBlocking) {
+  const fs::path folder = dir_ / "Quadrimon";
+  fs::create_directories(folder / "Orvik.ini");
+  Settings on_folder(folder, dir_);
+  EXPECT_EQ(on_folder.settings_load(), 0);
+  EXPECT_EQ(on_folder.settings_text(), Settings(std::nullopt, dir_).settings_text());
+
+  fs::remove(folder / "Orvik.ini");
+  ASSERT_EQ(mkfifo((folder / "Orvik.ini").c_str(), 0600), 0);  // no writer: opening would block
+  Settings on_pipe(folder, dir_);
+  EXPECT_EQ(on_pipe.settings_load(), 0);
+  EXPECT_EQ(on_pipe.values.units[0], 16);
+
+  fs::remove(folder / "Orvik.ini");
+  fs::create_symlink("/dev/zero", folder / "Orvik.ini");  // would never end
+  Settings on_device(folder, dir_);
+  EXPECT_EQ(on_device.settings_load(), 0);
+  EXPECT_EQ(on_device.values.units[0], 16);
+}
+
 TEST_F(SettingsFiles, RemoteAccessSave_AddsRemovesOrKeepsTheSwitch) {
   Settings settings(std::nullopt, dir_);
   const fs::path ini = dir_ / "orvik.ini";
@@ -160,6 +181,17 @@ TEST_F(SettingsFiles, RemoteAccessSave_AddsRemovesOrKeepsTheSwitch) {
   settings.remote_access_save("orvik");
   EXPECT_EQ(read(ini), "A = 1\r\nB = 2\r\n");
   EXPECT_FALSE(fs::exists(dir_ / "orvik.bak"));
+
+  // A pipe (which nobody reads: opening it to write would block) or a folder stays as it is.
+  fs::remove(ini);
+  ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
+  settings.values.enable_ip = true;
+  settings.remote_access_save("orvik");
+  EXPECT_EQ(fs::status(ini).type(), fs::file_type::fifo);
+  fs::remove(ini);
+  fs::create_directory(ini);
+  settings.remote_access_save("orvik");
+  EXPECT_TRUE(fs::is_directory(ini));
 }
 
 // Sets an environment variable for the life of the object, then restores it.
@@ -203,6 +235,15 @@ TEST_F(SettingsFiles, DocumentsFolder_FollowsUserDirsFile) {
 
   write(dir_ / "cfg" / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n");
   EXPECT_EQ(platform::documents_folder(), fs::path("/srv/docs"));
+
+  // A user-dirs.dirs that is not a plain file is passed over: a pipe must not hold up start-up.
+  fs::remove(dir_ / "cfg" / "user-dirs.dirs");
+  ASSERT_EQ(mkfifo((dir_ / "cfg" / "user-dirs.dirs").c_str(), 0600), 0);
+  EXPECT_EQ(platform::documents_folder(), fs::path(home) / "Documents");
+  fs::remove(dir_ / "cfg" / "user-dirs.dirs");
+  fs::create_directory(dir_ / "cfg" / "user-dirs.dirs");
+  EXPECT_EQ(platform::documents_folder(), fs::path(home) / "Documents");
+  fs::remove(dir_ / "cfg" / "user-dirs.dirs");
 
   {  // without XDG_CONFIG_HOME the file is looked for in $HOME/.config
     ScopedEnv default_config("XDG_CONFIG_HOME", nullptr);

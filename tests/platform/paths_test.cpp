@@ -3,6 +3,7 @@
 #include "platform/paths.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <iterator>
@@ -105,6 +106,43 @@ TEST_F(AtomicWrite, UsersFiles_NoNameIsTakenTheModeStaysALinkIsWrittenThrough) {
   ASSERT_TRUE(write_file_atomically(dir_ / "link.seq", "new").ok());
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.seq"));
   EXPECT_EQ(read(dir_ / "real" / "show.seq"), "new");
+}
+
+// Reading a whole file: every way it can fail comes back as a status, none as an exception,
+// and nothing that is not a plain file is opened (a pipe would block the reader).
+TEST(ReadFile, PlainFiles_AreReadWholeUpToTheLimit) {
+  test::TempFolder folder("readfile");
+  const std::string bytes("a\0b\r\n\xff", 6);
+  test::write_file_text(folder / "data", bytes);
+  test::write_file_text(folder / "empty", "");
+
+  FileRead read = read_file(folder / "data");
+  EXPECT_EQ(read.status, FileReadStatus::Read);
+  EXPECT_EQ(read.contents, bytes);
+  EXPECT_TRUE(read_file(folder / "data", 6).ok());
+  read = read_file(folder / "data", 5);
+  EXPECT_EQ(read.status, FileReadStatus::TooLarge);
+  EXPECT_TRUE(read.contents.empty());
+  read = read_file(folder / "empty", 0);
+  EXPECT_TRUE(read.ok());
+  EXPECT_TRUE(read.contents.empty());
+}
+
+TEST(ReadFile, MissingDirectoryPipeAndDevice_FailWithoutThrowingOrBlocking) {
+  test::TempFolder folder("readfile");
+  fs::create_directory(folder / "folder");
+  ASSERT_EQ(mkfifo((folder / "pipe").c_str(), 0600), 0) << errno;
+
+  FileRead read = read_file(folder / "missing");
+  EXPECT_EQ(read.status, FileReadStatus::NotFound);
+  EXPECT_TRUE(read.error);
+  read = read_file(folder / "folder");
+  EXPECT_EQ(read.status, FileReadStatus::NotRegular);
+  EXPECT_EQ(read.error, std::errc::is_a_directory);
+  EXPECT_EQ(read_file(folder / "pipe").status, FileReadStatus::NotRegular);
+  EXPECT_EQ(read_file("/dev/zero").status, FileReadStatus::NotRegular);
+  EXPECT_EQ(read_file(folder / "missing" / "below").status, FileReadStatus::NotFound);
+  EXPECT_EQ(read_file(folder / "folder" / "").status, FileReadStatus::NotRegular);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "shell/options.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <filesystem>
 
@@ -53,6 +56,11 @@ TEST_F(OptionsTest, LogViewer_TellsWhyNothingCanBeShown) {
   // A directory opens here but cannot be read.
   ui_.clear();
   EXPECT_EQ(read_log_for_viewer(ui_, folder_), std::nullopt);
+  EXPECT_EQ(ui_.calls(), (std::vector<std::string>{"box: Show log|Error reading log file"}));
+  // Nor is a pipe read, which would hold the viewer for good.
+  ui_.clear();
+  ASSERT_EQ(mkfifo(log_file().c_str(), 0600), 0);
+  EXPECT_EQ(read_log_for_viewer(ui_, log_file()), std::nullopt);
   EXPECT_EQ(ui_.calls(), (std::vector<std::string>{"box: Show log|Error reading log file"}));
 #endif
 }

@@ -1,6 +1,7 @@
 #include "shell/project.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -46,6 +47,13 @@ TEST_F(ProjectTest, FindProject_WithoutLocation_TakesWallEfx) {
   // A remembered project whose directory is gone.
   write(folder_ / "wall.prj", (home_ / "gone" / "x.efx").string() + "\r\n");
   EXPECT_EQ(find_project(folder_), folder_ / "wall.efx");
+  // A remembered location that is not a plain file (a pipe would hold up the start) is none.
+  fs::remove(folder_ / "wall.prj");
+  ASSERT_EQ(mkfifo((folder_ / "wall.prj").c_str(), 0600), 0);
+  EXPECT_EQ(find_project(folder_), folder_ / "wall.efx");
+  fs::remove(folder_ / "wall.prj");
+  fs::create_directory(folder_ / "wall.prj");
+  EXPECT_EQ(find_project(folder_), folder_ / "wall.efx");
 }
 
 TEST_F(ProjectTest, RememberedProject_IsFoundAgainAndItsDirectoryBecomesCurrent) {
@@ -88,6 +96,8 @@ TEST_F(ProjectTest, RememberProject_ReportsWhatCouldNotBeWritten) {
 
 TEST_F(ProjectTest, CheckProjectFile_TakesQuotedButtonsAndEmptySlots) {
   EXPECT_TRUE(check_project_file(home_ / "missing.efx"));
+  ASSERT_EQ(mkfifo((home_ / "pipe.efx").c_str(), 0600), 0);
+  EXPECT_TRUE(check_project_file(home_ / "pipe.efx"));  // not read, like a missing file
   EXPECT_TRUE(check_project_file(project_of(280, "\r\n")));
   EXPECT_TRUE(check_project_file(project_of(3, "\"A, B\",\"C:\\seq\\show one.seq\"\n")));
   write(home_ / "mixed.efx", "\"Go\",\"go.seq\"\r\n\r\n\n\"Stop\",\"stop.seq\"\r\n");
