@@ -177,29 +177,41 @@ bool Gateway::serve(Client& client) {
 }
 
 void Gateway::run() {
-  std::unique_ptr<Client> client;
+  // One program at a time: a new connection replaces the session only once it has shown the
+  // secret, so that a connection without it never drops the operator's session.
+  std::unique_ptr<Client> client;   // the session
+  std::unique_ptr<Client> pending;  // a new connection that has yet to authenticate
+  const auto take = [&](std::unique_ptr<Client>& from) {
+    std::uint8_t buffer[256];
+    const long got = from->connection->receive(buffer, sizeof buffer);
+    if (got <= 0) {
+      from.reset();
+      return;
+    }
+    from->buffer.insert(from->buffer.end(), buffer, buffer + got);
+    if (!serve(*from)) from.reset();
+  };
   while (!stop_) {
     std::vector<platform::Handle> handles = {wakeup_->handle(), listener_->handle()};
+    const int client_at = client ? static_cast<int>(handles.size()) : -1;
     if (client) handles.push_back(client->connection->handle());
+    const int pending_at = pending ? static_cast<int>(handles.size()) : -1;
+    if (pending) handles.push_back(pending->connection->handle());
     const int ready = platform::wait_any(handles, timeout_until(wall_, wall_.tick()));
     if (ready == 0) {
       wakeup_->clear();
     } else if (ready == 1) {
-      // One program at a time: a new connection replaces the old one.
       if (auto connection = listener_->accept()) {
-        client = std::make_unique<Client>();
-        client->connection = std::move(connection);
-        client->authenticated = options_.key.empty();
+        auto fresh = std::make_unique<Client>();
+        fresh->connection = std::move(connection);
+        fresh->authenticated = options_.key.empty();
+        (fresh->authenticated ? client : pending) = std::move(fresh);
       }
-    } else if (ready == 2 && client) {
-      std::uint8_t buffer[256];
-      const long got = client->connection->receive(buffer, sizeof buffer);
-      if (got <= 0) {
-        client.reset();
-        continue;
-      }
-      client->buffer.insert(client->buffer.end(), buffer, buffer + got);
-      if (!serve(*client)) client.reset();
+    } else if (ready == client_at) {
+      take(client);
+    } else if (ready == pending_at) {
+      take(pending);
+      if (pending && pending->authenticated) client = std::move(pending);
     }
   }
 }

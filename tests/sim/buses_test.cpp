@@ -116,6 +116,30 @@ TEST_F(SimBuses, Gateway_RefusesWrongOrMissingSecrets) {
   EXPECT_EQ(ui_.statuses().back(), "Authentication failure");
 }
 
+TEST_F(SimBuses, Gateway_AConnectionWithoutTheSecretLeavesTheSessionAlone) {
+  Gateway gateway(wall_, GatewayOptions{0x0100007F, 0, "s3cret"});
+  ASSERT_EQ(connect_tcp(gateway, "s3cret"), 1);
+  Bytes wrong_secret = {23, 0, 2, 0, 0, 0, 0};
+  wrong_secret.resize(23, 0xAA);
+  for (const Bytes& first : {wrong_secret, hex("05 01 07 00 04")}) {
+    auto intruder = platform::TcpSocket::create();
+    ASSERT_TRUE(intruder);
+    ASSERT_TRUE(intruder->connect(settings_.address, settings_.tcp_port, 2000));
+    ASSERT_TRUE(intruder->send(first.data(), first.size()));  // a wrong secret, or none
+    std::uint8_t reply[8];
+    intruder->wait_readable(2000);
+    EXPECT_LE(intruder->receive(reply, sizeof reply), 3);  // a refusal at most, then closed
+    const auto answer = link_.unit_get(7, 1, 4, {});
+    ASSERT_TRUE(answer) << "the session was dropped";
+    EXPECT_EQ(answer->data()[0], 4);
+  }
+  // A connection that shows the secret takes the session over.
+  Link other(settings_, log_, ui_, clock_);
+  ASSERT_EQ(other.tcp_connect(), 1);
+  EXPECT_TRUE(other.unit_get(7, 1, 4, {}));
+  EXPECT_FALSE(link_.unit_get(7, 1, 4, {}));
+}
+
 TEST_F(SimBuses, Gateway_SplitFramesAreReassembledAndCloseAfterDropsTheLink) {
   Faults f;
   f.split_frames = true;
