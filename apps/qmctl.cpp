@@ -211,27 +211,16 @@ bool open_link(App& app) {
   return true;
 }
 
-// Takes in the input that has already arrived, without waiting for more; a flood of input
-// cannot hold this up for long.
-void drain_input(App& app) {
-  constexpr std::uint32_t kDrainMs = 100;
-  const std::uint32_t start = app.link.tick_ms();
-  while (app.link.link_receive() && app.link.tick_ms() - start < kDrainMs) {
-  }
-}
+// How long the input that has already arrived is taken in before the link is looked at.
+constexpr std::uint32_t kDrainMs = 100;
 
 // Whether the link open_link opened (TCP when the remote-link flag was set right after it) is
-// still there. A gateway that reset the connection, or a port that stopped taking bytes, drops
-// the link and says so.
-bool link_open(App& app, bool over_tcp) {
-  return over_tcp ? app.link.tcp_open() : app.link.serial_open();
-}
-
-// Whether the link is still there after messages went out: the input that has arrived is
-// taken in first, so that a reset the gateway has already sent is seen.
+// still there after messages went out. The input that has arrived is taken in first, so that
+// a reset the gateway has already sent is seen: a gateway that reset the connection, or a port
+// that stopped taking bytes, drops the link and says so.
 bool link_kept(App& app, bool over_tcp) {
-  drain_input(app);
-  return link_open(app, over_tcp);
+  app.link.drain(kDrainMs);
+  return over_tcp ? app.link.tcp_open() : app.link.serial_open();
 }
 
 struct Message {
@@ -283,31 +272,6 @@ int run_send_or_get(App& app, const Options& o, bool get) {
   return kExitOk;
 }
 
-// The link's poll, but only a frame from the polled unit answers it (any unit's when all are
-// selected): frames from other units are passed over until the try's time is up. 0 answered,
-// 2 the answer had the poll bit set, 1 no answer (or the link dropped).
-int poll_selected_unit(App& app, int tries) {
-  const int id = app.settings.values.id;
-  const std::uint8_t address = id < 0 ? qm::kAddressAll : static_cast<std::uint8_t>(id);
-  const bool over_tcp = app.settings.values.ip;
-  for (int t = 0; t < tries; ++t) {
-    drain_input(app);
-    app.link.unit_send_poll(qm::kDeviceUnit, address);
-    const std::uint32_t start = app.link.tick_ms();
-    for (std::uint32_t elapsed = 0; elapsed < qm::kPollWaitMs;
-         elapsed = app.link.tick_ms() - start) {
-      const auto frame = app.link.receive_within(qm::kPollWaitMs - elapsed);
-      if (!frame) break;
-      if (frame->count < 2 || (id >= 0 && frame->address() != address)) continue;
-      if (frame->type() & qm::kTypePoll) return 2;
-      drain_input(app);
-      return 0;
-    }
-    if (!link_open(app, over_tcp)) return 1;
-  }
-  return 1;
-}
-
 int run_poll(App& app, const Options& o) {
   int tries = 3;
   if (o.words.size() > 2) return usage_error("poll takes at most one argument");
@@ -317,7 +281,8 @@ int run_poll(App& app, const Options& o) {
     tries = n.value;
   }
   if (!open_link(app)) return kExitFailed;
-  const int result = poll_selected_unit(app, tries);
+  // Only a frame from the polled unit (any unit's with all selected) is its answer.
+  const int result = app.link.unit_poll(tries, true);
   std::printf("%d\n", result);
   return result;
 }

@@ -99,7 +99,14 @@ class Link {
   void unit_send_poll(std::uint8_t device, std::uint8_t address);
   std::optional<UnitFrame> unit_get(std::uint8_t device, std::uint8_t address,
                                     std::uint8_t function, std::span<const std::uint8_t> data);
-  int unit_poll(int tries);
+  // Polls the selected unit up to `tries` times: 0 answered, 2 the answer had the poll bit, 1
+  // no answer. The first frame answers; with selected_only only a frame from the selected unit
+  // does (any unit's when all are selected), others being passed over until the try's time
+  // is up.
+  int unit_poll(int tries, bool selected_only = false);
+  // Takes in the frames that have already arrived, for at most most_ms (a peer that floods
+  // the link cannot hold it longer).
+  void drain(std::uint32_t most_ms);
   int unit_wait_any(std::uint32_t ms);
   std::optional<UnitFrame> link_receive();
   // The first frame that arrives within ms; none once ms have passed, whatever keeps
@@ -117,7 +124,6 @@ class Link {
   // The transport that carries traffic now, by the routing rule; none when nothing does.
   LinkTransport* transport();
   std::uint8_t selected_address() const;
-  void drain();
   // Fails a connection attempt: drop the link, show the text.
   int tcp_fail(const std::string& text);
   // The serial port stopped taking bytes: release it and say so.

@@ -70,8 +70,9 @@ std::optional<UnitFrame> Link::receive_within(std::uint32_t ms) {
 
 // --- Requests -------------------------------------------------------------------------------
 
-void Link::drain() {
-  while (link_receive()) {
+void Link::drain(std::uint32_t most_ms) {
+  const std::uint32_t start = tick_ms();
+  while (link_receive() && tick_ms() - start < most_ms) {
   }
 }
 
@@ -115,14 +116,23 @@ std::optional<UnitFrame> Link::unit_get(std::uint8_t device, std::uint8_t addres
   return std::nullopt;
 }
 
-int Link::unit_poll(int tries) {
+int Link::unit_poll(int tries, bool selected_only) {
   if (!settings_.ip && transport() == nullptr) return 1;
+  const bool all = settings_.id < 0;
+  const bool had_link = transport() != nullptr;
   for (int t = 0; t < tries; ++t) {
-    drain();
+    // The link went away during an earlier try: no answer can come any more.
+    if (had_link && transport() == nullptr) return 1;
+    drain(kPollWaitMs);
     unit_send_poll(kDeviceUnit, selected_address());
-    if (const auto frame = receive_within(kPollWaitMs)) {
+    const std::uint32_t start = tick_ms();
+    for (std::uint32_t elapsed = 0; elapsed < kPollWaitMs; elapsed = tick_ms() - start) {
+      const auto frame = receive_within(kPollWaitMs - elapsed);
+      if (!frame) break;
+      if (selected_only && !all && (frame->count < 2 || frame->address() != selected_address()))
+        continue;
       if (frame->type() & kTypePoll) return 2;
-      drain();
+      drain(kPollWaitMs);
       return 0;
     }
   }
@@ -130,7 +140,7 @@ int Link::unit_poll(int tries) {
 }
 
 int Link::unit_wait_any(std::uint32_t ms) {
-  drain();
+  drain(kPollWaitMs);
   unit_send_poll(kDeviceUnit, selected_address());
   return receive_within(ms) ? 1 : 0;
 }
