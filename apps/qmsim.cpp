@@ -39,6 +39,8 @@ constexpr const char* kUsage =
     "  --units A,B,C,D       channels of units 0..3: 9, 16 or 25, 0 = absent (default "
     "16,16,16,16)\n"
     "  --state DIR           keep each unit's flash in DIR between runs (unitN.flash)\n"
+    "  --transcript FILE     write every message both ways to FILE as it passes, with its\n"
+    "                        time in ms\n"
     "  --compact-ms MS       how long a flash compaction keeps a unit busy (default 300)\n"
     "Faults:\n"
     "  --silent N            unit N never answers (repeatable)\n"
@@ -63,6 +65,7 @@ struct Options {
   std::string listen = "127.0.0.1:0";
   std::string key;
   std::optional<std::string> state;
+  std::optional<std::string> transcript;
   qm::sim::WallConfig wall;
 };
 
@@ -110,6 +113,8 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
       o.key = value();
     } else if (arg == "--state") {
       o.state = value();
+    } else if (arg == "--transcript") {
+      o.transcript = value();
     } else if (arg == "--units") {
       const std::string list = value();
       std::size_t start = 0;
@@ -190,6 +195,34 @@ bool save_state(qm::sim::SimWall& wall, const std::string& dir) {
   return ok;
 }
 
+// The transcript written as the messages pass, a line each, flushed so that it can be
+// watched while the wall runs.
+class TranscriptFile {
+ public:
+  // Opens the file; false when it cannot be written.
+  bool open(const std::string& path) {
+    file_ = std::fopen(path.c_str(), "w");
+    return file_ != nullptr;
+  }
+  ~TranscriptFile() {
+    if (file_) std::fclose(file_);
+  }
+  void write(const qm::sim::TranscriptEntry& entry) {
+    const std::string line = qm::sim::transcript_line(entry) + "\n";
+    if (std::fputs(line.c_str(), file_) < 0 || std::fflush(file_) != 0) failed_ = true;
+  }
+  // Closes the file; false when any line was lost.
+  bool close() {
+    if (file_ && std::fclose(file_) != 0) failed_ = true;
+    file_ = nullptr;
+    return !failed_;
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+  bool failed_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -203,8 +236,17 @@ int main(int argc, char** argv) {
   if (auto error = parse(argc, argv, options)) return usage_error(*error);
 
   qm::platform::block_termination_signals();  // before any thread starts
+  TranscriptFile transcript;                  // before the wall, which writes to it until it goes
   qm::sim::SimWall wall(options.wall);
   if (options.state) load_state(wall, *options.state);
+  if (options.transcript) {
+    if (!transcript.open(*options.transcript)) {
+      std::fprintf(stderr, "qmsim: cannot write the transcript to %s\n",
+                   options.transcript->c_str());
+      return kExitFailed;
+    }
+    wall.set_transcript_sink([&](const qm::sim::TranscriptEntry& e) { transcript.write(e); });
+  }
 
   std::unique_ptr<qm::sim::SerialBus> serial;
   std::unique_ptr<qm::sim::Gateway> gateway;
@@ -241,10 +283,17 @@ int main(int argc, char** argv) {
   qm::platform::wait_for_termination();
   serial.reset();
   gateway.reset();
+  wall.set_transcript_sink({});
+  bool ok = true;
+  if (options.transcript && !transcript.close()) {
+    std::fprintf(stderr, "qmsim: the transcript in %s is incomplete (a write failed)\n",
+                 options.transcript->c_str());
+    ok = false;
+  }
   if (options.link) std::filesystem::remove(*options.link);
   if (options.state && !save_state(wall, *options.state)) {
     std::fprintf(stderr, "qmsim: could not keep the flash in %s\n", options.state->c_str());
     return kExitFailed;
   }
-  return kExitOk;
+  return ok ? kExitOk : kExitFailed;
 }

@@ -39,11 +39,18 @@ class Connection {
   virtual Handle handle() const = 0;
   // Reads once: the count, 0 when the peer closed, -1 on error.
   virtual long receive(std::uint8_t* buffer, std::size_t n) = 0;
-  virtual bool send(const std::uint8_t* bytes, std::size_t n) = 0;
+  // Hands over what the connection takes now, never waiting: the count taken (0 when its
+  // buffers are full), -1 when the connection failed.
+  virtual long send_some(const std::uint8_t* bytes, std::size_t n) = 0;
 
  protected:
   Connection() = default;
 };
+
+// What the system keeps of a connection's unsent bytes: plenty for replies of a few dozen
+// bytes, small enough that a program that stops reading is noticed after a few thousand
+// replies instead of millions.
+inline constexpr int kConnectionSendBuffer = 64 * 1024;
 
 class ListeningSocket {
  public:
@@ -78,6 +85,15 @@ class Wakeup {
 // Blocks until one of the handles is readable (or closed) or timeout_ms passes (-1: no
 // limit). The index of the first ready handle, or -1 on time-out.
 int wait_any(std::span<const Handle> handles, int timeout_ms);
+
+// A handle to wait on until it is readable, or until it can take more bytes.
+struct Waitable {
+  Handle handle = 0;
+  bool for_writing = false;
+};
+// The same for handles waited on either way: the index of the first ready one (a closed or
+// failed handle counts as ready), or -1 on time-out.
+int wait_any(std::span<const Waitable> items, int timeout_ms);
 
 // Makes `link` a symbolic link to `target`, replacing an existing link.
 bool make_symlink(const std::string& target, const std::string& link);

@@ -69,8 +69,13 @@ class PosixConnection final : public Connection {
       return static_cast<long>(got);
     }
   }
-  bool send(const std::uint8_t* bytes, std::size_t n) override {
-    return ::send(fd_, bytes, n, MSG_NOSIGNAL) == static_cast<ssize_t>(n);
+  long send_some(const std::uint8_t* bytes, std::size_t n) override {
+    for (;;) {
+      const ssize_t put = ::send(fd_, bytes, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (put >= 0) return static_cast<long>(put);
+      if (errno == EINTR) continue;
+      return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    }
   }
 
  private:
@@ -86,6 +91,7 @@ class PosixListener final : public ListeningSocket {
   std::unique_ptr<Connection> accept() override {
     const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return nullptr;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kConnectionSendBuffer, sizeof kConnectionSendBuffer);
     return std::make_unique<PosixConnection>(fd);
   }
 
@@ -157,10 +163,18 @@ std::unique_ptr<Wakeup> Wakeup::create() {
 }
 
 int wait_any(std::span<const Handle> handles, int timeout_ms) {
-  std::vector<pollfd> p;
-  p.reserve(handles.size());
+  std::vector<Waitable> items;
+  items.reserve(handles.size());
   for (Handle h : handles)
-    p.push_back({fd_of(h), POLLIN, 0});
+    items.push_back({h, false});
+  return wait_any(items, timeout_ms);
+}
+
+int wait_any(std::span<const Waitable> items, int timeout_ms) {
+  std::vector<pollfd> p;
+  p.reserve(items.size());
+  for (const Waitable& w : items)
+    p.push_back({fd_of(w.handle), static_cast<short>(w.for_writing ? POLLOUT : POLLIN), 0});
   for (;;) {
     const int r = ::poll(p.data(), p.size(), timeout_ms);
     if (r < 0 && errno == EINTR) continue;

@@ -25,9 +25,10 @@ class WinConnection final : public Connection {
   long receive(std::uint8_t* buffer, std::size_t n) override {
     return recv(s_, reinterpret_cast<char*>(buffer), static_cast<int>(n), 0);
   }
-  bool send(const std::uint8_t* bytes, std::size_t n) override {
-    return ::send(s_, reinterpret_cast<const char*>(bytes), static_cast<int>(n), 0) ==
-           static_cast<int>(n);
+  long send_some(const std::uint8_t* bytes, std::size_t n) override {
+    const int put = ::send(s_, reinterpret_cast<const char*>(bytes), static_cast<int>(n), 0);
+    if (put != SOCKET_ERROR) return put;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
   }
 
  private:
@@ -43,6 +44,10 @@ class WinListener final : public ListeningSocket {
   std::unique_ptr<Connection> accept() override {
     const SOCKET c = ::accept(s_, nullptr, nullptr);
     if (c == INVALID_SOCKET) return nullptr;
+    u_long non_blocking = 1;  // sends hand over what fits and never wait
+    ioctlsocket(c, FIONBIO, &non_blocking);
+    setsockopt(c, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kConnectionSendBuffer),
+               sizeof kConnectionSendBuffer);
     return std::make_unique<WinConnection>(c);
   }
 
@@ -118,9 +123,17 @@ std::unique_ptr<Wakeup> Wakeup::create() {
 }
 
 int wait_any(std::span<const Handle> handles, int timeout_ms) {
-  std::vector<WSAPOLLFD> p;
+  std::vector<Waitable> items;
   for (Handle h : handles)
-    p.push_back({sock_of(h), POLLRDNORM, 0});
+    items.push_back({h, false});
+  return wait_any(items, timeout_ms);
+}
+
+int wait_any(std::span<const Waitable> items, int timeout_ms) {
+  std::vector<WSAPOLLFD> p;
+  for (const Waitable& w : items)
+    p.push_back(
+        {sock_of(w.handle), static_cast<SHORT>(w.for_writing ? POLLWRNORM : POLLRDNORM), 0});
   const int r = WSAPoll(p.data(), static_cast<ULONG>(p.size()), timeout_ms);
   if (r <= 0) return -1;
   for (std::size_t i = 0; i < p.size(); ++i)

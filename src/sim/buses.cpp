@@ -102,7 +102,9 @@ void SerialBus::run() {
 
 struct Gateway::Client {
   std::unique_ptr<platform::Connection> connection;
-  Bytes buffer;
+  Bytes buffer;                        // received, not yet served
+  Bytes outgoing;                      // for the program, not yet taken by the connection
+  SteadyClock::time_point last_taken;  // when the connection last took bytes (or was opened)
   bool authenticated = false;
   std::uint32_t frames = 0;
 };
@@ -128,18 +130,32 @@ std::uint16_t Gateway::port() const {
   return listener_ ? listener_->port() : 0;
 }
 
-void Gateway::send_frame(Client& client, std::uint8_t kind, const Bytes& payload) {
+bool Gateway::flush(Client& client) {
+  if (client.outgoing.empty()) return true;
+  const long put = client.connection->send_some(client.outgoing.data(), client.outgoing.size());
+  if (put < 0) return false;
+  if (put > 0) {
+    client.outgoing.erase(client.outgoing.begin(), client.outgoing.begin() + put);
+    client.last_taken = SteadyClock::now();
+  }
+  return client.outgoing.size() <= options_.max_queued;
+}
+
+bool Gateway::queue(Client& client, const std::uint8_t* bytes, std::size_t n) {
+  if (client.outgoing.empty()) client.last_taken = SteadyClock::now();
+  client.outgoing.insert(client.outgoing.end(), bytes, bytes + n);
+  return flush(client);
+}
+
+bool Gateway::send_frame(Client& client, std::uint8_t kind, const Bytes& payload) {
   Bytes frame = {static_cast<std::uint8_t>(payload.size() + 2), kind};
   frame.insert(frame.end(), payload.begin(), payload.end());
-  if (!wall_.faults().split_frames || frame.size() < 2) {
-    client.connection->send(frame.data(), frame.size());
-    return;
-  }
+  if (!wall_.faults().split_frames) return queue(client, frame.data(), frame.size());
   // Two writes with a pause between, so that the program's reads see two pieces.
   const std::size_t half = frame.size() / 2;
-  client.connection->send(frame.data(), half);
+  if (!queue(client, frame.data(), half)) return false;
   std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  client.connection->send(frame.data() + half, frame.size() - half);
+  return queue(client, frame.data() + half, frame.size() - half);
 }
 
 bool Gateway::serve(Client& client) {
@@ -160,14 +176,13 @@ bool Gateway::serve(Client& client) {
                       (options_.key.empty() || std::equal(payload.begin(), payload.end(),
                                                           expected.begin(), expected.end()));
       const Bytes verdict = {3, 0, static_cast<std::uint8_t>(ok ? 1 : 0)};
-      client.connection->send(verdict.data(), verdict.size());
-      if (!ok) return false;
+      if (!queue(client, verdict.data(), verdict.size()) || !ok) return false;
       client.authenticated = true;
     } else if (!client.authenticated) {
       return false;  // a program without the secret is not let in
     } else if (kind == kTcpUnitMessage) {
       for (const Bytes& reply : wall_.receive(payload))
-        send_frame(client, kTcpUnitMessage, reply);
+        if (!send_frame(client, kTcpUnitMessage, reply)) return false;
     } else if (kind == kTcpRawOutput) {
       wall_.record_output(payload);
     }
@@ -176,28 +191,53 @@ bool Gateway::serve(Client& client) {
   return true;
 }
 
+bool Gateway::take(Client& client) {
+  std::uint8_t buffer[256];
+  const long got = client.connection->receive(buffer, sizeof buffer);
+  if (got <= 0) return false;
+  client.buffer.insert(client.buffer.end(), buffer, buffer + got);
+  return serve(client);
+}
+
 void Gateway::run() {
   // One program at a time: a new connection replaces the session only once it has shown the
-  // secret, so that a connection without it never drops the operator's session.
+  // secret, so that a connection without it never drops the operator's session. Each waits
+  // for reading, and for writing while it has replies queued; nothing here ever blocks on a
+  // connection, so that one program that stops reading stalls neither the others nor a stop.
   std::unique_ptr<Client> client;   // the session
   std::unique_ptr<Client> pending;  // a new connection that has yet to authenticate
-  const auto take = [&](std::unique_ptr<Client>& from) {
-    std::uint8_t buffer[256];
-    const long got = from->connection->receive(buffer, sizeof buffer);
-    if (got <= 0) {
-      from.reset();
-      return;
-    }
-    from->buffer.insert(from->buffer.end(), buffer, buffer + got);
-    if (!serve(*from)) from.reset();
-  };
+  const auto stall = std::chrono::milliseconds(options_.stall_ms);
   while (!stop_) {
-    std::vector<platform::Handle> handles = {wakeup_->handle(), listener_->handle()};
-    const int client_at = client ? static_cast<int>(handles.size()) : -1;
-    if (client) handles.push_back(client->connection->handle());
-    const int pending_at = pending ? static_cast<int>(handles.size()) : -1;
-    if (pending) handles.push_back(pending->connection->handle());
-    const int ready = platform::wait_any(handles, timeout_until(wall_, wall_.tick()));
+    std::vector<platform::Waitable> items = {{wakeup_->handle(), false},
+                                             {listener_->handle(), false}};
+    int timeout = timeout_until(wall_, wall_.tick());
+    struct Slot {
+      std::unique_ptr<Client>* who;
+      int read_at = -1;
+      int write_at = -1;
+    };
+    // The newcomer first: a session that floods the gateway must not keep it from being
+    // heard (the first ready handle is the one served).
+    Slot slots[] = {{&pending}, {&client}};
+    const auto now = SteadyClock::now();
+    for (Slot& slot : slots) {
+      Client* c = slot.who->get();
+      if (!c) continue;
+      if (!c->outgoing.empty() && now - c->last_taken >= stall) {
+        slot.who->reset();  // it has stopped reading
+        continue;
+      }
+      slot.read_at = static_cast<int>(items.size());
+      items.push_back({c->connection->handle(), false});
+      if (c->outgoing.empty()) continue;
+      slot.write_at = static_cast<int>(items.size());
+      items.push_back({c->connection->handle(), true});
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(c->last_taken + stall - now);
+      const int left_ms = static_cast<int>(std::max<long long>(left.count(), 0)) + 1;
+      timeout = timeout < 0 ? left_ms : std::min(timeout, left_ms);
+    }
+    const int ready = platform::wait_any(items, timeout);
     if (ready == 0) {
       wakeup_->clear();
     } else if (ready == 1) {
@@ -207,12 +247,13 @@ void Gateway::run() {
         fresh->authenticated = options_.key.empty();
         (fresh->authenticated ? client : pending) = std::move(fresh);
       }
-    } else if (ready == client_at) {
-      take(client);
-    } else if (ready == pending_at) {
-      take(pending);
-      if (pending && pending->authenticated) client = std::move(pending);
     }
+    for (Slot& slot : slots) {
+      if (ready < 0 || (ready != slot.read_at && ready != slot.write_at)) continue;
+      const bool ok = ready == slot.read_at ? take(**slot.who) : flush(**slot.who);
+      if (!ok) slot.who->reset();
+    }
+    if (pending && pending->authenticated) client = std::move(pending);
   }
 }
 

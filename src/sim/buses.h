@@ -47,6 +47,11 @@ struct GatewayOptions {
   std::uint32_t address = 0x0100007F;  // 127.0.0.1 in network byte order
   std::uint16_t port = 0;              // 0: any free port
   std::string key;                     // empty: no authentication asked
+  // A program that has stopped reading: its replies wait in a queue of their own, so that
+  // the gateway never blocks on it; once the queue holds more than this many bytes, or has
+  // not moved for stall_ms, the connection is dropped.
+  std::size_t max_queued = 64 * 1024;
+  int stall_ms = 5000;
 };
 
 class Gateway {
@@ -63,9 +68,15 @@ class Gateway {
  private:
   struct Client;
   void run();
+  // Reads what the client sent and handles it; false when the connection is to be closed.
+  bool take(Client& client);
   // Handles the frames buffered for the client; false when the connection is to be closed.
   bool serve(Client& client);
-  void send_frame(Client& client, std::uint8_t kind, const Bytes& payload);
+  // Queues bytes for the client and hands over what the connection takes; false when the
+  // connection failed or the client has stopped reading.
+  bool queue(Client& client, const std::uint8_t* bytes, std::size_t n);
+  bool flush(Client& client);
+  bool send_frame(Client& client, std::uint8_t kind, const Bytes& payload);
 
   SimWall& wall_;
   GatewayOptions options_;

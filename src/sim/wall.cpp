@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 #include "link/unit_frame.h"
 #include "platform/clock.h"
@@ -15,6 +16,20 @@ namespace {
 constexpr int kMaxInternalMessages = 64;
 
 }  // namespace
+
+std::string transcript_line(const TranscriptEntry& entry) {
+  static constexpr const char* kDirections[] = {"to units  ", "from units", "sequence  "};
+  char head[48];
+  std::snprintf(head, sizeof head, "%9llu ms  %s", static_cast<unsigned long long>(entry.at_ms),
+                kDirections[static_cast<int>(entry.direction)]);
+  std::string line = head;
+  for (std::uint8_t b : entry.message) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, " %02X", b);
+    line += hex;
+  }
+  return line;
+}
 
 SimWall::SimWall(WallConfig config) : config_(std::move(config)) {
   if (!config_.clock) config_.clock = platform::monotonic_ms;
@@ -66,7 +81,7 @@ void SimWall::apply_internal() {
   for (int n = 0; !internal_.empty() && n < kMaxInternalMessages; ++n) {
     Bytes m = std::move(internal_.front());
     internal_.erase(internal_.begin());
-    transcript_.push_back({now(), Direction::Sequence, m});
+    note(Direction::Sequence, m);
     if (m.size() >= 3 && (m[0] & 0x0F) == kDeviceUnit) apply(m, true);
   }
   internal_.clear();
@@ -75,7 +90,7 @@ void SimWall::apply_internal() {
 std::vector<Bytes> SimWall::receive(std::span<const std::uint8_t> message) {
   std::vector<Bytes> out;
   std::unique_lock lock(mutex_);
-  transcript_.push_back({now(), Direction::ToUnits, Bytes(message.begin(), message.end())});
+  note(Direction::ToUnits, Bytes(message.begin(), message.end()));
   const bool for_units = message.size() >= 2 && (message[0] & 0x0F) == kDeviceUnit;
   if (for_units && (message[0] & kTypePoll)) {
     SimUnit* unit = unit_with_id(message[1]);
@@ -99,7 +114,7 @@ std::vector<Bytes> SimWall::receive(std::span<const std::uint8_t> message) {
   }
   apply_internal();
   for (const Bytes& m : out)
-    transcript_.push_back({now(), Direction::FromUnits, m});
+    note(Direction::FromUnits, m);
   changed_.notify_all();
   return out;
 }
@@ -119,19 +134,31 @@ std::optional<std::uint64_t> SimWall::tick() {
 
 void SimWall::record(Direction direction, std::span<const std::uint8_t> message) {
   std::lock_guard lock(mutex_);
-  transcript_.push_back({now(), direction, Bytes(message.begin(), message.end())});
+  note(direction, Bytes(message.begin(), message.end()));
   changed_.notify_all();
+}
+
+void SimWall::note(Direction direction, Bytes message) {
+  if (transcript_.size() == kTranscriptKept) transcript_.pop_front();
+  transcript_.push_back({now(), direction, std::move(message)});
+  ++recorded_;
+  if (sink_) sink_(transcript_.back());
 }
 
 std::vector<TranscriptEntry> SimWall::transcript() const {
   std::lock_guard lock(mutex_);
-  return transcript_;
+  return {transcript_.begin(), transcript_.end()};
 }
 
 bool SimWall::wait_transcript(std::size_t n, int timeout_ms) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                           [&] { return transcript_.size() >= n; });
+                           [&] { return recorded_ >= n; });
+}
+
+void SimWall::set_transcript_sink(TranscriptSink sink) {
+  std::lock_guard lock(mutex_);
+  sink_ = std::move(sink);
 }
 
 Faults SimWall::faults() const {
@@ -156,6 +183,8 @@ bool SimWall::with_unit(int i, const std::function<void(SimUnit&)>& f) {
 void SimWall::record_output(std::span<const std::uint8_t> bytes) {
   std::lock_guard lock(mutex_);
   output_.insert(output_.end(), bytes.begin(), bytes.end());
+  if (output_.size() > kOutputKept)
+    output_.erase(output_.begin(), output_.end() - static_cast<long>(kOutputKept));
 }
 
 Bytes SimWall::output() const {

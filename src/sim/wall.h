@@ -8,6 +8,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,16 @@ struct TranscriptEntry {
   Bytes message;
 };
 
+// The transcript keeps the most recent messages and the raw output its most recent bytes: a
+// wall that runs for days would otherwise grow without bound. A sink sees every message.
+inline constexpr std::size_t kTranscriptKept = 10000;
+inline constexpr std::size_t kOutputKept = 64 * 1024;
+using TranscriptSink = std::function<void(const TranscriptEntry&)>;
+
+// One line of text for a message: its time, its direction and its bytes in hexadecimal,
+// e.g. "     1234 ms  to units    47 00" (no line end).
+std::string transcript_line(const TranscriptEntry& entry);
+
 struct WallConfig {
   std::array<std::uint8_t, 4> channels{16, 16, 16, 16};  // 0 = the unit is absent
   UnitConfig unit;                                       // versions, title, timings
@@ -67,18 +78,23 @@ class SimWall {
   std::optional<std::uint64_t> tick();
   std::uint64_t now() const;
 
-  // The transcript of every message both ways (the buses add what they send and receive).
+  // The transcript of the messages both ways (the buses add what they send and receive):
+  // the last kTranscriptKept of them, oldest first.
   void record(Direction direction, std::span<const std::uint8_t> message);
   std::vector<TranscriptEntry> transcript() const;
-  // Blocks (politely) until the transcript holds n entries or timeout_ms passes.
+  // Blocks (politely) until n messages have been recorded since the wall was made, or
+  // timeout_ms passes.
   bool wait_transcript(std::size_t n, int timeout_ms) const;
+  // Hands every message from now on to `sink` as well, under the wall's lock (so in order);
+  // an empty sink stops it.
+  void set_transcript_sink(TranscriptSink sink);
 
   Faults faults() const;
   void set_faults(const Faults& faults);
 
   // Runs f on unit i (0..3) under the wall's lock; false when the unit is absent.
   bool with_unit(int i, const std::function<void(SimUnit&)>& f);
-  // Raw output that arrived on the gateway's kind-2 frames.
+  // Raw output that arrived on the gateway's kind-2 frames (the last kOutputKept bytes).
   void record_output(std::span<const std::uint8_t> bytes);
   Bytes output() const;
 
@@ -92,6 +108,8 @@ class SimWall {
   // Applies what the units' own sequences sent meanwhile.
   void apply_internal();
   SimUnit* unit_with_id(std::uint8_t id);
+  // Adds a message to the transcript; the caller holds the lock.
+  void note(Direction direction, Bytes message);
 
   WallConfig config_;
   std::uint64_t start_;
@@ -100,7 +118,9 @@ class SimWall {
   std::array<std::unique_ptr<SimUnit>, 4> units_;
   std::array<std::optional<Pending>, 4> pending_;
   std::uint32_t replies_made_ = 0;
-  std::vector<TranscriptEntry> transcript_;
+  std::deque<TranscriptEntry> transcript_;
+  std::uint64_t recorded_ = 0;  // messages recorded since the wall was made
+  TranscriptSink sink_;
   Bytes output_;
   // Messages the units' own sequences sent while the wall was busy: applied after.
   std::vector<Bytes> internal_;

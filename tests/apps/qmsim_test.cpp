@@ -41,6 +41,27 @@ TEST_F(Qmsim, Tcp_AuthenticatedSoftwareVersion) {
   EXPECT_NE(refused.err.find("Authentication failure"), std::string::npos);
 }
 
+TEST_F(Qmsim, Transcript_EveryMessageBothWaysWithItsTime) {
+  const fs::path transcript = home_ / "traffic.txt";
+  Process sim({QMSIM_PATH, "serial", "--transcript", transcript.string()});
+  const std::string device = sim.read_line(5000);
+  EXPECT_EQ(qmctl("--port " + device + " get 7 0 3").exit_code, 0);
+  EXPECT_EQ(sim.terminate(), 0);
+  std::string text = slurp(transcript);
+  // The times vary: blank them out.
+  for (std::size_t at = 0; (at = text.find(" ms ", at)) != std::string::npos; at += 4)
+    for (std::size_t i = at; i > 0 && text[i - 1] != '\n'; --i)
+      text[i - 1] = '#';
+  EXPECT_EQ(text,
+            "######### ms  to units   07 00 03\n"
+            "######### ms  to units   47 00\n"
+            "######### ms  from units 17 00 03 21 00 00 00 31\n");
+
+  Process refused({QMSIM_PATH, "serial", "--transcript", (home_ / "no" / "such").string()});
+  EXPECT_EQ(refused.read_line(2000), "");
+  EXPECT_EQ(refused.terminate(), 1);
+}
+
 TEST_F(Qmsim, State_KeepsFlashBetweenRuns) {
   const std::string state = (home_ / "state").string();
   const std::string find = " get 7 0 60 2 '\"DGTSER.CFG\"' 0";

@@ -157,5 +157,76 @@ TEST_F(SimBuses, Gateway_SplitFramesAreReassembledAndCloseAfterDropsTheLink) {
   EXPECT_EQ(ui_.statuses().back(), "Server disconnected");
 }
 
+TEST_F(SimBusesTiming, Gateway_AProgramThatStopsReadingIsDroppedAndStallsNoOne) {
+  // Dropped for the replies piled up, or for a queue that has not moved for a while.
+  GatewayOptions by_size{0x0100007F, 0, "s3cret"};
+  by_size.max_queued = 4096;
+  GatewayOptions by_time = by_size;
+  by_time.max_queued = std::size_t{1} << 30;
+  by_time.stall_ms = 300;
+  for (const GatewayOptions& options : {by_size, by_time}) {
+    SCOPED_TRACE(options.stall_ms);
+    auto gateway = std::make_unique<Gateway>(wall_, options);
+    ASSERT_EQ(connect_tcp(*gateway, "s3cret"), 1);
+    link_.tcp_disconnect();
+
+    // A program that authenticates, then asks and asks without ever reading the replies.
+    auto reader_gone = platform::TcpSocket::create();
+    ASSERT_TRUE(reader_gone->connect(settings_.address, settings_.tcp_port, 2000));
+    Bytes hello = {23, kTcpAuthentication};
+    for (std::uint8_t b : authentication_block("s3cret"))
+      hello.push_back(b);
+    ASSERT_TRUE(reader_gone->send(hello.data(), hello.size()));
+    Bytes polls;
+    for (int i = 0; i < 1000; ++i)
+      polls.insert(polls.end(), {4, kTcpUnitMessage, kDeviceUnit | kTypePoll, 0});
+    // Its sends may stall while the gateway works through what it sent; once the gateway
+    // has dropped it, a send fails at once.
+    const auto start = std::chrono::steady_clock::now();
+    bool dropped = false;
+    while (!dropped && std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+      const auto sending = std::chrono::steady_clock::now();
+      dropped = !reader_gone->send(polls.data(), polls.size()) &&
+                std::chrono::steady_clock::now() - sending < std::chrono::milliseconds(500);
+    }
+    EXPECT_TRUE(dropped) << "the gateway went on taking requests it could not answer";
+
+    // The gateway still serves a program that reads, and stops at once when asked.
+    ASSERT_EQ(link_.tcp_connect(), 1);
+    EXPECT_EQ(data_of(link_.unit_get(7, 0, 3, {})), std::vector<std::string>{"21 00 00 00 31"});
+    link_.tcp_disconnect();
+    const auto stopping = std::chrono::steady_clock::now();
+    gateway.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::milliseconds(500));
+  }
+}
+
+TEST_F(SimBuses, Transcript_KeepsTheLatestMessagesAndHandsEveryOneToTheSink) {
+  std::vector<Bytes> seen;
+  wall_.set_transcript_sink([&](const TranscriptEntry& e) { seen.push_back(e.message); });
+  const std::size_t total = kTranscriptKept + 5;
+  for (std::size_t i = 0; i < total; ++i)
+    wall_.record(Direction::ToUnits, Bytes{static_cast<std::uint8_t>(i), 0, 1});
+  EXPECT_TRUE(wall_.wait_transcript(total, 0));
+  const auto kept = wall_.transcript();
+  ASSERT_EQ(kept.size(), kTranscriptKept);
+  EXPECT_EQ(kept.front().message[0], 5);  // the five oldest went
+  EXPECT_EQ(kept.back().message[0], static_cast<std::uint8_t>(total - 1));
+  EXPECT_EQ(seen.size(), total);
+  EXPECT_EQ(transcript_line({1234, Direction::FromUnits, {0x17, 0x00, 0xAB}}),
+            "     1234 ms  from units 17 00 AB");
+
+  wall_.set_transcript_sink({});
+  wall_.record(Direction::ToUnits, Bytes{7, 0, 1});
+  EXPECT_EQ(seen.size(), total);
+
+  const Bytes chunk(1000, 0x41);
+  for (int i = 0; i < 100; ++i)
+    wall_.record_output(chunk);
+  wall_.record_output(Bytes{0x42});
+  EXPECT_EQ(wall_.output().size(), kOutputKept);
+  EXPECT_EQ(wall_.output().back(), 0x42);
+}
+
 }  // namespace
 }  // namespace qm::sim
