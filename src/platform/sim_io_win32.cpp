@@ -45,7 +45,7 @@ class WinListener final : public ListeningSocket {
     const SOCKET c = ::accept(s_, nullptr, nullptr);
     if (c == INVALID_SOCKET) return nullptr;
     u_long non_blocking = 1;  // sends hand over what fits and never wait
-    ioctlsocket(c, FIONBIO, &non_blocking);
+    ioctlsocket(c, static_cast<long>(FIONBIO), &non_blocking);  // the code as the signed word
     setsockopt(c, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kConnectionSendBuffer),
                sizeof kConnectionSendBuffer);
     return std::make_unique<WinConnection>(c);
