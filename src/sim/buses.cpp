@@ -100,13 +100,64 @@ void SerialBus::run() {
 
 // --- Gateway ----------------------------------------------------------------------------------
 
+GatewaySession::GatewaySession(SimWall& wall, std::string key)
+    : wall_(wall), key_(std::move(key)), authenticated_(key_.empty()) {}
+
+bool GatewaySession::feed(std::span<const std::uint8_t> bytes, std::vector<Bytes>& writes) {
+  buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+  std::size_t at = 0;  // the start of the next frame in buffer_
+  const auto consumed = [&](bool go_on) {
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(at));
+    return go_on;
+  };
+  while (buffer_.size() - at >= 2) {
+    const std::size_t length = buffer_[at];
+    if (length < 2) return consumed(false);  // not a frame: the stream cannot be trusted
+    if (buffer_.size() - at < length) break;
+    const std::uint8_t kind = buffer_[at + 1];
+    const std::span<const std::uint8_t> payload(buffer_.data() + at + 2, length - 2);
+    at += length;
+    ++frames_;
+    const Faults faults = wall_.faults();
+
+    if (kind == kTcpAuthentication) {
+      const auto expected = authentication_block(key_);
+      const bool ok = !faults.reject_authentication &&
+                      (key_.empty() || std::equal(payload.begin(), payload.end(), expected.begin(),
+                                                  expected.end()));
+      writes.push_back({3, kTcpAuthentication, static_cast<std::uint8_t>(ok ? 1 : 0)});
+      if (!ok) return consumed(false);
+      authenticated_ = true;
+    } else if (!authenticated_) {
+      return consumed(false);  // a program without the secret is not let in
+    } else if (kind == kTcpUnitMessage) {
+      for (const Bytes& reply : wall_.receive(payload)) {
+        Bytes frame = {static_cast<std::uint8_t>(reply.size() + 2), kTcpUnitMessage};
+        frame.insert(frame.end(), reply.begin(), reply.end());
+        if (!faults.split_frames) {
+          writes.push_back(std::move(frame));
+          continue;
+        }
+        const auto half = static_cast<long>(frame.size() / 2);
+        writes.emplace_back(frame.begin(), frame.begin() + half);
+        writes.emplace_back(frame.begin() + half, frame.end());
+      }
+    } else if (kind == kTcpRawOutput) {
+      wall_.record_output(payload);
+    }
+    if (faults.close_after_frames != 0 && frames_ >= faults.close_after_frames)
+      return consumed(false);
+  }
+  return consumed(true);
+}
+
 struct Gateway::Client {
+  Client(std::unique_ptr<platform::Connection> c, SimWall& wall, const std::string& key)
+      : connection(std::move(c)), session(wall, key) {}
   std::unique_ptr<platform::Connection> connection;
-  Bytes buffer;                        // received, not yet served
+  GatewaySession session;
   Bytes outgoing;                      // for the program, not yet taken by the connection
   SteadyClock::time_point last_taken;  // when the connection last took bytes (or was opened)
-  bool authenticated = false;
-  std::uint32_t frames = 0;
 };
 
 Gateway::Gateway(SimWall& wall, GatewayOptions options)
@@ -141,62 +192,26 @@ bool Gateway::flush(Client& client) {
   return client.outgoing.size() <= options_.max_queued;
 }
 
-bool Gateway::queue(Client& client, const std::uint8_t* bytes, std::size_t n) {
+bool Gateway::queue(Client& client, const Bytes& bytes) {
   if (client.outgoing.empty()) client.last_taken = SteadyClock::now();
-  client.outgoing.insert(client.outgoing.end(), bytes, bytes + n);
+  client.outgoing.insert(client.outgoing.end(), bytes.begin(), bytes.end());
   return flush(client);
-}
-
-bool Gateway::send_frame(Client& client, std::uint8_t kind, const Bytes& payload) {
-  Bytes frame = {static_cast<std::uint8_t>(payload.size() + 2), kind};
-  frame.insert(frame.end(), payload.begin(), payload.end());
-  if (!wall_.faults().split_frames) return queue(client, frame.data(), frame.size());
-  // Two writes with a pause between, so that the program's reads see two pieces.
-  const std::size_t half = frame.size() / 2;
-  if (!queue(client, frame.data(), half)) return false;
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return queue(client, frame.data() + half, frame.size() - half);
-}
-
-bool Gateway::serve(Client& client) {
-  while (client.buffer.size() >= 2) {
-    const std::size_t length = client.buffer[0];
-    if (length < 2) return false;  // not a frame: the stream cannot be trusted any more
-    if (client.buffer.size() < length) return true;
-    const std::uint8_t kind = client.buffer[1];
-    const Bytes payload(client.buffer.begin() + 2,
-                        client.buffer.begin() + static_cast<long>(length));
-    client.buffer.erase(client.buffer.begin(), client.buffer.begin() + static_cast<long>(length));
-    ++client.frames;
-    const Faults faults = wall_.faults();
-
-    if (kind == kTcpAuthentication) {
-      const auto expected = authentication_block(options_.key);
-      const bool ok = !faults.reject_authentication &&
-                      (options_.key.empty() || std::equal(payload.begin(), payload.end(),
-                                                          expected.begin(), expected.end()));
-      const Bytes verdict = {3, 0, static_cast<std::uint8_t>(ok ? 1 : 0)};
-      if (!queue(client, verdict.data(), verdict.size()) || !ok) return false;
-      client.authenticated = true;
-    } else if (!client.authenticated) {
-      return false;  // a program without the secret is not let in
-    } else if (kind == kTcpUnitMessage) {
-      for (const Bytes& reply : wall_.receive(payload))
-        if (!send_frame(client, kTcpUnitMessage, reply)) return false;
-    } else if (kind == kTcpRawOutput) {
-      wall_.record_output(payload);
-    }
-    if (faults.close_after_frames != 0 && client.frames >= faults.close_after_frames) return false;
-  }
-  return true;
 }
 
 bool Gateway::take(Client& client) {
   std::uint8_t buffer[256];
   const long got = client.connection->receive(buffer, sizeof buffer);
   if (got <= 0) return false;
-  client.buffer.insert(client.buffer.end(), buffer, buffer + got);
-  return serve(client);
+  std::vector<Bytes> writes;
+  const bool go_on = client.session.feed({buffer, static_cast<std::size_t>(got)}, writes);
+  const bool split = wall_.faults().split_frames;
+  for (const Bytes& w : writes) {
+    if (!queue(client, w)) return false;
+    // Split frames go out with a pause after each piece, so that the program's reads see
+    // them apart.
+    if (split) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return go_on;
 }
 
 void Gateway::run() {
@@ -242,10 +257,8 @@ void Gateway::run() {
       wakeup_->clear();
     } else if (ready == 1) {
       if (auto connection = listener_->accept()) {
-        auto fresh = std::make_unique<Client>();
-        fresh->connection = std::move(connection);
-        fresh->authenticated = options_.key.empty();
-        (fresh->authenticated ? client : pending) = std::move(fresh);
+        auto fresh = std::make_unique<Client>(std::move(connection), wall_, options_.key);
+        (fresh->session.authenticated() ? client : pending) = std::move(fresh);
       }
     }
     for (Slot& slot : slots) {
@@ -253,7 +266,7 @@ void Gateway::run() {
       const bool ok = ready == slot.read_at ? take(**slot.who) : flush(**slot.who);
       if (!ok) slot.who->reset();
     }
-    if (pending && pending->authenticated) client = std::move(pending);
+    if (pending && pending->session.authenticated()) client = std::move(pending);
   }
 }
 

@@ -6,8 +6,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/sim_io.h"
 #include "sim/wall.h"
@@ -43,6 +45,28 @@ class SerialBus {
   std::thread thread_;
 };
 
+// What the gateway does with one program's bytes, apart from the connection: it takes the
+// frames apart, checks the secret, hands unit messages to the wall and frames the replies.
+class GatewaySession {
+ public:
+  // key: the secret the program must show first; empty: none is asked.
+  GatewaySession(SimWall& wall, std::string key);
+
+  // Takes bytes the program sent and appends to `writes` what goes back, one entry per write
+  // (a frame, or half of one while the wall splits frames). False when the connection is to
+  // be closed once those writes are out: a refused secret, a frame before the secret, bytes
+  // that are not a frame, or the wall's close-after fault.
+  bool feed(std::span<const std::uint8_t> bytes, std::vector<Bytes>& writes);
+  bool authenticated() const { return authenticated_; }
+
+ private:
+  SimWall& wall_;
+  std::string key_;
+  Bytes buffer_;  // received, not yet a whole frame
+  bool authenticated_;
+  std::uint32_t frames_ = 0;
+};
+
 struct GatewayOptions {
   std::uint32_t address = 0x0100007F;  // 127.0.0.1 in network byte order
   std::uint16_t port = 0;              // 0: any free port
@@ -68,15 +92,12 @@ class Gateway {
  private:
   struct Client;
   void run();
-  // Reads what the client sent and handles it; false when the connection is to be closed.
+  // Reads what the client sent and answers it; false when the connection is to be closed.
   bool take(Client& client);
-  // Handles the frames buffered for the client; false when the connection is to be closed.
-  bool serve(Client& client);
   // Queues bytes for the client and hands over what the connection takes; false when the
   // connection failed or the client has stopped reading.
-  bool queue(Client& client, const std::uint8_t* bytes, std::size_t n);
+  bool queue(Client& client, const Bytes& bytes);
   bool flush(Client& client);
-  bool send_frame(Client& client, std::uint8_t kind, const Bytes& payload);
 
   SimWall& wall_;
   GatewayOptions options_;
