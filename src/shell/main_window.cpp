@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include "base/path_text.h"
@@ -94,9 +95,25 @@ bool clears_status(int id) {
   return id != ids::kCmdOptions && id != ids::kCmdExit && id != ids::kCmdHelp;
 }
 
+// A new folder of the demo's own in the temporary folder, or none when none can be made.
+std::unique_ptr<QTemporaryDir> make_demo_folder() {
+  return std::make_unique<QTemporaryDir>(
+      QDir::temp().filePath(QStringLiteral("quadrimon-demo-XXXXXX")));
+}
+
+// The demo's settings: its own folder in place of the operator's (none when it could not be
+// made, so that nothing is read or written at all), the same program folder.
+Settings demo_settings(const QTemporaryDir& folder, const Settings& operators) {
+  return Settings(folder.isValid() ? std::optional(path_from_qstring(folder.path())) : std::nullopt,
+                  operators.program_dir());
+}
+
 }  // namespace
 
-MainWindow::MainWindow(Settings settings, bool demo) : ui_(this), app_(ui_, std::move(settings)) {
+MainWindow::MainWindow(Settings settings, bool demo)
+    : demo_folder_(demo ? make_demo_folder() : nullptr),
+      ui_(this),
+      app_(ui_, demo_folder_ ? demo_settings(*demo_folder_, settings) : std::move(settings)) {
   setObjectName(QStringLiteral("mainWindow"));
   setWindowTitle(QString::fromLatin1(kWindowTitle));
   setWindowIcon(QIcon(QStringLiteral(":/images/icon32.png")));
@@ -121,8 +138,7 @@ MainWindow::~MainWindow() {
 // --- Start-up ---------------------------------------------------------------------------
 
 void MainWindow::start_demo() {
-  // A wall of two units behind a gateway on a loopback port, for this run only: the settings
-  // live in a folder of their own, so nothing of the demo reaches the operator's.
+  // A wall of two units behind a gateway on a loopback port, for this run only.
   sim::WallConfig config;
   config.channels = {16, 16, 0, 0};
   wall_ = std::make_unique<sim::SimWall>(config);
@@ -130,16 +146,15 @@ void MainWindow::start_demo() {
   if (!gateway_->start()) {
     gateway_.reset();
     wall_.reset();
-    return;
   }
-  const QString folder = QDir::temp().filePath(
-      QStringLiteral("quadrimon-demo-%1").arg(QCoreApplication::applicationPid()));
-  app_.settings = Settings(path_from_qstring(folder) / "Quadrimon", app_.settings.program_dir());
   setWindowTitle(QString::fromLatin1(kWindowTitle) + QString::fromLatin1(kDemoTitleSuffix));
 }
 
 bool MainWindow::start(const QStringList& arguments) {
-  open_from_settings(app_, wall_ ? std::optional<std::uint16_t>(gateway_->port()) : std::nullopt);
+  // The demo never opens the configured link: without its wall (it could not listen) the
+  // connection to port 0 fails and says so.
+  open_from_settings(
+      app_, demo() ? std::optional<std::uint16_t>(gateway_ ? gateway_->port() : 0) : std::nullopt);
   const SettingsValues& v = app_.settings.values;
 
   build_menu();
@@ -415,7 +430,7 @@ void MainWindow::shutdown() {
   shut_down_ = true;
   // The help server stops here when it lands.
   ui_.close_for_other_threads();
-  if (!wall_) app_.settings.remote_access_save(kRemoteAccessStem);
+  if (!demo()) app_.settings.remote_access_save(kRemoteAccessStem);
   background_ = QPixmap();
   // The link thread finishes what it does (a silent unit's request ends within seconds),
   // skips what was still to come, and closes the port; the window waits for that only here.
@@ -429,6 +444,8 @@ void MainWindow::shutdown() {
   app_.log.log_enable(false);
   idle_timer_.stop();
   app_.idle.set_wake(nullptr);
+  // The demo's folder goes with the window: leave it, so that it can be removed everywhere.
+  if (demo()) QDir::setCurrent(QDir::tempPath());
 }
 
 }  // namespace qm

@@ -18,6 +18,7 @@
 class QAction;
 class QDialog;
 class QLabel;
+class QTemporaryDir;
 
 namespace qm {
 
@@ -39,7 +40,8 @@ inline constexpr const char* kReadmeTitle = " Readme";
 class MainWindow final : public QMainWindow {
  public:
   // settings: where the operator's settings live (Settings::for_this_user() in the program).
-  // demo: run on an in-process simulated wall instead of the configured link.
+  // demo: run on an in-process simulated wall instead of the configured link, with the
+  // settings, log and project in a temporary folder of its own that goes at the end.
   MainWindow(Settings settings, bool demo);
   ~MainWindow() override;
 
@@ -58,7 +60,7 @@ class MainWindow final : public QMainWindow {
   void compile_file(const QString& path);
   // Runs a sequence file in the run dialog, modally, until the run ends.
   void run_sequence_file(const QString& path);
-  bool demo() const { return wall_ != nullptr; }
+  bool demo() const { return demo_folder_ != nullptr; }
   // The operator interface the core reports through: the status bar and message boxes.
   QtOperatorUi& operator_ui() { return ui_; }
   // Opens the sequence editor on a file (a new one when the path is empty), at a line > 0.
@@ -80,6 +82,9 @@ class MainWindow final : public QMainWindow {
   void idle_turn();
   void shutdown();
 
+  // The demo's own folder: made before the App, whose settings and log live in it, and
+  // removed after it.
+  std::unique_ptr<QTemporaryDir> demo_folder_;
   QtOperatorUi ui_;  // before the App, which reports through it
   App app_;
   std::unique_ptr<sim::SimWall> wall_;

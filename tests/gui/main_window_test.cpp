@@ -147,6 +147,43 @@ TEST_F(MainWindowTest, Demo_ConnectsToItsOwnWallAndWritesNothing) {
   EXPECT_FALSE(fs::exists(folder_ / "Quadrimon" / "Orvik.ini"));
 }
 
+TEST_F(MainWindowTest, Demo_LogSettingsAndProjectLiveInItsOwnFolderWhichGoesAtTheEnd) {
+  std::ofstream(folder_ / "go.seq") << "SEND 7 1 40 9\n";
+  const std::vector<fs::path> runs[] = {{folder_ / "go.seq"},
+                                        {folder_ / "show.efx", folder_ / "go.seq"}};
+  for (const auto& arguments : runs) {
+    SCOPED_TRACE(arguments.size());
+    fs::path own;
+    QString box;
+    {
+      MainWindow w(settings(), true);
+      w.app().options.skip_std = true;
+      ASSERT_TRUE(w.app().settings.user_folder());
+      own = *w.app().settings.user_folder();
+      EXPECT_TRUE(fs::is_directory(own));
+      EXPECT_EQ(w.app().log.log_path(), own / "quadrimon.log");
+      QTimer::singleShot(0, [&] {
+        if (auto* b = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          box = b->text();
+          b->close();
+        }
+      });
+      QStringList texts;
+      for (const fs::path& a : arguments)
+        texts << QString::fromStdString(a.string());
+      // The file runs on the demo wall and the program ends, as without the demo.
+      EXPECT_FALSE(w.start(texts));
+      w.app().log.log_enable(true);
+      w.app().log.link_trace("demo");
+      EXPECT_TRUE(fs::exists(own / "quadrimon.log"));
+    }
+    EXPECT_EQ(box, QString()) << box.toStdString();
+    EXPECT_FALSE(fs::exists(own));
+    EXPECT_TRUE(fs::is_empty(folder_ / "Quadrimon"));
+    EXPECT_FALSE(fs::exists(folder_ / "program" / "orvik.ini"));
+  }
+}
+
 TEST_F(MainWindowTest, Compile_ErrorShowsTheComposedBoxTitledCompile) {
   MainWindow w(settings(), false);
   w.start({});
