@@ -265,10 +265,13 @@ TEST_F(TcpLinkTiming, UnitPoll_FloodDuringTheDrain_EndsWithinItsBound) {
   link_.wait_for_input(1000);
   ASSERT_TRUE(flooding);
 
+  // What a loaded machine may add while frames pour in (an unbounded drain would last as
+  // long as the stream, 15 s).
+  constexpr std::uint32_t kSlackMs = 1000;
   constexpr std::uint32_t kDrainMs = 300;
   std::uint32_t start = link_.tick_ms();
   link_.drain(kDrainMs);
-  EXPECT_LT(link_.tick_ms() - start, kDrainMs + kAtOnceMs);
+  EXPECT_LT(link_.tick_ms() - start, kDrainMs + kSlackMs);
 
   // A try: the drain (at most kPollWaitMs, flooded all the while), then the wait for the
   // answer (kPollWaitMs), waited out.
@@ -276,7 +279,7 @@ TEST_F(TcpLinkTiming, UnitPoll_FloodDuringTheDrain_EndsWithinItsBound) {
   EXPECT_EQ(link_.unit_poll(1, true), 1);
   const std::uint32_t took = link_.tick_ms() - start;
   EXPECT_GE(took, kPollWaitMs);
-  EXPECT_LT(took, 2 * kPollWaitMs + kAtOnceMs);
+  EXPECT_LT(took, 2 * kPollWaitMs + kSlackMs);
   EXPECT_TRUE(link_.tcp_open());
 }
 
