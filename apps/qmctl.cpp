@@ -55,6 +55,7 @@ constexpr const char* kUsage =
     "                              only a frame from that unit (any unit's with --unit all)\n"
     "                              is an answer\n"
     "  info                        read the software, hardware and FPGA versions of units 0..3\n"
+    "                              (nothing is listed when the link dropped meanwhile)\n"
     "  reset [UNIT|all]            reset one unit or all (default: the unit of --unit)\n"
     "  run FILE.seq                run a sequence file on the PC: its output on stdout, an\n"
     "                              error on stderr (exit 1); Enter skips the current wait,\n"
@@ -291,7 +292,11 @@ int run_poll(App& app, const Options& o) {
 int run_info(App& app, const Options& o) {
   if (o.words.size() > 1) return usage_error("info takes no arguments");
   if (!open_link(app)) return kExitFailed;
+  const bool over_tcp = app.settings.values.ip;
   const std::string text = qm::scan_versions(app.link);
+  // A link that dropped during the scan (it has said so) leaves the units after that point
+  // unasked: listing them as absent would be false, so nothing is listed.
+  if (!link_kept(app, over_tcp)) return kExitFailed;
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   return kExitOk;

@@ -29,15 +29,6 @@ std::function<Bytes(const Bytes&)> answering(const Bytes& data) {
   };
 }
 
-// A TCP frame of the given kind.
-Bytes tcp(std::uint8_t kind, const Bytes& payload) {
-  Bytes out(payload.size() + 2);
-  out[0] = static_cast<std::uint8_t>(out.size());
-  out[1] = kind;
-  std::copy(payload.begin(), payload.end(), out.begin() + 2);
-  return out;
-}
-
 TEST(TcpAuthentication, Block_IsTwoFourZerosAndTheDigestOfBlockAndSecret) {
   EXPECT_EQ(to_hex([] {
               const auto b = authentication_block("K");
@@ -130,7 +121,7 @@ TEST_F(TcpLink, Connect_ShortVerdict_WaitsForTheRestAndTimesOut) {
 TEST_F(TcpLink, Connect_BytesAfterTheVerdict_AreTheFirstFramesReceived) {
   ScriptedGateway gateway([](const ScriptedGateway::Frame&) {
     Bytes out = {3, 0, 1};
-    const Bytes frame = tcp(1, hex("17 00 03 11"));
+    const Bytes frame = tcp_frame(1, hex("17 00 03 11"));
     out.insert(out.end(), frame.begin(), frame.end());
     return out;
   });
@@ -217,8 +208,8 @@ TEST_F(TcpLink, UnitGet_FloodOfOtherFrames_StillEndsAtItsDeadline) {
   bool flooding = false;
   ScriptedGateway gateway([&](const ScriptedGateway::Frame& f) {
     if (!flooding && f.kind == kTcpUnitMessage && !(f.payload[0] & kTypePoll)) {
-      Bytes frames = tcp(1, hex("17 01 05 00"));
-      const Bytes other_unit = tcp(1, hex("17 02 04 04 00"));
+      Bytes frames = tcp_frame(1, hex("17 01 05 00"));
+      const Bytes other_unit = tcp_frame(1, hex("17 02 04 04 00"));
       frames.insert(frames.end(), other_unit.begin(), other_unit.end());
       self->stream(frames, 8000);
       flooding = true;
@@ -250,6 +241,48 @@ TEST_F(TcpLink, UnitGet_FloodOfOtherFrames_StillEndsAtItsDeadline) {
   EXPECT_NE(log.find("Get failed\n"), std::string::npos);
 }
 
+TEST_F(TcpLinkTiming, UnitPoll_FloodDuringTheDrain_EndsWithinItsBound) {
+  // A poll sets off a stream of frames that are not its answer (another unit's, one of them
+  // with the poll bit), lasting longer than the test: a drain takes in what keeps coming for
+  // at most its own time, so a poll ends after its try however much arrives.
+  ScriptedGateway* self = nullptr;
+  std::atomic<bool> flooding{false};
+  ScriptedGateway gateway([&](const ScriptedGateway::Frame& f) {
+    if (!flooding && f.kind == kTcpUnitMessage && (f.payload[0] & kTypePoll)) {
+      Bytes frames = tcp_frame(1, hex("57 02"));
+      const Bytes other_unit = tcp_frame(1, hex("17 02 04 04 00"));
+      frames.insert(frames.end(), other_unit.begin(), other_unit.end());
+      self->stream(frames, 15000);
+      flooding = true;
+    }
+    return Bytes{};
+  });
+  self = &gateway;
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  settings_.id = 1;
+  link_.unit_send_poll(kDeviceUnit, 1);
+  link_.wait_for_input(1000);
+  ASSERT_TRUE(flooding);
+
+  // What a loaded machine may add while frames pour in (an unbounded drain would last as
+  // long as the stream, 15 s).
+  constexpr std::uint32_t kSlackMs = 1000;
+  constexpr std::uint32_t kDrainMs = 300;
+  std::uint32_t start = link_.tick_ms();
+  link_.drain(kDrainMs);
+  EXPECT_LT(link_.tick_ms() - start, kDrainMs + kSlackMs);
+
+  // A try: the drain (at most kPollWaitMs, flooded all the while), then the wait for the
+  // answer (kPollWaitMs), waited out.
+  start = link_.tick_ms();
+  EXPECT_EQ(link_.unit_poll(1, true), 1);
+  const std::uint32_t took = link_.tick_ms() - start;
+  EXPECT_GE(took, kPollWaitMs);
+  EXPECT_LT(took, 2 * kPollWaitMs + kSlackMs);
+  EXPECT_TRUE(link_.tcp_open());
+}
+
 TEST_F(TcpLink, UnitGet_GatewayClosedBeforeTheRequest_FailsAtOnce) {
   ScriptedGateway gateway(nullptr);
   aim_at(gateway);
@@ -270,8 +303,9 @@ TEST_F(TcpLink, LinkReceive_SeveralFramesInOneRead_DeliveredInOrderSkippingOther
   ScriptedGateway gateway(nullptr);
   aim_at(gateway);
   ASSERT_EQ(link_.tcp_connect(), 1);
-  Bytes burst = tcp(1, hex("17 00 03 11"));
-  for (const Bytes& b : {tcp(0, hex("01")), tcp(2, hex("41 42")), tcp(1, hex("17 00 04 22"))})
+  Bytes burst = tcp_frame(1, hex("17 00 03 11"));
+  for (const Bytes& b :
+       {tcp_frame(0, hex("01")), tcp_frame(2, hex("41 42")), tcp_frame(1, hex("17 00 04 22"))})
     burst.insert(burst.end(), b.begin(), b.end());
   gateway.push(burst);
   std::vector<int> functions;
@@ -286,7 +320,7 @@ TEST_F(TcpLink, LinkReceive_FrameSplitOverTwoReads_IsReassembled) {
   ScriptedGateway gateway(nullptr);
   aim_at(gateway);
   ASSERT_EQ(link_.tcp_connect(), 1);
-  const Bytes whole = tcp(1, hex("17 02 19 01 02 03 04 05"));
+  const Bytes whole = tcp_frame(1, hex("17 02 19 01 02 03 04 05"));
   gateway.push(Bytes(whole.begin(), whole.begin() + 4));
   link_.wait_for_input(1000);
   EXPECT_FALSE(link_.link_receive());
@@ -304,7 +338,7 @@ TEST_F(TcpLink, LinkReceive_BadLengthDiscardsTheBuffer) {
   aim_at(gateway);
   ASSERT_EQ(link_.tcp_connect(), 1);
   Bytes burst = {2, 1};
-  const Bytes good = tcp(1, hex("17 00 03"));
+  const Bytes good = tcp_frame(1, hex("17 00 03"));
   burst.insert(burst.end(), good.begin(), good.end());
   gateway.push(burst);
   link_.wait_for_input(1000);

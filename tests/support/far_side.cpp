@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/socket.h>
@@ -44,6 +45,12 @@ Bytes frame_of(const Bytes& message) {
   return encode_serial_frame(message);
 }
 
+Bytes tcp_frame(std::uint8_t kind, const Bytes& payload) {
+  Bytes out = {static_cast<std::uint8_t>(payload.size() + 2), kind};
+  out.insert(out.end(), payload.begin(), payload.end());
+  return out;
+}
+
 Bytes reply(std::uint8_t address, std::uint8_t function, const Bytes& data) {
   Bytes message = {0x17, address, function};
   message.insert(message.end(), data.begin(), data.end());
@@ -53,7 +60,7 @@ Bytes reply(std::uint8_t address, std::uint8_t function, const Bytes& data) {
 namespace {
 
 void make_pipe(int fds[2]) {
-  if (pipe(fds) != 0) throw std::runtime_error("pipe");
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
 }
 
 void write_all(int fd, const Bytes& bytes) {
@@ -83,13 +90,23 @@ PtyPair::PtyPair() {
   termios raw{};
   cfmakeraw(&raw);
   char name[256] = {};
-  if (openpty(&master_, &slave_, name, &raw, nullptr) != 0) throw std::runtime_error("openpty");
+  int master = -1;
+  if (openpty(&master, &slave_, name, &raw, nullptr) != 0) throw std::runtime_error("openpty");
+  // A program the test starts must not hold the far side open: a hang-up would not be one.
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  fcntl(slave_, F_SETFD, FD_CLOEXEC);
+  master_ = master;
   slave_path_ = name;
 }
 
 PtyPair::~PtyPair() {
-  ::close(master_);
+  hang_up();
   ::close(slave_);
+}
+
+void PtyPair::hang_up() {
+  const int master = master_.exchange(-1);
+  if (master >= 0) ::close(master);
 }
 
 Bytes PtyPair::read_master(std::size_t n, int timeout_ms) {
@@ -131,12 +148,28 @@ ScriptedUnit::~ScriptedUnit() {
 void ScriptedUnit::run() {
   SerialReceiver receiver;
   for (;;) {
-    pollfd p[2] = {{pty_.master(), POLLIN, 0}, {stop_[0], POLLIN, 0}};
-    if (::poll(p, 2, -1) < 0) continue;
+    const int master = pty_.master();  // -1 once the line hung up: poll() passes it over
+    int timeout = -1;                  // while a stream lasts: until it ends
+    {
+      std::lock_guard lock(mutex_);
+      if (!stream_.empty()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            stream_until_ - std::chrono::steady_clock::now());
+        if (left.count() > 0) {
+          timeout = static_cast<int>(left.count());
+        } else {
+          stream_.clear();
+        }
+      }
+    }
+    const short events = timeout >= 0 ? POLLIN | POLLOUT : POLLIN;
+    pollfd p[2] = {{master, events, 0}, {stop_[0], POLLIN, 0}};
+    if (::poll(p, 2, timeout) < 0) continue;
     if (p[1].revents) return;
+    if (p[0].revents & POLLOUT) feed_stream(master);
     if (!(p[0].revents & POLLIN)) continue;
     std::uint8_t buf[256];
-    const ssize_t got = ::read(pty_.master(), buf, sizeof buf);
+    const ssize_t got = ::read(master, buf, sizeof buf);
     if (got <= 0) continue;
     for (ssize_t i = 0; i < got; ++i) {
       {
@@ -172,6 +205,27 @@ bool ScriptedUnit::wait_frames(std::size_t n, int timeout_ms) const {
                            [&] { return frames_.size() >= n; });
 }
 
+void ScriptedUnit::stream(const Bytes& bytes, int for_ms) {
+  std::lock_guard lock(mutex_);
+  stream_.clear();
+  while (!bytes.empty() && stream_.size() < 4096)
+    stream_.insert(stream_.end(), bytes.begin(), bytes.end());
+  stream_at_ = 0;
+  stream_until_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(for_ms);
+}
+
+void ScriptedUnit::feed_stream(int master) {
+  std::lock_guard lock(mutex_);
+  if (stream_.empty() || master < 0) return;
+  // The master blocks on a full line; the stream must not, or the unit could not be stopped.
+  const int flags = fcntl(master, F_GETFL);
+  fcntl(master, F_SETFL, flags | O_NONBLOCK);
+  const ssize_t put = ::write(master, stream_.data() + stream_at_, stream_.size() - stream_at_);
+  fcntl(master, F_SETFL, flags);
+  if (put <= 0) return;
+  stream_at_ = (stream_at_ + static_cast<std::size_t>(put)) % stream_.size();
+}
+
 ScriptedUnit::Handler polite_unit(std::uint8_t id,
                                   std::function<Bytes(const UnitFrame& request)> reply_data) {
   auto queued = std::make_shared<Bytes>();
@@ -193,7 +247,7 @@ ScriptedUnit::Handler polite_unit(std::uint8_t id,
 // --- ScriptedGateway ----------------------------------------------------------------------
 
 ScriptedGateway::ScriptedGateway(Handler handler) : handler_(std::move(handler)) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in at{};
@@ -246,7 +300,10 @@ void ScriptedGateway::run() {
     if (p[0].revents) return;
     if (client >= 0 && (p[2].revents & POLLOUT)) feed_stream(client);
     if (p[1].revents & POLLIN) {
-      const int accepted = ::accept(listener_, nullptr, nullptr);
+      const int accepted = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      // Every write goes out as it is made, so that pieces of a frame arrive as pieces.
+      int one = 1;
+      setsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       {
         std::lock_guard lock(mutex_);
         if (client_ >= 0) ::close(client_);

@@ -3,6 +3,7 @@
 // answers what it receives through a handler; everything it received is kept for asserts.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -27,6 +28,8 @@ std::string to_hex(const Bytes& bytes);
 Bytes reply(std::uint8_t address, std::uint8_t function, const Bytes& data = {});
 // The wire bytes of any message (type, address, function, data...).
 Bytes frame_of(const Bytes& message);
+// A TCP frame of the given kind: length, kind, payload.
+Bytes tcp_frame(std::uint8_t kind, const Bytes& payload);
 
 // A pseudo-terminal: the program opens slave_path(), the test works on the master.
 class PtyPair {
@@ -36,13 +39,16 @@ class PtyPair {
   PtyPair(const PtyPair&) = delete;
   PtyPair& operator=(const PtyPair&) = delete;
   const std::string& slave_path() const { return slave_path_; }
+  // The master, or -1 once it has hung up.
   int master() const { return master_; }
   // Reads from the master until `n` bytes have come or timeout_ms passes.
   Bytes read_master(std::size_t n, int timeout_ms);
   void write_master(const Bytes& bytes);
+  // Closes the master: the line hangs up, and the program's side of it sees the hang-up.
+  void hang_up();
 
  private:
-  int master_ = -1;
+  std::atomic<int> master_ = -1;
   int slave_ = -1;
   std::string slave_path_;
 };
@@ -61,9 +67,15 @@ class ScriptedUnit {
   std::vector<UnitFrame> frames() const;  // every frame received, in order
   // Blocks until at least n frames have been received or timeout_ms passes.
   bool wait_frames(std::size_t n, int timeout_ms) const;
+  // Writes `bytes` to the line over and over, as fast as the program's side takes them, for
+  // `for_ms` (a line that floods). Called from the handler: the stream starts once the frame
+  // is handled; the handler answers nothing while it lasts.
+  void stream(const Bytes& bytes, int for_ms);
 
  private:
   void run();
+  // Hands the line as much of the stream as it takes without waiting.
+  void feed_stream(int master);
   PtyPair& pty_;
   Handler handler_;
   int stop_[2] = {-1, -1};
@@ -71,6 +83,9 @@ class ScriptedUnit {
   mutable std::condition_variable changed_;  // a frame was recorded
   Bytes wire_;
   std::vector<UnitFrame> frames_;
+  Bytes stream_;  // repeated; written from stream_at_ on
+  std::size_t stream_at_ = 0;
+  std::chrono::steady_clock::time_point stream_until_;
   std::thread thread_;
 };
 
