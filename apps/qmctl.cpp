@@ -77,7 +77,7 @@ constexpr const char* kUsage =
     "Exit status:\n"
     "  0  success: the message went out, the reply or answer came, the file was compiled\n"
     "     or listed, the run ended (or was stopped with Ctrl+C)\n"
-    "  1  failure: no link, the link dropped (send, reset: the message may not have gone\n"
+    "  1  failure: no link, the link dropped (send, reset, run: messages may not have gone\n"
     "     out), no reply or no answer, a file that cannot be read or is damaged, a compile\n"
     "     error, a run stopped by an error\n"
     "  2  usage error; for poll, an answer with the poll bit set\n";
@@ -339,12 +339,14 @@ int run_sequence(App& app, qm::ConsoleUi& ui, const Options& o) {
   if (o.words.size() != 2) return usage_error("run wants one sequence file");
   app.options.skip_std = o.skip_std;
   const qm::SettingsValues& v = app.settings.values;
-  if (v.com_port < 0 && !v.ip) {
+  const bool linked = v.com_port >= 0 || v.ip;
+  if (!linked) {
     // A sequence may only wait and write; without a link its messages go nowhere.
     std::fprintf(stderr, "No link: the sequence's unit messages go nowhere\n");
   } else if (!open_link(app)) {
     return kExitFailed;
   }
+  const bool over_tcp = v.ip;
   qm::Runner runner(app.runner_services());
   ConsoleRunnerHost host;
   auto interrupt = qm::platform::InterruptWatch::create();
@@ -392,8 +394,11 @@ int run_sequence(App& app, qm::ConsoleUi& ui, const Options& o) {
       input_open = false;  // end of input: only the deadline and Ctrl+C remain
     }
   }
+  // A link lost on the way (its message is out already) means some of the run's messages
+  // went nowhere: that run did not do what it said.
+  const bool kept = !linked || link_kept(app, over_tcp);
   app.link.com_release();
-  return ui.errors_shown() > 0 ? kExitFailed : kExitOk;
+  return ui.errors_shown() > 0 || !kept ? kExitFailed : kExitOk;
 }
 
 // compile SRC.seq [-o OUT.sfb] [--skip-std]
