@@ -167,22 +167,20 @@ int Link::tcp_connect() {
     ui_.show_status(kStatusAuthenticating);
     const auto block = authentication_block(settings_.key);
     if (!tcp_send_frame(kTcpAuthentication, block.data(), block.size())) return 0;
-    // The verdict is 3 bytes, which may come in pieces; its third byte accepts (non-zero)
-    // or rejects. Only the verdict is read: what follows it is the gateway's first frames.
-    std::uint8_t verdict[3] = {};
-    std::size_t got = 0;
+    TcpVerdict verdict;
     const std::uint64_t deadline = platform::monotonic_ms() + kAuthenticationWaitMs;
-    while (got < sizeof verdict) {
+    while (!verdict.complete()) {
       const std::uint64_t now = platform::monotonic_ms();
       const int left = now >= deadline ? 0 : static_cast<int>(deadline - now);
       const int ready = connected.wait_readable(left);
       if (ready < 0) return tcp_fail(kStatusServerDisconnected);
       if (ready == 0) return tcp_fail(kStatusAuthTimeout);
-      const long n = connected.receive(verdict + got, sizeof verdict - got);
+      const std::span<std::uint8_t> room = verdict.room();
+      const long n = connected.receive(room.data(), room.size());
       if (n <= 0) return tcp_fail(kStatusServerDisconnected);
-      got += static_cast<std::size_t>(n);
+      verdict.received(static_cast<std::size_t>(n));
     }
-    if (verdict[2] == 0) return tcp_fail(kStatusAuthFailure);
+    if (!verdict.accepted()) return tcp_fail(kStatusAuthFailure);
   }
 
   ui_.clear_status();

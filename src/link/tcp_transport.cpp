@@ -5,20 +5,17 @@
 
 namespace qm {
 
-// One read takes at most this many bytes.
-inline constexpr std::size_t kTcpReadSize = 80;
-
 TcpTransport::TcpTransport(OperatorUi& ui, std::function<void(TcpFailure)> failed)
     : ui_(ui), failed_(std::move(failed)) {}
 
 void TcpTransport::attach(std::unique_ptr<platform::TcpSocket> socket) {
   socket_ = std::move(socket);
-  begin_ = end_ = 0;
+  received_.clear();
 }
 
 void TcpTransport::close() {
   socket_.reset();
-  begin_ = end_ = 0;
+  received_.clear();
 }
 
 // --- Sending ------------------------------------------------------------------------------
@@ -57,54 +54,34 @@ void TcpTransport::send_raw(std::span<const std::uint8_t> bytes) {
 
 // --- Receiving ----------------------------------------------------------------------------
 
-bool TcpTransport::frame_buffered() const {
-  if (begin_ == end_) return false;
-  const std::uint8_t length = buffer_[begin_];
-  return length < 3 || begin_ + length <= end_;
-}
-
 std::optional<UnitFrame> TcpTransport::receive() {
   if (!socket_) return std::nullopt;
-  if (!frame_buffered()) {
+  if (!received_.frame_buffered()) {
     const int ready = socket_->wait_readable(0);
     if (ready < 0) {
       failed_(TcpFailure::Receive);
       return std::nullopt;
     }
     if (ready == 0) return std::nullopt;
-    // Keep a frame's first bytes at the front so that its remainder can be appended.
-    if (begin_ > 0) {
-      std::memmove(buffer_, buffer_ + begin_, end_ - begin_);
-      end_ -= begin_;
-      begin_ = 0;
-    }
-    const long got = socket_->receive(buffer_ + end_, kTcpReadSize);
+    const std::span<std::uint8_t> room = received_.room();
+    const long got = socket_->receive(room.data(), room.size());
     if (got <= 0) {
       failed_(TcpFailure::Receive);
       return std::nullopt;
     }
-    end_ += static_cast<std::size_t>(got);
+    received_.received(static_cast<std::size_t>(got));
   }
-  if (begin_ == end_) return std::nullopt;
-  const std::uint8_t length = buffer_[begin_];
-  if (length < 3) {
-    begin_ = end_ = 0;  // not a frame: nothing after it can be trusted
-    return std::nullopt;
-  }
-  if (begin_ + length > end_) return std::nullopt;  // the rest is still on its way
-  const std::uint8_t* frame = buffer_ + begin_;
-  begin_ += length;
-  if (begin_ == end_) begin_ = end_ = 0;
-  if (frame[1] != kTcpUnitMessage) return std::nullopt;
+  const auto frame = received_.take();
+  if (!frame || frame->kind != kTcpUnitMessage) return std::nullopt;
   UnitFrame unit;
-  unit.count = static_cast<std::uint8_t>(length - 2);
-  std::memcpy(unit.message.data(), frame + 2, unit.count);
+  unit.count = static_cast<std::uint8_t>(frame->payload.size());
+  std::copy(frame->payload.begin(), frame->payload.end(), unit.message.begin());
   ui_.flash_activity(Activity::Receive);
   return unit;
 }
 
 void TcpTransport::wait_for_input(int timeout_ms) {
-  if (socket_ && !frame_buffered()) socket_->wait_readable(timeout_ms);
+  if (socket_ && !received_.frame_buffered()) socket_->wait_readable(timeout_ms);
 }
 
 }  // namespace qm

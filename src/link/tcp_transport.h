@@ -10,15 +10,10 @@
 
 #include "base/operator_ui.h"
 #include "link/link_transport.h"
+#include "link/tcp_framing.h"
 #include "platform/socket.h"
 
 namespace qm {
-
-// TCP frame kinds.
-inline constexpr std::uint8_t kTcpAuthentication = 0;
-inline constexpr std::uint8_t kTcpUnitMessage = 1;
-inline constexpr std::uint8_t kTcpRawOutput = 2;
-inline constexpr std::size_t kMaxTcpPayload = 82;  // a sent frame is at most 84 bytes
 
 inline constexpr std::uint32_t kTcpReplyWaitMs = 1000;
 
@@ -54,17 +49,10 @@ class TcpTransport final : public LinkTransport {
   bool usable() const override { return socket_ != nullptr; }
 
  private:
-  // True when the buffer holds a whole frame, or bytes that cannot start one.
-  bool frame_buffered() const;
-
   OperatorUi& ui_;
   std::function<void(TcpFailure)> failed_;
   std::unique_ptr<platform::TcpSocket> socket_;
-  // Received bytes: whole frames are taken from begin_; a frame split across reads waits
-  // here for its remaining bytes.
-  std::uint8_t buffer_[512] = {};
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
+  TcpFrameAssembler received_;  // the received bytes not yet taken as frames
 };
 
 }  // namespace qm
