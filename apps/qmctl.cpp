@@ -383,8 +383,8 @@ std::optional<std::string> parse_message(std::span<const std::string> args, Mess
   const qm::ParsedBytes bytes = qm::parse_byte_values(rest, 10);
   if (!bytes) return byte_error(*bytes.bad_token);
   if (bytes.bytes.size() > qm::kMaxSendData)
-    return qm::strprintf("%zu BYTEs, but a message holds at most %zu", bytes.bytes.size(),
-                         qm::kMaxSendData);
+    return std::to_string(bytes.bytes.size()) + " BYTEs, but a message holds at most " +
+           std::to_string(qm::kMaxSendData);
   m.data = bytes.bytes;
   return std::nullopt;
 }
