@@ -31,8 +31,13 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-constexpr const char* kUsage =
+constexpr const char* kProgramName = "qmctl";
+constexpr int kMaxDevice = 15;  // a message's type byte holds the device in its low four bits
+
+// The usage's head: what qmctl is and its options.
+constexpr const char* kUsageHead =
     "Usage: qmctl [OPTIONS] COMMAND [ARGUMENTS]\n"
+    "       qmctl help COMMAND    (or qmctl COMMAND --help): that command's help\n"
     "\n"
     "Talks to the units of the video wall over a serial port or a TCP gateway.\n"
     "\n"
@@ -40,39 +45,25 @@ constexpr const char* kUsage =
     "  --port COMn|PATH   use serial port n, or the serial device at PATH\n"
     "  --tcp HOST:PORT    use the gateway at HOST (dotted IPv4 address) and PORT\n"
     "  --key SECRET       shared secret for the gateway's authentication\n"
-    "  --unit N|all       select unit N (0-3) or all units (used by poll)\n"
+    "  --unit N|all       select unit N (0-3) or all units (all or -1)\n"
     "  --log              record the traffic in the log (quadrimon.log in the user folder)\n"
-    "  --skip-std         compile: do not read std.inc first\n"
+    "  --skip-std         compile, run: do not read std.inc first\n"
     "  --rate 50|60       decode: the field rate times are shown at\n"
+    "  --verbose          run: name each sequence file on stderr as the run enters it\n"
     "  --help             show this text\n"
+    "  --version          show the program's name and version\n"
     "Without --port or --tcp the link comes from the user's settings (Orvik.ini).\n"
     "\n"
-    "Commands:\n"
-    "  send DEV ADDR FN [BYTE...]  send a message; nothing is awaited\n"
-    "  get DEV ADDR FN [BYTE...]   send a request, poll for the reply and print it\n"
-    "  poll [TRIES]                check that the selected unit answers (default 3 tries);\n"
-    "                              prints and exits with 0 answered, 1 no answer, 2 poll bit;\n"
-    "                              only a frame from that unit (any unit's with --unit all)\n"
-    "                              is an answer\n"
-    "  info                        read the software, hardware and FPGA versions of units 0..3\n"
-    "                              (nothing is listed when the link dropped meanwhile)\n"
-    "  reset [UNIT|all]            reset one unit or all (default: the unit of --unit)\n"
-    "  run FILE.seq                run a sequence file on the PC: its output on stdout, an\n"
-    "                              error on stderr (exit 1); Enter skips the current wait,\n"
-    "                              Ctrl+C stops the run; a file with nothing to run ends at\n"
-    "                              once (exit 0)\n"
-    "  compile SRC.seq [-o OUT.sfb]\n"
-    "                              compile a sequence file (default output: SRC.sfb); std.inc\n"
-    "                              beside qmctl is read first unless --skip-std; _UNIT is the\n"
-    "                              unit of --unit; INCLUDE <name> looks in $QUADRIMON\n"
-    "  decode FILE.sfb\n"
-    "                              list a binary sequence file (times at the settings' rate\n"
-    "                              unless --rate); a damaged file is listed up to its first\n"
-    "                              ERROR line (exit 1); a file of 24576 bytes or more is not\n"
-    "                              listed (exit 1)\n"
-    "\n"
-    "Numbers take the sequence language's forms: 31, 1Fh, 0x1F, 11111b. BYTEs may also be\n"
-    "&WORD (two bytes, low first) or \"TEXT\" (one byte per character). ADDR 255 is every unit.\n"
+    "Commands:\n";
+
+// How the numbers of send and get are written.
+constexpr const char* kNumberForms =
+    "Numbers take the sequence language's forms: 31, 1Fh, 0x1F, 11111b. DEV is 0..15, FN\n"
+    "0..255; ADDR is 0..255, where 255, -1 and all are every unit. BYTEs are 0..255, or\n"
+    "&WORD (two bytes, low first) or \"TEXT\" (one byte per character).\n";
+
+// The usage's tail: the exit status of every command.
+constexpr const char* kUsageTail =
     "\n"
     "Exit status:\n"
     "  0  success: the message went out, the reply or answer came, the file was compiled\n"
@@ -82,9 +73,113 @@ constexpr const char* kUsage =
     "     error, a run stopped by an error\n"
     "  2  usage error; for poll, an answer with the poll bit set\n";
 
+struct CommandHelp {
+  const char* name;
+  const char* synopsis;  // the command and its arguments
+  const char* text;      // what it does: lines of at most 58 characters, each ending in "\n"
+  bool numbers;          // whether its help adds kNumberForms
+};
+
+constexpr CommandHelp kCommandHelp[] = {
+    {"send", "send DEV ADDR FN [BYTE...]", "send a message; nothing is awaited\n", true},
+    {"get", "get DEV ADDR FN [BYTE...]", "send a request, poll for the reply and print it\n", true},
+    {"poll", "poll [TRIES]",
+     "check that the selected unit answers (TRIES 1..255, default\n"
+     "3); exit 0 answered, 1 no answer, 2 answered with the poll\n"
+     "bit; only a frame from that unit is its answer. With --unit\n"
+     "all: units 0..3 in turn, a line each; an installed unit\n"
+     "(Setup) gets TRIES tries, any other one try; exit 0 when\n"
+     "every installed unit answered\n",
+     false},
+    {"info", "info",
+     "read the software, hardware and FPGA versions of units 0..3\n"
+     "(nothing is listed when the link dropped meanwhile)\n",
+     false},
+    {"reset", "reset [UNIT|all]", "reset one unit or all (default: the unit of --unit)\n", false},
+    {"run", "run FILE.seq",
+     "run a sequence file on the PC: its output on stdout, an\n"
+     "error on stderr (exit 1); Enter skips the current wait,\n"
+     "Ctrl+C stops the run; a file with nothing to run ends at\n"
+     "once (exit 0); a link lost during the run: exit 1;\n"
+     "--verbose names each file as it is entered\n",
+     false},
+    {"compile", "compile SRC.seq [-o OUT.sfb]",
+     "compile a sequence file (default output: SRC.sfb); std.inc\n"
+     "beside qmctl is read first unless --skip-std; _UNIT is the\n"
+     "unit of --unit; INCLUDE <name> looks in $QUADRIMON\n",
+     false},
+    {"decode", "decode FILE.sfb",
+     "list a binary sequence file (times at the settings' rate\n"
+     "unless --rate); a damaged file, or one that is none, is\n"
+     "listed with its ERROR lines (exit 1); a file of 24576\n"
+     "bytes or more is not listed (exit 1)\n",
+     false},
+};
+
+const CommandHelp* find_command_help(std::string_view name) {
+  for (const CommandHelp& c : kCommandHelp)
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
+// The whole usage: the options, every command in two columns, the number forms, the exit
+// status.
+std::string full_usage() {
+  constexpr std::size_t kSynopsisColumn = 28;  // where the description column starts, less 2
+  std::string text = kUsageHead;
+  for (const CommandHelp& c : kCommandHelp) {
+    std::string synopsis = std::string("  ") + c.synopsis;
+    if (synopsis.size() + 2 > kSynopsisColumn + 2) {
+      text += synopsis + "\n";
+      synopsis.clear();
+    }
+    synopsis.resize(kSynopsisColumn + 2, ' ');
+    std::string_view lines = c.text;
+    bool first = true;
+    while (!lines.empty()) {
+      const std::size_t end = lines.find('\n') + 1;
+      text += first ? synopsis : std::string(kSynopsisColumn + 2, ' ');
+      text += lines.substr(0, end);
+      lines.remove_prefix(end);
+      first = false;
+    }
+  }
+  text += "\n";
+  text += kNumberForms;
+  text += kUsageTail;
+  return text;
+}
+
+// One command's help: its usage line and what it does.
+std::string command_usage(const CommandHelp& c) {
+  std::string text = std::string("Usage: qmctl [OPTIONS] ") + c.synopsis + "\n\n";
+  std::string description = c.text;
+  description[0] = static_cast<char>(description[0] - 'a' + 'A');
+  text += description;
+  if (c.numbers) text += std::string("\n") + kNumberForms;
+  text += "\nThe options and the exit status: qmctl --help\n";
+  return text;
+}
+
+// A usage error: one line that says what is wrong, and where to read more.
 int usage_error(const std::string& message) {
-  std::fprintf(stderr, "qmctl: %s\n\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "qmctl: %s\ntry 'qmctl --help'\n", message.c_str());
   return kExitUsage;
+}
+
+// Reads the argument `name` in the sequence language's number forms within min..max. With
+// `every`, "all" and -1 (every unit, as SEND writes it) are taken too and give `every`. None,
+// with the usage error's text in `error`, when the argument is none of these.
+std::optional<int> read_number(std::string_view text, std::string_view name, int min, int max,
+                               std::string& error, std::optional<int> every = std::nullopt) {
+  if (every && text == "all") return every;
+  const qm::ParsedNumber n = qm::parse_number(text, 10);
+  if (every && n && n.value == qm::kEveryUnitNumber) return every;
+  if (n && n.value >= min && n.value <= max) return n.value;
+  error = qm::strprintf(n ? "%s %s is outside %d..%d" : "%s %s is not a number in %d..%d",
+                        std::string(name).c_str(), std::string(text).c_str(), min, max);
+  if (every) error += " (all or -1: every unit)";
+  return std::nullopt;
 }
 
 struct Options {
@@ -95,12 +190,28 @@ struct Options {
   std::optional<std::string> rate;
   bool log = false;
   bool skip_std = false;
+  bool verbose = false;
   std::vector<std::string> words;  // the command and its arguments
 };
 
-// Splits the command line into options and the command; none after printing a usage error.
+// Prints the help `help` asks for (`help` alone, `help COMMAND`), or the usage error.
+int show_help(std::span<const std::string> topics) {
+  if (topics.empty()) {
+    std::fputs(full_usage().c_str(), stdout);
+    return kExitOk;
+  }
+  if (topics.size() > 1) return usage_error("help takes at most one command");
+  const CommandHelp* c = find_command_help(topics[0]);
+  if (c == nullptr) return usage_error("unknown command " + topics[0]);
+  std::fputs(command_usage(*c).c_str(), stdout);
+  return kExitOk;
+}
+
+// Splits the command line into options and the command; none after printing help, the
+// version or a usage error.
 std::optional<Options> parse_options(int argc, char** argv, int& exit_code) {
   Options o;
+  bool help = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     auto value = [&](std::optional<std::string>& into) {
@@ -112,11 +223,12 @@ std::optional<Options> parse_options(int argc, char** argv, int& exit_code) {
       return true;
     };
     if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+      help = true;
+    } else if (arg == "--version") {
+      std::printf("%s %s\n", kProgramName, QM_VERSION);
       exit_code = kExitOk;
       return std::nullopt;
-    }
-    if (arg == "--port") {
+    } else if (arg == "--port") {
       if (!value(o.port)) return std::nullopt;
     } else if (arg == "--tcp") {
       if (!value(o.tcp)) return std::nullopt;
@@ -130,12 +242,23 @@ std::optional<Options> parse_options(int argc, char** argv, int& exit_code) {
       o.log = true;
     } else if (arg == "--skip-std") {
       o.skip_std = true;
+    } else if (arg == "--verbose") {
+      o.verbose = true;
     } else if (arg.starts_with("--")) {
       exit_code = usage_error("unknown option " + std::string(arg));
       return std::nullopt;
     } else {
       o.words.emplace_back(arg);
     }
+  }
+  if (!o.words.empty() && o.words[0] == "help") {
+    exit_code = show_help(std::span(o.words).subspan(1));
+    return std::nullopt;
+  }
+  if (help) {
+    // --help alone is the whole usage; after a command, that command's help.
+    exit_code = show_help(std::span(o.words).first(std::min<std::size_t>(o.words.size(), 1)));
+    return std::nullopt;
   }
   if (o.words.empty()) {
     exit_code = usage_error("no command given");
@@ -171,28 +294,26 @@ std::optional<std::string> apply_link_options(const Options& o, App& app) {
     const std::size_t colon = o.tcp->rfind(':');
     if (colon == std::string::npos) return "--tcp wants HOST:PORT";
     const auto address = qm::platform::parse_ipv4(o.tcp->substr(0, colon));
-    const qm::ParsedNumber port = qm::parse_number(std::string_view(*o.tcp).substr(colon + 1), 10);
     if (!address) return "--tcp: not an IPv4 address: " + o.tcp->substr(0, colon);
-    if (!port || port.value <= 0 || port.value > 65535) return "--tcp: not a port: " + *o.tcp;
+    std::string error;
+    const auto port = read_number(o.tcp->substr(colon + 1), "--tcp PORT", 1, 65535, error);
+    if (!port) return error;
     v.address = *address;
-    v.tcp_port = static_cast<std::uint16_t>(port.value);
+    v.tcp_port = static_cast<std::uint16_t>(*port);
     v.ip = true;
   }
   if (o.key) v.key = *o.key;
   if (o.unit) {
-    if (*o.unit == "all" || *o.unit == "*") {
-      v.id = -1;
-    } else {
-      const qm::ParsedNumber n = qm::parse_number(*o.unit, 10);
-      if (!n || n.value < 0 || n.value > 3) return "--unit wants 0, 1, 2, 3 or all";
-      v.id = n.value;
-    }
+    std::string error;
+    const auto unit = *o.unit == "*" ? -1 : read_number(*o.unit, "--unit", 0, 3, error, -1);
+    if (!unit) return error;
+    v.id = *unit;
   }
   return std::nullopt;
 }
 
 // Opens the link the settings name; false (after saying why) when none could be had.
-bool open_link(App& app) {
+bool open_link(App& app, const Options& o) {
   qm::SettingsValues& v = app.settings.values;
   const int port = v.com_port;
   const std::string device = port >= 0 ? app.link.port_device(port + 1) : std::string();
@@ -206,7 +327,12 @@ bool open_link(App& app) {
     return false;
   }
   if (!app.link.serial_open()) {
-    std::fprintf(stderr, "Unable to open COM%d (%s)\n", port + 1, device.c_str());
+    // A port given as a device path is that path to the operator, not a COM number.
+    if (o.port && !com_number(*o.port)) {
+      std::fprintf(stderr, "Unable to open the serial port %s\n", device.c_str());
+    } else {
+      std::fprintf(stderr, "Unable to open COM%d (%s)\n", port + 1, device.c_str());
+    }
     return false;
   }
   return true;
@@ -231,16 +357,27 @@ struct Message {
   std::vector<std::uint8_t> data;
 };
 
-// Reads DEV ADDR FN [BYTE...]; an error text when they do not convert.
+// Why a BYTE token of send or get was refused.
+std::string byte_error(const std::string& token) {
+  if (qm::parse_number(token, 10)) return "BYTE " + token + " is outside 0..255";
+  return "BYTE " + token + " is not a byte: a number 0..255, &WORD or \"TEXT\"";
+}
+
+// Reads DEV ADDR FN [BYTE...]; an error text when they do not convert. ADDR takes "all" and
+// -1 for every unit, as SEND does: the address 255, which the link sends with the broadcast
+// bit.
 std::optional<std::string> parse_message(std::span<const std::string> args, Message& m) {
   if (args.size() < 3) return "wants DEV ADDR FN [BYTE...]";
-  std::uint8_t* fields[] = {&m.device, &m.address, &m.function};
-  for (std::size_t i = 0; i < 3; ++i) {
-    const qm::ParsedNumber n = qm::parse_number(args[i], 10);
-    if (!n || n.value < 0 || n.value > 255)
-      return qm::strprintf("Converting '%s' to an integer.", args[i].c_str());
-    *fields[i] = static_cast<std::uint8_t>(n.value);
-  }
+  std::string error;
+  const auto device = read_number(args[0], "DEV", 0, kMaxDevice, error);
+  if (!device) return error;
+  const auto address = read_number(args[1], "ADDR", 0, 255, error, qm::kAddressAll);
+  if (!address) return error;
+  const auto function = read_number(args[2], "FN", 0, 255, error);
+  if (!function) return error;
+  m.device = static_cast<std::uint8_t>(*device);
+  m.address = static_cast<std::uint8_t>(*address);
+  m.function = static_cast<std::uint8_t>(*function);
   std::string rest;
   for (std::size_t i = 3; i < args.size(); ++i) {
     // Keep a quoted argument quoted, so that its blanks stay part of the text.
@@ -248,8 +385,10 @@ std::optional<std::string> parse_message(std::span<const std::string> args, Mess
     rest += (quote ? "\"" + args[i] + "\"" : args[i]) + " ";
   }
   const qm::ParsedBytes bytes = qm::parse_byte_values(rest, 10);
-  if (!bytes) return qm::strprintf("Converting '%s' to an integer.", bytes.bad_token->c_str());
-  if (bytes.bytes.size() > qm::kMaxSendData) return "Too many parameters";
+  if (!bytes) return byte_error(*bytes.bad_token);
+  if (bytes.bytes.size() > qm::kMaxSendData)
+    return std::to_string(bytes.bytes.size()) + " BYTEs, but a message holds at most " +
+           std::to_string(qm::kMaxSendData);
   m.data = bytes.bytes;
   return std::nullopt;
 }
@@ -258,7 +397,7 @@ int run_send_or_get(App& app, const Options& o, bool get) {
   Message m;
   if (auto error = parse_message(std::span(o.words).subspan(1), m))
     return usage_error(o.words[0] + ": " + *error);
-  if (!open_link(app)) return kExitFailed;
+  if (!open_link(app, o)) return kExitFailed;
   if (!get) {
     const bool over_tcp = app.settings.values.ip;
     const bool sent = app.link.unit_send(m.device, m.address, m.function, m.data);
@@ -273,25 +412,58 @@ int run_send_or_get(App& app, const Options& o, bool get) {
   return kExitOk;
 }
 
+// What poll says of a unit, by the link's poll result (0, 1 or 2).
+std::string poll_says(int result, int unit) {
+  if (result == 0) return qm::strprintf("unit %d answered", unit);
+  if (result == 2) return qm::strprintf("unit %d answered with the poll bit set", unit);
+  return qm::strprintf("no answer from unit %d", unit);
+}
+constexpr const char* kNotInstalled = " (not installed)";
+
+// poll [TRIES]: the selected unit, or with --unit all each unit 0..3 in turn. An installed
+// unit gets every try; one that is not installed (Setup leaves it out) gets one and cannot
+// fail the command. The exit status is the worst result over the installed units: no answer
+// before the poll bit before an answer; with none installed, an answer from any unit will do.
 int run_poll(App& app, const Options& o) {
   int tries = 3;
   if (o.words.size() > 2) return usage_error("poll takes at most one argument");
   if (o.words.size() == 2) {
-    const qm::ParsedNumber n = qm::parse_number(o.words[1], 10);
-    if (!n || n.value < 1) return usage_error("poll: TRIES must be a number from 1");
-    tries = n.value;
+    std::string error;
+    const auto n = read_number(o.words[1], "TRIES", 1, 255, error);
+    if (!n) return usage_error("poll: " + error);
+    tries = *n;
   }
-  if (!open_link(app)) return kExitFailed;
-  // Only a frame from the polled unit (any unit's with all selected) is its answer.
-  const int result = app.link.unit_poll(tries, true);
-  std::printf("%d\n", result);
-  return result;
+  if (!open_link(app, o)) return kExitFailed;
+  const qm::SettingsValues& v = app.settings.values;
+  if (v.id >= 0) {
+    // Only a frame from the polled unit is its answer.
+    const int result = app.link.unit_poll(tries, true);
+    std::printf("%s\n", poll_says(result, v.id).c_str());
+    return result;
+  }
+  constexpr int kRank[] = {0, 2, 1};  // how bad each result is
+  int worst = kExitOk;
+  bool any_installed = false;
+  bool any_answer = false;
+  for (int unit = 0; unit < 4; ++unit) {
+    const bool installed = v.units[unit] != 0;
+    const int result =
+        app.link.unit_poll_unit(static_cast<std::uint8_t>(unit), installed ? tries : 1);
+    std::printf("%s%s\n", poll_says(result, unit).c_str(), installed ? "" : kNotInstalled);
+    std::fflush(stdout);
+    any_answer = any_answer || result != 1;
+    if (!installed) continue;
+    any_installed = true;
+    if (kRank[result] > kRank[worst]) worst = result;
+  }
+  if (!any_installed) return any_answer ? kExitOk : kExitFailed;
+  return worst;
 }
 
 // info: the version scan of units 0..3, as Hardware Info shows it.
 int run_info(App& app, const Options& o) {
   if (o.words.size() > 1) return usage_error("info takes no arguments");
-  if (!open_link(app)) return kExitFailed;
+  if (!open_link(app, o)) return kExitFailed;
   const bool over_tcp = app.settings.values.ip;
   const std::string text = qm::scan_versions(app.link);
   // A link that dropped during the scan (it has said so) leaves the units after that point
@@ -307,15 +479,12 @@ int run_reset(App& app, const Options& o) {
   int target = app.settings.values.id;
   if (o.words.size() > 2) return usage_error("reset takes at most one argument");
   if (o.words.size() == 2) {
-    if (o.words[1] == "all") {
-      target = -1;
-    } else {
-      const qm::ParsedNumber n = qm::parse_number(o.words[1], 10);
-      if (!n || n.value < 0 || n.value > 3) return usage_error("reset wants a unit 0..3 or all");
-      target = n.value;
-    }
+    std::string error;
+    const auto unit = read_number(o.words[1], "UNIT", 0, 3, error, -1);
+    if (!unit) return usage_error("reset: " + error);
+    target = *unit;
   }
-  if (!open_link(app)) return kExitFailed;
+  if (!open_link(app, o)) return kExitFailed;
   const bool over_tcp = app.settings.values.ip;
   const bool sent = qm::send_reset(app.link, target);
   return sent && link_kept(app, over_tcp) ? kExitOk : kExitFailed;
@@ -343,11 +512,15 @@ int run_sequence(App& app, qm::ConsoleUi& ui, const Options& o) {
   if (!linked) {
     // A sequence may only wait and write; without a link its messages go nowhere.
     std::fprintf(stderr, "No link: the sequence's unit messages go nowhere\n");
-  } else if (!open_link(app)) {
+  } else if (!open_link(app, o)) {
     return kExitFailed;
   }
   const bool over_tcp = v.ip;
-  qm::Runner runner(app.runner_services());
+  // The runner names in the status line each file it starts and returns to; here that is
+  // shown only with --verbose. Its error reports are shown always.
+  qm::ConsoleUi run_ui(stderr, o.verbose);
+  qm::Runner runner({app.link, app.settings.values, app.options, run_ui, app.idle, app.clock});
+  auto errors_shown = [&] { return ui.errors_shown() + run_ui.errors_shown(); };
   ConsoleRunnerHost host;
   auto interrupt = qm::platform::InterruptWatch::create();
   const auto input = qm::platform::standard_input_handle();
@@ -355,7 +528,7 @@ int run_sequence(App& app, qm::ConsoleUi& ui, const Options& o) {
   // lines) does not start, and that run is over at once.
   if (runner.runner_start(host, o.words[1]) == 0) {
     app.link.com_release();
-    return ui.errors_shown() > 0 ? kExitFailed : kExitOk;
+    return errors_shown() > 0 ? kExitFailed : kExitOk;
   }
   bool input_open = input.has_value();
   while (runner.state() != qm::RunnerState::Stopped) {
@@ -398,7 +571,7 @@ int run_sequence(App& app, qm::ConsoleUi& ui, const Options& o) {
   // went nowhere: that run did not do what it said.
   const bool kept = !linked || link_kept(app, over_tcp);
   app.link.com_release();
-  return ui.errors_shown() > 0 || !kept ? kExitFailed : kExitOk;
+  return errors_shown() > 0 || !kept ? kExitFailed : kExitOk;
 }
 
 // compile SRC.seq [-o OUT.sfb] [--skip-std]
@@ -427,7 +600,8 @@ int run_decode(App& app, const Options& o) {
   std::optional<std::string> path;
   int rate = app.settings.values.field_rate == 60 ? 60 : 50;
   if (o.rate) {
-    if (*o.rate != "50" && *o.rate != "60") return usage_error("decode: --rate wants 50 or 60");
+    if (*o.rate != "50" && *o.rate != "60")
+      return usage_error("decode: --rate " + *o.rate + " is not 50 or 60");
     rate = *o.rate == "60" ? 60 : 50;
   }
   for (std::size_t i = 1; i < o.words.size(); ++i) {

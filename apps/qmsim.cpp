@@ -21,11 +21,14 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+constexpr const char* kProgramName = "qmsim";
+
 constexpr const char* kUsage =
     "Usage: qmsim serial [--link PATH] [--pace] [COMMON OPTIONS]\n"
     "       qmsim tcp [--listen ADDRESS:PORT] [--key SECRET] [COMMON OPTIONS]\n"
     "\n"
-    "Simulates up to four video wall units until interrupted (Ctrl+C).\n"
+    "Simulates up to four video wall units until interrupted (Ctrl+C), in one of two\n"
+    "modes:\n"
     "\n"
     "serial   serves the units on a pseudo-terminal and prints its device path; the program\n"
     "         opens that device as its serial port (qmctl --port PATH, or QUADRIMON_COMn).\n"
@@ -51,15 +54,19 @@ constexpr const char* kUsage =
     "  --reject-auth         tcp: every authentication is refused\n"
     "  --close-after N       tcp: the connection is closed after N frames\n"
     "  --split-frames        tcp: every frame goes out in two writes\n"
-    "  --flash-full          every flash write that needs space fails\n";
+    "  --flash-full          every flash write that needs space fails\n"
+    "\n"
+    "  --help                show this text\n"
+    "  --version             show the program's name and version\n";
 
+// A usage error: one line that says what is wrong, and where to read more.
 int usage_error(const std::string& message) {
-  std::fprintf(stderr, "qmsim: %s\n\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "qmsim: %s\ntry 'qmsim --help'\n", message.c_str());
   return kExitUsage;
 }
 
 struct Options {
-  std::string face;
+  std::string mode;  // serial or tcp
   std::optional<std::string> link;
   bool pace = false;
   std::string listen = "127.0.0.1:0";
@@ -79,9 +86,9 @@ std::optional<std::uint32_t> number(std::string_view text, std::uint32_t min, st
 }
 
 std::optional<std::string> parse(int argc, char** argv, Options& o) {
-  if (argc < 2) return "no face given: serial or tcp";
-  o.face = argv[1];
-  if (o.face != "serial" && o.face != "tcp") return "unknown face " + o.face;
+  if (argc < 2) return "no mode given: serial or tcp";
+  o.mode = argv[1];
+  if (o.mode != "serial" && o.mode != "tcp") return "unknown mode " + o.mode + ": serial or tcp";
   qm::sim::Faults& f = o.wall.faults;
   for (int i = 2; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -227,8 +234,13 @@ class TranscriptFile {
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
+      return kExitOk;
+    }
+    if (arg == "--version") {
+      std::printf("%s %s\n", kProgramName, QM_VERSION);
       return kExitOk;
     }
   }
@@ -250,7 +262,7 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<qm::sim::SerialBus> serial;
   std::unique_ptr<qm::sim::Gateway> gateway;
-  if (options.face == "serial") {
+  if (options.mode == "serial") {
     serial = std::make_unique<qm::sim::SerialBus>(wall, options.pace);
     if (!serial->start()) {
       std::fprintf(stderr, "qmsim: no pseudo-terminal can be made here\n");

@@ -2,12 +2,48 @@
 // units in the same process, without touching the operator's settings.
 #include <QApplication>
 #include <QStringList>
+#include <cstdio>
+#include <string_view>
 
 #include "shell/main_window.h"
 
+namespace {
+
+constexpr const char* kProgramName = "QuadrimonControl";
+
+constexpr const char* kUsage =
+    "Usage: QuadrimonControl [--demo] [DIR/PROJECT.efx] [FILE.seq]\n"
+    "\n"
+    "The operator's program for the video wall.\n"
+    "\n"
+    "  --demo            run on a simulated wall of two units (0 and 1) inside the program;\n"
+    "                    the operator's settings are neither read nor written\n"
+    "  DIR/PROJECT.efx   a first argument with a folder and the extension .efx is the\n"
+    "                    project; its path is remembered for the next start\n"
+    "  FILE.seq          a sequence file as the last argument runs in the Sequence dialog,\n"
+    "                    then the program ends\n"
+    "  --help            show this text\n"
+    "  --version         show the program's name and version\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // --help and --version answer before the application object exists, so that they work
+  // without a display.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::printf("%s %s\n", kProgramName, QM_VERSION);
+      return 0;
+    }
+  }
+
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("QuadrimonControl"));
+  QApplication::setApplicationName(QString::fromLatin1(kProgramName));
   QApplication::setApplicationVersion(QStringLiteral(QM_VERSION));
 
   QStringList arguments = QApplication::arguments();

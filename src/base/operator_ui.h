@@ -32,6 +32,8 @@ class OperatorUi {
                                 BoxButtons buttons, BoxIcon icon) = 0;
   // Opens the sequence editor on a file, at a line when line > 0.
   virtual void edit_sequence_file(const std::string& path, int line) = 0;
+  // Whether there is an editor to open: an error report asks "Edit file?" only then.
+  virtual bool can_edit_sequence_files() const { return true; }
 };
 
 // An OperatorUi that shows nothing, for code paths that run without an operator.

@@ -272,6 +272,10 @@ bool Compilation::report_compile_error(const std::string& message) {
   std::string box = strprintf(kErrorFile, file.c_str());
   box += line_number_ == 0 ? std::string(kErrorNoLine) : strprintf(kErrorLine, line_number_);
   box += message;
+  if (!ui_.can_edit_sequence_files()) {
+    ui_.message_box(kCompileTitle, box, BoxButtons::Ok, BoxIcon::Error);
+    return false;
+  }
   box += kEditFile;
   if (ui_.message_box(kCompileTitle, box, BoxButtons::YesNo, BoxIcon::Error) == BoxAnswer::Yes)
     ui_.edit_sequence_file(file, line_number_);
@@ -499,7 +503,7 @@ bool Compilation::convert_byte_values(std::string_view arguments, std::vector<By
     const ParsedBytes parsed = parse_byte_values(token, radix_);
     if (!parsed) return report_compile_error(number_message(parsed.error, *parsed.bad_token));
     const bool number = token.front() != '"' && token.front() != '&';
-    const bool minus_one = number && parse_number(token, radix_).value == -1;
+    const bool minus_one = number && parse_number(token, radix_).value == kEveryUnitNumber;
     for (const std::uint8_t byte : parsed.bytes)
       values.push_back({byte, minus_one});
   }

@@ -16,6 +16,10 @@ enum class NumberError {
   Invalid,  // not a number in its base, or out of range
 };
 
+// The number that stands for every unit where SEND takes an address, and for every device
+// where it takes a device.
+inline constexpr int kEveryUnitNumber = -1;
+
 struct ParsedNumber {
   int value = 0;
   NumberError error = NumberError::None;

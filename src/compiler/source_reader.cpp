@@ -76,9 +76,15 @@ std::vector<SourceLine> split_source_lines(std::string_view content, std::size_t
   int number = 0;
   std::size_t i = 0;
   while (i < content.size() && piece_length > 0) {
-    // A piece ends after its line feed, or when it is full.
+    // A piece ends after its line feed, or when it is full. A CR LF is one line end: its CR
+    // takes no room in the piece, so a file with CR LF ends is cut where the same file with
+    // LF ends is.
     std::size_t end = i;
     while (end < content.size() && end - i < piece_length) {
+      if (content.substr(end, 2) == "\r\n") {
+        end += 2;
+        break;
+      }
       if (content[end++] == '\n') break;
     }
     std::string_view piece = content.substr(i, end - i);

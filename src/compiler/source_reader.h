@@ -43,10 +43,10 @@ inline constexpr std::uintmax_t kMaxSourceFileBytes = 16u << 20;
 std::optional<std::string> read_source_file(const std::filesystem::path& path);
 
 // Splits file content into lines the way a reader of fixed-size pieces sees it: a piece ends
-// after a line feed or after `piece_length` characters, so a longer physical line becomes
-// several lines. The text of a piece is cut at its first CR, LF, Ctrl-Z or NUL, then its
-// comment and trailing blanks are removed. Every piece is returned, empty ones included, so
-// the numbering counts them.
+// after a line end (LF, or CR LF taken as one) or after `piece_length` characters, so a longer
+// physical line becomes several lines. The text of a piece is cut at its first CR, LF, Ctrl-Z or
+// NUL, then its comment and trailing blanks are removed. Every piece is returned, empty ones
+// included, so the numbering counts them.
 std::vector<SourceLine> split_source_lines(std::string_view content, std::size_t piece_length);
 
 // The text before a ';' that stands outside double quotes, without trailing blanks and tabs.

@@ -104,6 +104,9 @@ class Link {
   // does (any unit's when all are selected), others being passed over until the try's time
   // is up.
   int unit_poll(int tries, bool selected_only = false);
+  // Polls unit `address` up to `tries` times, whichever unit is selected; only a frame from
+  // that unit answers. The results are unit_poll's.
+  int unit_poll_unit(std::uint8_t address, int tries);
   // Takes in the frames that have already arrived, for at most most_ms (a peer that floods
   // the link cannot hold it longer).
   void drain(std::uint32_t most_ms);
@@ -124,6 +127,8 @@ class Link {
   // The transport that carries traffic now, by the routing rule; none when nothing does.
   LinkTransport* transport();
   std::uint8_t selected_address() const;
+  // unit_poll of one address; with only_that_unit, frames from other units are passed over.
+  int poll_address(std::uint8_t address, int tries, bool only_that_unit);
   // Fails a connection attempt: drop the link, show the text.
   int tcp_fail(const std::string& text);
   // The serial port stopped taking bytes: release it and say so.

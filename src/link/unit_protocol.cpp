@@ -117,20 +117,27 @@ std::optional<UnitFrame> Link::unit_get(std::uint8_t device, std::uint8_t addres
 }
 
 int Link::unit_poll(int tries, bool selected_only) {
-  if (!settings_.ip && transport() == nullptr) return 1;
   const bool all = settings_.id < 0;
+  return poll_address(selected_address(), tries, selected_only && !all);
+}
+
+int Link::unit_poll_unit(std::uint8_t address, int tries) {
+  return poll_address(address, tries, true);
+}
+
+int Link::poll_address(std::uint8_t address, int tries, bool only_that_unit) {
+  if (!settings_.ip && transport() == nullptr) return 1;
   const bool had_link = transport() != nullptr;
   for (int t = 0; t < tries; ++t) {
     // The link went away during an earlier try: no answer can come any more.
     if (had_link && transport() == nullptr) return 1;
     drain(kPollWaitMs);
-    unit_send_poll(kDeviceUnit, selected_address());
+    unit_send_poll(kDeviceUnit, address);
     const std::uint32_t start = tick_ms();
     for (std::uint32_t elapsed = 0; elapsed < kPollWaitMs; elapsed = tick_ms() - start) {
       const auto frame = receive_within(kPollWaitMs - elapsed);
       if (!frame) break;
-      if (selected_only && !all && (frame->count < 2 || frame->address() != selected_address()))
-        continue;
+      if (only_that_unit && (frame->count < 2 || frame->address() != address)) continue;
       if (frame->type() & kTypePoll) return 2;
       drain(kPollWaitMs);
       return 0;

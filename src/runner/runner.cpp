@@ -542,7 +542,7 @@ void Runner::Impl::runner_error(bool offer_edit, const std::string& message) {
     }
   }
   runner_stop();
-  if (file && offer_edit) {
+  if (file && offer_edit && ui.can_edit_sequence_files()) {
     text += kEditQuestion;
     if (ui.message_box(kSequenceTitle, text, BoxButtons::YesNo, BoxIcon::Error) == BoxAnswer::Yes)
       ui.edit_sequence_file(*file, line);

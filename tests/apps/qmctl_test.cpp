@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "link/link.h"
 #include "support/far_side.h"
@@ -104,14 +107,34 @@ TEST_F(Qmctl, ExitStatus_PollCountsOnlyTheAnswerOfThePolledUnit) {
     return request.type() & kTypePoll ? frame_of({0x17, 1}) : Bytes{};
   });
   const Outcome other = qmctl("--port " + pty.slave_path() + " --unit 2 poll 1");
-  EXPECT_EQ(other.out, "1\n");
+  EXPECT_EQ(other.out, "no answer from unit 2\n");
   EXPECT_EQ(other.exit_code, 1);
   const Outcome own = qmctl("--port " + pty.slave_path() + " --unit 1 poll 1");
-  EXPECT_EQ(own.out, "0\n");
+  EXPECT_EQ(own.out, "unit 1 answered\n");
   EXPECT_EQ(own.exit_code, 0) << own.err;
-  const Outcome any = qmctl("--port " + pty.slave_path() + " --unit all poll 1");
-  EXPECT_EQ(any.out, "0\n");
-  EXPECT_EQ(any.exit_code, 0) << any.err;
+}
+
+TEST_F(Qmctl, Poll_SaysInWordsWhatHappenedAndExitsWithIt) {
+  struct Case {
+    Bytes answer;  // to every poll of unit 2
+    std::string out;
+    int exit_code;
+  };
+  const std::vector<Case> cases = {
+      {frame_of({0x17, 2}), "unit 2 answered\n", 0},
+      {frame_of({0x47, 2}), "unit 2 answered with the poll bit set\n", 2},
+      {{}, "no answer from unit 2\n", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.out);
+    PtyPair pty;
+    ScriptedUnit unit(pty, [&](const UnitFrame& request) {
+      return request.type() & kTypePoll && request.address() == 2 ? c.answer : Bytes{};
+    });
+    const Outcome r = qmctl("--port " + pty.slave_path() + " --unit 2 poll 1");
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+  }
 }
 
 TEST_F(Qmctl, ExitStatus_DamagedListingFailsAndACommentOnlyRunSucceeds) {
@@ -134,6 +157,15 @@ TEST_F(Qmctl, ExitStatus_DamagedListingFailsAndACommentOnlyRunSucceeds) {
   const Outcome limit = qmctl("decode '" + large.string() + "'");
   EXPECT_EQ(limit.out.substr(0, 8), "00000:0C");
   EXPECT_EQ(limit.exit_code, 0) << limit.err;
+
+  // A sequence source is no binary sequence: its bytes are illegal commands, and listing them
+  // is a failure.
+  const fs::path text = home_ / "text.seq";
+  std::ofstream(text) << "REM hello\nWAIT 00:00:01\n";
+  const Outcome source = qmctl("decode '" + text.string() + "'");
+  EXPECT_NE(source.out.find("\r\nERROR: Illegal command byte: 82\r\n"), std::string::npos)
+      << source.out;
+  EXPECT_EQ(source.exit_code, 1);
 
   const fs::path quiet = home_ / "quiet.seq";
   std::ofstream(quiet) << "; nothing to do\n\n   ; at all\n";
@@ -191,6 +223,21 @@ TEST_F(Qmctl, Get_OverTcp_AuthenticatesAndReports) {
   EXPECT_NE(refused.err.find("Authentication failure"), std::string::npos) << refused.err;
 }
 
+// Every unit is written as SEND writes it (-1, or 255) or as the word all; the link sends
+// address 255 with the broadcast bit.
+TEST_F(Qmctl, Send_EveryUnitAsMinusOneAllOr255) {
+  for (const char* address : {"-1", "all", "255", "0xFF"}) {
+    SCOPED_TRACE(address);
+    PtyPair pty;
+    ScriptedUnit unit(pty, nullptr);
+    const Outcome r = qmctl("--port " + pty.slave_path() + " send 7 " + address + " 16 0 1");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    ASSERT_TRUE(unit.wait_frames(1, 1000));
+    const UnitFrame f = unit.frames()[0];
+    EXPECT_EQ(to_hex(Bytes(f.message.begin(), f.message.begin() + f.count)), "87 FF 10 00 01");
+  }
+}
+
 TEST_F(Qmctl, Send_AcceptsEveryByteFormAndBroadcasts) {
   PtyPair pty;
   ScriptedUnit unit(pty, nullptr);
@@ -208,7 +255,7 @@ TEST_F(Qmctl, Poll_PrintsAndExitsWithTheResult) {
   ScriptedUnit unit(pty, polite_unit(2, [](const UnitFrame&) { return Bytes{}; }));
   const Outcome r = qmctl("--port " + pty.slave_path() + " --unit 2 poll");
   EXPECT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.out, "0\n");
+  EXPECT_EQ(r.out, "unit 2 answered\n");
   EXPECT_EQ(to_hex(unit.wire()), "7E 47 02 B7 7D");
 }
 
@@ -228,17 +275,91 @@ TEST_F(Qmctl, NoLinkOption_UsesThePortOfTheUserSettings) {
   EXPECT_NE(none.err.find("No link"), std::string::npos);
 }
 
-TEST_F(Qmctl, UsageErrors_ExitTwoWithTheUsage) {
-  for (const char* args : {"", "frobnicate", "get 7 0", "get 7 0 zz", "send 7 0 1 256",
-                           "--tcp nowhere get 7 0 1", "--unit 5 poll", "--port"}) {
+// A usage error is one line that says what is wrong, naming a number's argument and range,
+// and a pointer to the help.
+TEST_F(Qmctl, UsageErrors_OneLineThatNamesTheArgumentAndItsRange) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "no command given"},
+      {"frobnicate", "unknown command frobnicate"},
+      {"--port", "--port needs a value"},
+      {"get 7 0", "get: wants DEV ADDR FN [BYTE...]"},
+      {"get 7 0 300", "get: FN 300 is outside 0..255"},
+      {"get 7 0 zz", "get: FN zz is not a number in 0..255"},
+      {"send 16 0 1", "send: DEV 16 is outside 0..15"},
+      {"send 7 256 1", "send: ADDR 256 is outside 0..255 (all or -1: every unit)"},
+      {"send 7 -2 1", "send: ADDR -2 is outside 0..255 (all or -1: every unit)"},
+      {"send 7 0 1 256", "send: BYTE 256 is outside 0..255"},
+      {"send 7 0 1 x", "send: BYTE x is not a byte: a number 0..255, &WORD or \"TEXT\""},
+      {"send 7 0 1 '\"" + std::string(77, 'x') + "\"'",
+       "send: 77 BYTEs, but a message holds at most 76"},
+      {"--unit 5 poll", "--unit 5 is outside 0..3 (all or -1: every unit)"},
+      {"poll 0", "poll: TRIES 0 is outside 1..255"},
+      {"reset 4", "reset: UNIT 4 is outside 0..3 (all or -1: every unit)"},
+      {"--tcp nowhere get 7 0 1", "--tcp wants HOST:PORT"},
+      {"--tcp 127.0.0.1:0 get 7 0 1", "--tcp PORT 0 is outside 1..65535"},
+      {"--rate 55 decode x.sfb", "decode: --rate 55 is not 50 or 60"},
+      {"help frobnicate", "unknown command frobnicate"},
+  };
+  for (const auto& [args, message] : cases) {
     SCOPED_TRACE(args);
     const Outcome r = qmctl(args);
     EXPECT_EQ(r.exit_code, 2);
-    EXPECT_NE(r.err.find("Usage: qmctl"), std::string::npos);
+    EXPECT_EQ(r.err, "qmctl: " + message + "\ntry 'qmctl --help'\n");
+    EXPECT_EQ(r.out, "");
   }
+}
+
+TEST_F(Qmctl, Help_WholeUsageOrOneCommands) {
   const Outcome help = qmctl("--help");
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("get DEV ADDR FN"), std::string::npos);
+  for (const char* command : {"send", "get", "poll", "info", "reset", "run", "compile", "decode"})
+    EXPECT_NE(help.out.find(std::string("\n  ") + command), std::string::npos) << command;
+
+  const Outcome get = qmctl("help get");
+  EXPECT_EQ(get.exit_code, 0) << get.err;
+  EXPECT_EQ(get.out.rfind("Usage: qmctl [OPTIONS] get DEV ADDR FN [BYTE...]\n\n", 0), 0u)
+      << get.out;
+  EXPECT_EQ(get.out.find("decode"), std::string::npos);  // only that command
+  for (const char* args : {"get --help", "get 7 0 --help", "--help get"}) {
+    SCOPED_TRACE(args);
+    const Outcome same = qmctl(args);
+    EXPECT_EQ(same.exit_code, 0);
+    EXPECT_EQ(same.out, get.out);
+  }
+  const Outcome all = qmctl("help");
+  EXPECT_EQ(all.out, help.out);
+}
+
+TEST_F(Qmctl, Port_ADevicePathThatCannotBeOpenedIsNamed) {
+  const std::string path = (home_ / "no-such-port").string();
+  const Outcome r = qmctl("--port '" + path + "' get 7 0 3");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Unable to open the serial port " + path + "\n");
+}
+
+// A run names its files on stderr only when asked; an error report always, without offering
+// an editor the console does not have.
+TEST_F(Qmctl, Run_FilesNamedOnlyWithVerbose_ErrorsWithoutTheEditQuestion) {
+  const fs::path show = home_ / "show.seq";
+  std::ofstream(show) << "REM hello\n";
+  const Outcome quiet = qmctl("--skip-std run '" + show.string() + "'");
+  EXPECT_EQ(quiet.exit_code, 0) << quiet.err;
+  EXPECT_EQ(quiet.out, "hello\n");
+  EXPECT_EQ(quiet.err.find(show.string()), std::string::npos) << quiet.err;
+  const Outcome verbose = qmctl("--skip-std --verbose run '" + show.string() + "'");
+  EXPECT_EQ(verbose.exit_code, 0) << verbose.err;
+  EXPECT_NE(verbose.err.find(show.string() + "\n"), std::string::npos) << verbose.err;
+
+  const fs::path bad = home_ / "bad.seq";
+  std::ofstream(bad) << "REM first\nSEND 7\n";
+  const Outcome failed = qmctl("--skip-std run '" + bad.string() + "'");
+  EXPECT_EQ(failed.exit_code, 1);
+  EXPECT_NE(failed.err.find("ERROR: Send requires at least 3 parameters.\n\nSequence: " +
+                            bad.string() + "\nLine: 2\n"),
+            std::string::npos)
+      << failed.err;
+  EXPECT_EQ(failed.err.find("Edit"), std::string::npos) << failed.err;
 }
 
 // Files that cannot be read: settings that are a folder, a pipe or a device leave the defaults
@@ -306,8 +427,8 @@ TEST_F(Qmctl, Compile_ErrorPrintsTheComposedReportAndWritesNothing) {
   std::ofstream(bad) << "; one line of comment\nSEND 7 1\n";
   const Outcome r = qmctl("compile '" + bad.string() + "'");  // with std.inc beside qmctl
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, "File: " + bad.string() +
-                       "\nError line: 2 - Send requires at least 3 parameters.\n\nEdit file?\n");
+  EXPECT_EQ(r.err,
+            "File: " + bad.string() + "\nError line: 2 - Send requires at least 3 parameters.\n");
   EXPECT_FALSE(fs::exists(home_ / "bad.sfb"));
 }
 

@@ -242,6 +242,16 @@ TEST_F(CompilerTest, LongPhysicalLineIsTwoNumberedLines) {
   EXPECT_EQ(shown(), error(2, "'BAD' is not a valid command."));
 }
 
+// A line of 240 characters fills its piece but for the line end, CR LF as well as LF.
+TEST_F(CompilerTest, CrLfLineEndsNumberTheLinesAsLfDoes) {
+  const std::string full = "; " + std::string(238, 'c');
+  for (const std::string end : {"\n", "\r\n"}) {
+    SCOPED_TRACE(end.size());
+    EXPECT_EQ(compile(full + end + "BAD" + end + "OUTPUT 1" + end), 1);
+    EXPECT_EQ(shown(), error(2, "'BAD' is not a valid command."));
+  }
+}
+
 TEST_F(CompilerTest, CodeSizeLimitCountsTheHeaderAndTheFinalReturn) {
   const auto output = [](int values) {
     std::string s = "OUTPUT";

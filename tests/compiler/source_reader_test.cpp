@@ -38,6 +38,21 @@ TEST(SplitSourceLines, LongLinesBecomeSeveralNumberedPieces) {
             (std::vector<std::string>{"1:" + std::string(133, 'c'), "2:", "3:Y"}));
 }
 
+// A CR LF is one line end: a line that fills its piece but for the line end is one line,
+// whether the file ends its lines with LF or CR LF.
+TEST(SplitSourceLines, CrLfEndsALineAsLfDoes) {
+  for (const std::size_t piece : {kCompilerPieceLength, kRunnerPieceLength}) {
+    for (const std::size_t length : {piece - 1, piece}) {
+      const std::string line(length, 'c');
+      const auto with_lf = texts(split_source_lines(line + "\nX\nY", piece));
+      const auto with_crlf = texts(split_source_lines(line + "\r\nX\r\nY", piece));
+      SCOPED_TRACE(std::to_string(piece) + " " + std::to_string(length));
+      EXPECT_EQ(with_crlf, with_lf);
+      EXPECT_EQ(with_lf.back(), length < piece ? "3:Y" : "4:Y");
+    }
+  }
+}
+
 TEST(MarkQuoted, MarksInsideQuotesAndRefusesAnOddQuote) {
   std::string line = "OUTPUT \"A B\" 1";
   ASSERT_TRUE(mark_quoted(line));

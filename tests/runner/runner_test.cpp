@@ -204,6 +204,18 @@ TEST_F(RunnerTest, Errors_ReportMessageWithPhysicalLine_AndStop) {
   }
 }
 
+// A line of 132 characters fills its piece but for the line end, CR LF as well as LF.
+TEST_F(RunnerTest, Errors_CrLfLineEndsNumberTheLinesAsLfDoes) {
+  const std::string full = "; " + std::string(130, 'c');
+  for (const std::string end : {"\n", "\r\n"}) {
+    SCOPED_TRACE(end.size());
+    ui_.clear();
+    ASSERT_EQ(start(full + end + "BAD" + end + "REM not reached" + end), 1);
+    run();
+    EXPECT_EQ(boxes(), std::vector<std::string>{error_box("'BAD' is not a valid command.", 2)});
+  }
+}
+
 TEST_F(RunnerTest, Errors_YesOpensEditorAtLine_LoadingErrorsOfferNoEdit) {
   ui_.answer({BoxAnswer::Yes});
   ASSERT_EQ(start("\n\nSEND 7"), 1);

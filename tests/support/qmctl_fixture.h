@@ -1,5 +1,5 @@
-// Runs the real qmctl executable with a private home folder for its settings, capturing its
-// output, exit code and time.
+// Runs the real qmctl executable (or another of the programs) with a private home folder for
+// its settings, capturing its output, exit code and time.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -31,10 +31,15 @@ class Qmctl : public ::testing::Test {
 
   // Runs qmctl with the arguments (shell words) and extra environment assignments.
   Outcome qmctl(const std::string& args, const std::string& env = "") {
+    return run(QMCTL_PATH, args, env);
+  }
+
+  // Runs a program the same way: the arguments are shell words, `env` holds assignments.
+  Outcome run(const std::string& program, const std::string& args, const std::string& env = "") {
     const fs::path out = home_ / "stdout", err = home_ / "stderr";
     const std::string command = "env HOME='" + home_.string() + "' XDG_CONFIG_HOME='" +
-                                home_.string() + "' " + env + " '" + QMCTL_PATH + "' " + args +
-                                " >'" + out.string() + "' 2>'" + err.string() + "'";
+                                home_.string() + "' " + env + " '" + program + "' " + args + " >'" +
+                                out.string() + "' 2>'" + err.string() + "'";
     const auto start = std::chrono::steady_clock::now();
     const int status = std::system(command.c_str());
     Outcome r;
