@@ -1,11 +1,14 @@
 // The editor's helper dialogs: Find / Replace, Go to, printing and the highlighter.
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTimer>
@@ -17,6 +20,7 @@
 #include "editor/sequence_highlighter_widget.h"
 #include "gui/gui_rig.h"
 #include "gui/screenshot.h"
+#include "shell/operator_ui_widget.h"
 
 namespace qm {
 namespace {
@@ -85,6 +89,41 @@ TEST_F(EditorPartsGui, FindNext_SelectsEachMatchThenSaysItCannotFindMore) {
   select(0, 0);
   find_next(app_.editor_services(), &editor_);
   EXPECT_EQ(editor_.textCursor().selectionStart(), 7);
+}
+
+// Over the modal editor, the box that says nothing was found belongs to Find / Replace: when
+// it closes the operator is back there, above the editor, and what is typed next goes to the
+// find text instead of over the editor's text.
+TEST_F(EditorPartsGui, FindNext_NothingFound_FindReplaceOwnsTheBoxAndKeepsTheKeys) {
+  QtOperatorUi operator_ui(&owner_);
+  const EditorServices services{operator_ui, app_.editor, {}};
+  owner_.setWindowModality(Qt::ApplicationModal);  // as the editor is
+  owner_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&owner_));
+  auto* dialog = qobject_cast<FindReplaceDialog*>(open_find_replace(services, &editor_, &owner_));
+  ASSERT_NE(dialog, nullptr);
+  dialog->activateWindow();  // as the window system does with a new window
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == dialog; }));
+  child<QLineEdit>(dialog, "id1289")->setText("missing");
+
+  QWidget* box_owner = nullptr;
+  QString said;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    box_owner = box->parentWidget();
+    said = box->text();
+    box->button(QMessageBox::Ok)->click();
+  });
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // " Find next" is the default
+  EXPECT_TRUE(said.startsWith("Can't find missing")) << said.toStdString();
+  EXPECT_EQ(box_owner, dialog);
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == dialog; }));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(QApplication::focusWidget(), "WAIT");
+  EXPECT_EQ(child<QLineEdit>(dialog, "id1289")->text(), "WAIT");
+  EXPECT_EQ(editor_.toPlainText(), "SEND 1\nsend 2\nWAIT 3\nsend 4\n");
 }
 
 TEST_F(EditorPartsGui, Replace_ReplacesTheSelectionAndSelectsTheNextMatch) {
