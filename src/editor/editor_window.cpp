@@ -34,11 +34,14 @@ constexpr const char* kFileDialogTitle = "Edit sequence";
 constexpr const char* kFileFilters[] = {"Sequence files (*.seq)", "Include files (*.inc)",
                                         "Text files (*.txt)"};
 constexpr const char* kDefaultSuffix = "seq";
+constexpr const char* kPdfDialogTitle = "Export to PDF";
+constexpr const char* kPdfFilter = "PDF files (*.pdf)";
 constexpr const char* kFontFamily = "Courier New";
 constexpr const char* kFontTwin = "Liberation Mono";  // the same metrics where Courier is missing
 constexpr int kFontPoints = 10;
 constexpr int kPositionRefreshMs = 1000;
-// Right edges of the status bar's parts: mode, row, column; the last takes the rest.
+// Right edges of the status bar's parts: mode, row, column; the last takes the rest. The first
+// three are at least this wide and widen for a longer text.
 constexpr int kStatusEdges[] = {30, 90, 150};
 constexpr int kInitialWidth = 720;
 constexpr int kInitialHeight = 520;
@@ -197,11 +200,15 @@ void EditorWindow::build_status_bar() {
   QLabel* parts[4];
   const char* names[] = {"modePart", "rowPart", "colPart", "restPart"};
   for (int i = 0; i < 4; ++i) {
-    parts[i] = new QLabel(bar);
-    parts[i]->setObjectName(QString::fromLatin1(names[i]));
-    parts[i]->setFrameShape(QFrame::Panel);
-    parts[i]->setFrameShadow(QFrame::Sunken);
-    if (i < 3) parts[i]->setFixedWidth(kStatusEdges[i] - (i == 0 ? 0 : kStatusEdges[i - 1]));
+    const QString name = QString::fromLatin1(names[i]);
+    if (i < 3) {
+      parts[i] = status_part(bar, name, kStatusEdges[i] - (i == 0 ? 0 : kStatusEdges[i - 1]));
+    } else {
+      parts[i] = new QLabel(bar);
+      parts[i]->setObjectName(name);
+      parts[i]->setFrameShape(QFrame::Panel);
+      parts[i]->setFrameShadow(QFrame::Sunken);
+    }
     bar->addWidget(parts[i], i == 3 ? 1 : 0);
   }
   mode_part_ = parts[0];

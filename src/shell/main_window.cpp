@@ -42,6 +42,7 @@ namespace {
 constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 480;
 // Right edges of the status bar's parts: link, unit, indicators; the message takes the rest.
+// The link and unit parts are at least this wide and widen for a longer text.
 constexpr int kLinkPartWidth = 45;
 constexpr int kUnitPartWidth = 80 - 45;
 constexpr int kIndicatorPartWidth = 116 - 80;
@@ -193,17 +194,9 @@ void MainWindow::build_status_bar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName(control_name(ids::kStatusBar));
   bar->setSizeGripEnabled(true);
-  auto part = [bar](int width, const char* name) {
-    auto* label = new QLabel(bar);
-    label->setObjectName(QString::fromLatin1(name));
-    if (width > 0) label->setFixedWidth(width);
-    label->setFrameShape(QFrame::Panel);
-    label->setFrameShadow(QFrame::Sunken);
-    return label;
-  };
   QtOperatorUi::StatusParts parts;
-  parts.link = part(kLinkPartWidth, "linkPart");
-  parts.unit = part(kUnitPartWidth, "unitPart");
+  parts.link = status_part(bar, QStringLiteral("linkPart"), kLinkPartWidth);
+  parts.unit = status_part(bar, QStringLiteral("unitPart"), kUnitPartWidth);
   auto* indicators = new QWidget(bar);
   indicators->setObjectName(QStringLiteral("activityPart"));
   indicators->setFixedWidth(kIndicatorPartWidth);
@@ -214,7 +207,10 @@ void MainWindow::build_status_bar() {
     indicator->setGeometry(i * 16, 2, 16, 16);
     (i == 0 ? parts.transmit : parts.receive) = indicator;
   }
-  parts.message = part(0, "messagePart");
+  parts.message = new QLabel(bar);
+  parts.message->setObjectName(QStringLiteral("messagePart"));
+  parts.message->setFrameShape(QFrame::Panel);
+  parts.message->setFrameShadow(QFrame::Sunken);
   ui_.attach(parts, QPixmap(QStringLiteral(":/images/activity_lit.png")),
              QPixmap(QStringLiteral(":/images/activity_dark.png")));
   bar->addWidget(parts.link);
