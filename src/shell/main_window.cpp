@@ -50,6 +50,7 @@ constexpr const char* kRemoteAccessStem = "orvik";
 constexpr const char* kEditTitle = " Edit";
 constexpr const char* kFilenameError = "Error in filename: %s";
 constexpr const char* kEditChooserTitle = "Edit sequence";
+constexpr const char* kCompiledFormat = "Compiled %s: %zu bytes";
 constexpr const char* kEditChooserFilters =
     "Sequence files (*.seq);;Include files (*.inc);;Text files (*.txt)";
 
@@ -307,8 +308,13 @@ void MainWindow::open_setup() {
 }
 
 void MainWindow::compile_file(const QString& path) {
-  app_.compiler.compile_sequence(path_text_from_qstring(path), std::nullopt,
-                                 program_compile_options(app_.options, app_.settings.values.id));
+  const int failed = app_.compiler.compile_sequence(
+      path_text_from_qstring(path), std::nullopt,
+      program_compile_options(app_.options, app_.settings.values.id));
+  // A failure has been shown in its box; a success says what was written.
+  if (failed != 0) return;
+  const std::string written = utf8_from_path(path_from_utf8(app_.compiler.output()).filename());
+  ui_.show_status(strprintf(kCompiledFormat, written.c_str(), app_.compiler.image().size()));
 }
 
 void MainWindow::run_sequence_file(const QString& path) {

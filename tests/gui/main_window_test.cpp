@@ -202,6 +202,19 @@ TEST_F(MainWindowTest, Demo_ConnectsToItsOwnWallAndWritesNothing) {
   EXPECT_FALSE(fs::exists(folder_ / "Quadrimon" / "Orvik.ini"));
 }
 
+TEST_F(MainWindowTest, Compile_SuccessSaysWhatWasWrittenInTheStatusLine) {
+  MainWindow w(settings(), false);
+  w.start({});
+  w.app().options.skip_std = true;
+  const fs::path source = folder_ / "A.SEQ";
+  std::ofstream(source) << "SEND 7 1 40 5\n";
+  w.compile_file(QString::fromStdString(source.string()));
+  const fs::path output = folder_ / "A.sfb";
+  ASSERT_TRUE(fs::exists(output));
+  EXPECT_EQ(part(w, "messagePart").toStdString(),
+            " Compiled A.sfb: " + std::to_string(fs::file_size(output)) + " bytes");
+}
+
 TEST_F(MainWindowTest, Compile_ErrorShowsTheComposedBoxTitledCompile) {
   MainWindow w(settings(), false);
   w.start({});
