@@ -33,6 +33,15 @@ QRect client_area(QWidget* window) {
   return {window->mapToGlobal(area.topLeft()), area.size()};
 }
 
+// The window's frame (title bar and borders) around its client area; none until the window
+// system has framed it.
+QMargins frame_margins(const QWidget* window) {
+  const QRect outer = window->frameGeometry();
+  const QRect inner = window->geometry();
+  return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+          outer.bottom() - inner.bottom()};
+}
+
 }  // namespace
 
 void place_dialog(QWidget* dialog, int x, int y) {
@@ -41,12 +50,16 @@ void place_dialog(QWidget* dialog, int x, int y) {
   const QRect outer = parent->frameGeometry();
   const QRect client = client_area(parent);
   dialog->adjustSize();
-  const QRect d = dialog->frameGeometry();
+  // A dialog about to be shown for the first time has no frame yet: the window system gives it
+  // the frame its parent has. The place is the frame's; the client area goes inside it.
+  QMargins frame = frame_margins(dialog);
+  if (frame.isNull()) frame = frame_margins(parent);
+  const QSize d = dialog->size().grownBy(frame);
   const Point p =
       qm::place_dialog({outer.left(), outer.top(), outer.right() + 1, outer.bottom() + 1},
                        {client.left(), client.top(), client.right() + 1, client.bottom() + 1},
                        {0, 0, d.width(), d.height()}, x, y);
-  dialog->move(p.x, p.y);
+  dialog->setGeometry(QRect(QPoint(p.x + frame.left(), p.y + frame.top()), dialog->size()));
 }
 
 QLabel* status_part(QWidget* bar, const QString& name, int minimum_width) {

@@ -158,10 +158,15 @@ int print_with_progress(const EditorServices& services, QPrinter& printer, QWidg
   printing.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
   printing.show();
   // Between pages " Printing" answers its Cancel button.
-  return paint_pages(services, printer, name, text, [&printing] {
+  const int result = paint_pages(services, printer, name, text, [&printing] {
     QApplication::processEvents();
     return printing.cancelled();
   });
+  // The operator goes on in the window that printed (a window system may leave the focus
+  // nowhere when the active " Printing" goes).
+  printing.hide();
+  if (parent != nullptr) parent->activateWindow();
+  return result;
 }
 
 }  // namespace
