@@ -50,12 +50,10 @@ std::optional<int> handle_scroll(ScrollBinding& b, int code, int position, int t
 }
 
 Point place_dialog(const Rect& parent, const Rect& client, const Rect& dialog, int x, int y) {
-  const int border = (parent.width() - client.width()) / 2;
-  const int client_left = parent.left + border;
-  const int client_top = parent.bottom - border - client.height();
   if (x < 0) x = (parent.width() - dialog.width()) / 2;
-  if (y < 0) y = (client.height() - dialog.height() - 10) / 2;
-  return {client_left + x, client_top + y};
+  // A dialog taller than the client area starts at its top, never over the menu bar.
+  if (y < 0) y = std::max((client.height() - dialog.height() - 10) / 2, 0);
+  return {client.left + x, client.top + y};
 }
 
 std::optional<std::string_view> next_token(std::optional<std::string_view>& cursor,

@@ -52,8 +52,9 @@ struct Point {
   int x = 0, y = 0;
 };
 // Where a dialog goes: (x, y) inside the parent's client area, or centred where x or y is
-// negative. `parent` is the parent's outer rectangle, `client` its client area (only its
-// size is used), `dialog` the dialog's outer rectangle.
+// negative (horizontally over the parent, vertically in the client area). `parent` is the
+// parent's outer rectangle, `client` its client area in the same coordinates (below its menu
+// bar, above its status bar), `dialog` the dialog's outer rectangle.
 Point place_dialog(const Rect& parent, const Rect& client, const Rect& dialog, int x, int y);
 
 // The text from the cursor to the first delimiter; the cursor moves behind it, and becomes

@@ -1,8 +1,12 @@
 #include "base/ui_helpers_widget.h"
 
 #include <QDialog>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QWidget>
 
 namespace qm {
@@ -14,17 +18,60 @@ QString control_name(int id) {
   return QStringLiteral("id%1").arg(id);
 }
 
+namespace {
+
+// The window's client area on the screen: its central widget, or what lies below its menu bar
+// and above its status bar.
+QRect client_area(QWidget* window) {
+  if (auto* main = qobject_cast<QMainWindow*>(window); main && main->centralWidget())
+    return {main->centralWidget()->mapToGlobal(QPoint(0, 0)), main->centralWidget()->size()};
+  QRect area = window->rect();
+  auto* menu = window->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
+  if (menu != nullptr && menu->isVisible()) area.setTop(menu->geometry().bottom() + 1);
+  auto* status = window->findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly);
+  if (status != nullptr && status->isVisible()) area.setBottom(status->geometry().top() - 1);
+  return {window->mapToGlobal(area.topLeft()), area.size()};
+}
+
+// The window's frame (title bar and borders) around its client area; none until the window
+// system has framed it.
+QMargins frame_margins(const QWidget* window) {
+  const QRect outer = window->frameGeometry();
+  const QRect inner = window->geometry();
+  return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+          outer.bottom() - inner.bottom()};
+}
+
+}  // namespace
+
 void place_dialog(QWidget* dialog, int x, int y) {
   QWidget* parent = dialog->parentWidget() ? dialog->parentWidget()->window() : nullptr;
   if (parent == nullptr || !parent->isVisible()) return;
   const QRect outer = parent->frameGeometry();
-  const QRect inner = parent->geometry();
+  const QRect client = client_area(parent);
   dialog->adjustSize();
-  const QRect d = dialog->frameGeometry();
+  // A dialog about to be shown for the first time has no frame yet: the window system gives it
+  // the frame its parent has. The place is the frame's; the client area goes inside it.
+  QMargins frame = frame_margins(dialog);
+  if (frame.isNull()) frame = frame_margins(parent);
+  const QSize d = dialog->size().grownBy(frame);
   const Point p =
       qm::place_dialog({outer.left(), outer.top(), outer.right() + 1, outer.bottom() + 1},
-                       {0, 0, inner.width(), inner.height()}, {0, 0, d.width(), d.height()}, x, y);
-  dialog->move(p.x, p.y);
+                       {client.left(), client.top(), client.right() + 1, client.bottom() + 1},
+                       {0, 0, d.width(), d.height()}, x, y);
+  dialog->setGeometry(QRect(QPoint(p.x + frame.left(), p.y + frame.top()), dialog->size()));
+}
+
+QLabel* status_part(QWidget* bar, const QString& name, int minimum_width) {
+  auto* label = new QLabel(bar);
+  label->setObjectName(name);
+  label->setFrameShape(QFrame::Panel);
+  label->setFrameShadow(QFrame::Sunken);
+  // Fixed: the layout gives the part its size hint (the text, the frame and the indent), never
+  // less than the minimum; a new text that needs more widens it.
+  label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+  label->setMinimumWidth(minimum_width);
+  return label;
 }
 
 void bind_scroll(QScrollBar* bar, ScrollBinding& binding) {

@@ -1,5 +1,5 @@
 // The shared helpers applied to Qt widgets: object names, dialog placement inside the main
-// window, scroll bars bound to values.
+// window, status bar parts, scroll bars bound to values.
 #pragma once
 
 #include <QString>
@@ -7,6 +7,7 @@
 #include "base/ui_helpers.h"
 
 class QDialog;
+class QLabel;
 class QScrollBar;
 class QWidget;
 
@@ -19,6 +20,10 @@ QString control_name(int id);
 // Moves the dialog to (x, y) inside its parent's client area, or centres it where x or y is
 // negative. Without a visible parent it stays where the window system puts it.
 void place_dialog(QWidget* dialog, int x, int y);
+
+// A part of a status bar: a sunken panel at least `minimum_width` pixels wide that widens to
+// show its whole text in the font it runs with.
+QLabel* status_part(QWidget* bar, const QString& name, int minimum_width);
 
 // Ties the scroll bar to the binding: range 0..maximum - minimum, the value's position, and
 // every change of the bar updates the value and calls on_change.

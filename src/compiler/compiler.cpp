@@ -867,6 +867,7 @@ int SequenceCompiler::compile_sequence(const std::string& source,
   auto image = compilation.run_guarded(target);
   if (!image) return 1;
   image_ = std::move(*image);
+  output_ = std::move(target);
   return 0;
 }
 

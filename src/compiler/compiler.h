@@ -44,11 +44,14 @@ class SequenceCompiler {
   int field_rate() const;
   // The code image of the last successful compilation.
   const std::vector<std::uint8_t>& image() const;
+  // The file the last successful compilation wrote (UTF-8 text).
+  const std::string& output() const { return output_; }
 
  private:
   OperatorUi& ui_;
   int field_rate_ = 50;  // outlives each compilation
   std::vector<std::uint8_t> image_;
+  std::string output_;
 };
 
 // The compiler's command words, in the order of its command table.

@@ -34,11 +34,14 @@ constexpr const char* kFileDialogTitle = "Edit sequence";
 constexpr const char* kFileFilters[] = {"Sequence files (*.seq)", "Include files (*.inc)",
                                         "Text files (*.txt)"};
 constexpr const char* kDefaultSuffix = "seq";
+constexpr const char* kPdfDialogTitle = "Export to PDF";
+constexpr const char* kPdfFilter = "PDF files (*.pdf)";
 constexpr const char* kFontFamily = "Courier New";
 constexpr const char* kFontTwin = "Liberation Mono";  // the same metrics where Courier is missing
 constexpr int kFontPoints = 10;
 constexpr int kPositionRefreshMs = 1000;
-// Right edges of the status bar's parts: mode, row, column; the last takes the rest.
+// Right edges of the status bar's parts: mode, row, column; the last takes the rest. The first
+// three are at least this wide and widen for a longer text.
 constexpr int kStatusEdges[] = {30, 90, 150};
 constexpr int kInitialWidth = 720;
 constexpr int kInitialHeight = 520;
@@ -57,6 +60,8 @@ constexpr EditorCommand kCommands[] = {
     {ids::kEdSave, "&Save", "Ctrl+S", "&File"},
     {ids::kEdSaveAs, "Save &As...", "", "&File"},
     {ids::kEdPrint, "&Print...", "Ctrl+P", "&File"},
+    {ids::kEdPreview, "Print Pre&view", "", "&File"},
+    {ids::kEdExportPdf, "&Export to PDF\u2026", "", "&File"},
     {ids::kEdPrintSize8, "Print Text Size &8 Point", "", "&File"},
     {ids::kEdPrintSize8 + 1, "Print Text Size 1&0 Point", "", "&File"},
     {ids::kEdPrintSize8 + 2, "Print Text Size 1&2 Point", "", "&File"},
@@ -172,7 +177,7 @@ void EditorWindow::build_menu() {
     QMenu*& menu = menus[QString::fromLatin1(c.menu)];
     if (menu == nullptr) menu = bar->addMenu(QString::fromLatin1(c.menu));
     if (c.id == ids::kEdExit) menu->addSeparator();
-    QAction* action = menu->addAction(QString::fromLatin1(c.text));
+    QAction* action = menu->addAction(QString::fromUtf8(c.text));
     action->setObjectName(control_name(c.id));
     if (*c.shortcut != '\0') action->setShortcut(QKeySequence(QString::fromLatin1(c.shortcut)));
     if (separator_after(c.id)) menu->addSeparator();
@@ -197,11 +202,15 @@ void EditorWindow::build_status_bar() {
   QLabel* parts[4];
   const char* names[] = {"modePart", "rowPart", "colPart", "restPart"};
   for (int i = 0; i < 4; ++i) {
-    parts[i] = new QLabel(bar);
-    parts[i]->setObjectName(QString::fromLatin1(names[i]));
-    parts[i]->setFrameShape(QFrame::Panel);
-    parts[i]->setFrameShadow(QFrame::Sunken);
-    if (i < 3) parts[i]->setFixedWidth(kStatusEdges[i] - (i == 0 ? 0 : kStatusEdges[i - 1]));
+    const QString name = QString::fromLatin1(names[i]);
+    if (i < 3) {
+      parts[i] = status_part(bar, name, kStatusEdges[i] - (i == 0 ? 0 : kStatusEdges[i - 1]));
+    } else {
+      parts[i] = new QLabel(bar);
+      parts[i]->setObjectName(name);
+      parts[i]->setFrameShape(QFrame::Panel);
+      parts[i]->setFrameShadow(QFrame::Sunken);
+    }
     bar->addWidget(parts[i], i == 3 ? 1 : 0);
   }
   mode_part_ = parts[0];
@@ -358,6 +367,12 @@ void EditorWindow::run_command(int id) {
       if (!request_.name.empty())
         print_text(services_, this, qstring_from_path_text(request_.name), edit_->toPlainText());
       break;
+    case ids::kEdPreview:
+      preview_text(services_, this, qstring_from_path_text(request_.name), edit_->toPlainText());
+      break;
+    case ids::kEdExportPdf:
+      export_to_pdf();
+      break;
     case ids::kEdPrintSize8:
     case ids::kEdPrintSize8 + 1:
     case ids::kEdPrintSize8 + 2:
@@ -422,6 +437,19 @@ std::optional<std::string> EditorWindow::choose_save_name() {
   if (!request_.name.empty()) dialog.selectFile(qstring_from_path_text(request_.name));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return path_text_from_qstring(QDir::toNativeSeparators(dialog.selectedFiles().first()));
+}
+
+// Writes the printed pages to a PDF file the operator names: paper without a printer.
+void EditorWindow::export_to_pdf() {
+  QString suggested;
+  if (!request_.name.empty()) {
+    const QFileInfo source(qstring_from_path_text(request_.name));
+    suggested = source.dir().filePath(source.completeBaseName() + QStringLiteral(".pdf"));
+  }
+  const QString path = QFileDialog::getSaveFileName(this, QString::fromLatin1(kPdfDialogTitle),
+                                                    suggested, QString::fromLatin1(kPdfFilter));
+  if (path.isEmpty()) return;
+  export_pdf(services_, this, qstring_from_path_text(request_.name), edit_->toPlainText(), path);
 }
 
 void EditorWindow::new_text() {

@@ -1,7 +1,8 @@
 // The sequence editor (dialog 143 " Editor"): a modal window over one plain-text control with
 // its menu, the insert/overwrite, row and column status bar, 4-column indentation with Tab
-// and Shift+Tab, find / replace, go to line, printing, and saving with a ".bak" backup. It
-// edits a file on the PC (mode 0) or a text held in memory that the caller downloads (mode 1).
+// and Shift+Tab, find / replace, go to line, printing (and its preview and PDF export), and
+// saving with a ".bak" backup. It edits a file on the PC (mode 0) or a text held in memory
+// that the caller downloads (mode 1).
 #pragma once
 
 #include <QDialog>
@@ -63,6 +64,7 @@ class EditorWindow : public QDialog {
   void open_file();
   void save_file();
   void save_file_as();
+  void export_to_pdf();
 
   EditorServices services_;
   EditorRequest& request_;

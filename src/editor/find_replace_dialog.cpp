@@ -209,7 +209,13 @@ void FindReplaceDialog::find_next() {
   if (find_in_editor(services_, editor_)) {
     editor_->activateWindow();
     editor_->setFocus();
+    return;
   }
+  // Nothing found: the operator goes on in this dialog, which stays above the editor, with
+  // its find text ready to be changed (and the editor's text out of reach of the keys).
+  raise();
+  activateWindow();
+  find_field_->setFocus();
 }
 
 void FindReplaceDialog::replace() {

@@ -6,9 +6,11 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "base/text_format.h"
 #include "base/ui_helpers_widget.h"
@@ -27,6 +29,7 @@ constexpr const char* kErrorStartPage = "Print error at start of page %d";
 constexpr const char* kErrorEndPage = "Print error at end of page %d";
 constexpr const char* kDocumentName = "Print Text";
 constexpr const char* kPrintFont = "Courier New";
+constexpr const char* kPreviewTitle = " Print Preview";
 
 void print_error(const EditorServices& services, const std::string& text) {
   services.ui.message_box(kPrintTitle, text, BoxButtons::Ok, BoxIcon::Error);
@@ -35,22 +38,6 @@ void print_error(const EditorServices& services, const std::string& text) {
 QString latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
-
-// Disables a widget for as long as it lives.
-class DisabledWhile {
- public:
-  explicit DisabledWhile(QWidget* widget) : widget_(widget) {
-    if (widget_) widget_->setEnabled(false);
-  }
-  ~DisabledWhile() {
-    if (widget_) widget_->setEnabled(true);
-  }
-  DisabledWhile(const DisabledWhile&) = delete;
-  DisabledWhile& operator=(const DisabledWhile&) = delete;
-
- private:
-  QWidget* widget_;
-};
 
 }  // namespace
 
@@ -81,30 +68,25 @@ void PrintingDialog::reject() {
   cancelled_ = true;
 }
 
-int print_text(const EditorServices& services, QWidget* parent, const QString& name,
-               const QString& text, const std::optional<QString>& pdf_path) {
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setDocName(QString::fromLatin1(kDocumentName));
-  if (pdf_path) {
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(*pdf_path);
-  } else {
-    QPrintDialog chooser(&printer, parent);
-    chooser.setOptions(QAbstractPrintDialog::PrintShowPageSize |
-                       QAbstractPrintDialog::PrintCollateCopies);
-    if (chooser.exec() != QDialog::Accepted) return kPrintCancelled;
-  }
+namespace {
 
-  // The progress dialog stands alone so that it stays usable while the editor is disabled.
-  PrintingDialog printing(nullptr, name);
-  printing.show();
-  DisabledWhile disabled(parent);
-
+// The print font at the chosen size.
+QFont print_font(const EditorServices& services) {
   QFont font(QString::fromLatin1(kPrintFont));
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
   font.setWeight(QFont::Normal);
   font.setPointSize(services.state.print_points);
+  return font;
+}
+
+// Lays out the text on the printer's pages and paints them: the name at the top, the text rows
+// between two rules, the page number at the bottom. `between` runs after each page but the
+// last and says whether to stop. The result is kPrintDone, kPrintCancelled or kPrintFailed
+// (the error has been shown).
+int paint_pages(const EditorServices& services, QPrinter& printer, const QString& name,
+                const QString& text, const std::function<bool()>& between) {
+  const QFont font = print_font(services);
   const QFontMetrics metrics(font, &printer);
 
   PageGeometry geometry;
@@ -134,10 +116,17 @@ int print_text(const EditorServices& services, QWidget* parent, const QString& n
 
   for (std::size_t index = 0; index < pages.size(); ++index) {
     const int number = static_cast<int>(index) + 1;
-    if (index > 0 && !printer.newPage()) {
-      print_error(services, strprintf(kErrorStartPage, number));
-      painter.end();
-      return kPrintFailed;
+    if (index > 0) {
+      if (between && between()) {
+        printer.abort();
+        painter.end();
+        return kPrintCancelled;
+      }
+      if (!printer.newPage()) {
+        print_error(services, strprintf(kErrorStartPage, number));
+        painter.end();
+        return kPrintFailed;
+      }
     }
     painter.drawText(layout.margin, layout.name_y + ascent, heading);
     const QString page_number = latin1(page_number_text(number));
@@ -151,19 +140,67 @@ int print_text(const EditorServices& services, QWidget* parent, const QString& n
                        layout.first_row_y + piece.row * geometry.line_height + ascent,
                        latin1(line.substr(piece.offset, piece.length)));
     }
-    // Between pages the " Printing" dialog answers its Cancel button.
-    QApplication::processEvents();
-    if (printing.cancelled()) {
-      printer.abort();
-      painter.end();
-      return kPrintCancelled;
-    }
   }
   if (!painter.end()) {
     print_error(services, strprintf(kErrorEndPage, static_cast<int>(pages.size())));
     return kPrintFailed;
   }
   return kPrintDone;
+}
+
+// Prints to a printer already set up, with " Printing" and its Cancel over the parent.
+int print_with_progress(const EditorServices& services, QPrinter& printer, QWidget* parent,
+                        const QString& name, const QString& text) {
+  // The progress dialog belongs to the window that prints, so that it stands above it even
+  // while that window is modal; being modal itself, it keeps the text from changing under
+  // the pages while its Cancel stays in reach.
+  PrintingDialog printing(parent, name);
+  printing.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+  printing.show();
+  // Between pages " Printing" answers its Cancel button.
+  const int result = paint_pages(services, printer, name, text, [&printing] {
+    QApplication::processEvents();
+    return printing.cancelled();
+  });
+  // The operator goes on in the window that printed (a window system may leave the focus
+  // nowhere when the active " Printing" goes).
+  printing.hide();
+  if (parent != nullptr) parent->activateWindow();
+  return result;
+}
+
+}  // namespace
+
+int print_text(const EditorServices& services, QWidget* parent, const QString& name,
+               const QString& text) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(QString::fromLatin1(kDocumentName));
+  QPrintDialog chooser(&printer, parent);
+  chooser.setOptions(QAbstractPrintDialog::PrintShowPageSize |
+                     QAbstractPrintDialog::PrintCollateCopies);
+  if (chooser.exec() != QDialog::Accepted) return kPrintCancelled;
+  return print_with_progress(services, printer, parent, name, text);
+}
+
+int export_pdf(const EditorServices& services, QWidget* parent, const QString& name,
+               const QString& text, const QString& pdf_path) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(QString::fromLatin1(kDocumentName));
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(pdf_path);
+  return print_with_progress(services, printer, parent, name, text);
+}
+
+void preview_text(const EditorServices& services, QWidget* parent, const QString& name,
+                  const QString& text) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(QString::fromLatin1(kDocumentName));
+  QPrintPreviewDialog preview(&printer, parent);
+  preview.setObjectName(QStringLiteral("printPreview"));
+  preview.setWindowTitle(QString::fromLatin1(kPreviewTitle));
+  QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
+                   [&](QPrinter* pages) { paint_pages(services, *pages, name, text, nullptr); });
+  preview.exec();
 }
 
 }  // namespace qm

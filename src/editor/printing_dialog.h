@@ -1,6 +1,6 @@
 // Printing a text: dialog 180 " Printing", shown with the text's name and a Cancel button
-// while the pages go to the printer, and print_text (editor_parts.h), which lays out and
-// prints the pages.
+// while the pages go to the printer or a PDF file, and print_text, export_pdf and
+// preview_text (editor_parts_dialog.h), which lay out the pages the same way.
 #pragma once
 
 #include <QDialog>

@@ -76,6 +76,8 @@ class Link {
   int com_open_configured();
   void com_release();
   bool serial_open() const { return serial_.usable(); }
+  // Whether the routing rule has a transport that carries traffic now.
+  bool linked() { return transport() != nullptr; }
 
   int tcp_connect();
   void tcp_disconnect();

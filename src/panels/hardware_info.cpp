@@ -83,6 +83,7 @@ int reset_target(const SettingsValues& settings) {
 }
 
 bool send_reset(Link& link, int target) {
+  if (!link.linked()) return false;
   const std::uint8_t address =
       target >= 0 && target < kUnits ? static_cast<std::uint8_t>(target) : kAddressAll;
   return link.unit_send(kDeviceUnit, address, kFnReset, {});

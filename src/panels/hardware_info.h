@@ -56,7 +56,7 @@ std::string scan_versions(Link& link);
 // The target the Reset dialog starts with: the selected unit 0..3, or -1 for all units.
 int reset_target(const SettingsValues& settings);
 // Sends the reset request (function 0, no data) to unit `target`, or to every unit (address
-// 255) when target is -1. False when nothing could be sent.
+// 255) when target is -1. False when nothing could be sent (no link to the units).
 bool send_reset(Link& link, int target);
 
 }  // namespace qm

@@ -9,10 +9,13 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "base/idle_jobs.h"
+#include "base/text_format.h"
 #include "base/ui_helpers_widget.h"
 #include "ids.h"
 
@@ -27,9 +30,12 @@ constexpr char kResetAllUnits[] = "All Units";
 constexpr char kResetPrompt[] = "Select unit to reset and click on OK to initiate.";
 constexpr char kOk[] = "OK";
 constexpr char kCancel[] = "Cancel";
+constexpr char kResetSentUnit[] = "Reset sent to unit %d";
+constexpr char kResetSentAll[] = "Reset sent to all units";
+constexpr char kResetNotSent[] = "Reset not sent: no link to the units";
 
 constexpr int kLastScanJob = kJobVersionScan + 3;
-constexpr int kVisibleLines = 18;  // of the version text; the rest scrolls
+constexpr int kUnits = kLastScanJob - kJobVersionScan + 1;
 
 // The text with "\r\n" line ends, as the text box takes it.
 QString box_text(const std::string& text) {
@@ -48,6 +54,19 @@ int widest_label(const QFontMetrics& metrics) {
     }
   }
   return widest;
+}
+
+// The lines of the longest version list: the heading, every unit with all its versions, and
+// the closing line. The text box is that high, so the whole list is seen without scrolling.
+int longest_list_lines() {
+  auto lines = [](const char* text) {
+    return static_cast<int>(QString::fromLatin1(text).count(QLatin1String("\r\n")));
+  };
+  int unit = 0;
+  for (const char* format : {kVersionSoftware, kVersionHardware, kVersionSplitSwitch,
+                             kVersionEffectSwitch, kVersionFpga, kVersionUnitEnd})
+    unit += lines(format);
+  return lines(kVersionHeading) + kUnits * unit + 1;
 }
 
 // The text with '&' before the character at `at`, so that Alt and that character selects it.
@@ -73,8 +92,12 @@ VersionDialog::VersionDialog(PanelServices services, QWidget* parent)
   const int space = metrics.horizontalAdvance(QLatin1Char(' '));
   const int tab = widest_label(metrics) + 2 * space;
   text_->setTabStopDistance(tab);
+  // The box holds the longest list whole: its lines, the document's margin above and below
+  // them, and the frame.
+  const int margin = static_cast<int>(std::ceil(text_->document()->documentMargin()));
   text_->setMinimumSize(tab + metrics.horizontalAdvance(QStringLiteral(" 0x00")) + 12 * space,
-                        kVisibleLines * metrics.lineSpacing());
+                        longest_list_lines() * metrics.lineSpacing() + 2 * margin +
+                            2 * text_->frameWidth() + metrics.descent());
 
   auto* ok = new QPushButton(QString::fromLatin1(kOk), this);
   ok->setObjectName(QStringLiteral("okButton"));
@@ -188,7 +211,20 @@ ResetDialog::ResetDialog(PanelServices services, QWidget* parent)
 }
 
 void ResetDialog::send() {
-  services_.worker.post([target = target_](Link& link) { send_reset(link, target); });
+  // The status line says whether the request went out: a reset has no reply to show.
+  OperatorUi& ui = services_.ui;
+  LinkWorker& worker = services_.worker;
+  worker.post([&ui, &worker, target = target_](Link& link) {
+    const bool sent = send_reset(link, target);
+    worker.deliver([&ui, sent, target] {
+      if (!sent)
+        ui.show_status(kResetNotSent);
+      else if (target < 0)
+        ui.show_status(kResetSentAll);
+      else
+        ui.show_status(strprintf(kResetSentUnit, target));
+    });
+  });
   accept();
 }
 

@@ -1,15 +1,19 @@
 #include "runner/run_dialog.h"
 
+#include <qdrawutil.h>
 #include <QEventLoop>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
-#include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStaticText>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -54,16 +58,55 @@ QFont fixed_font(int pixels) {
   return font;
 }
 
-QLineEdit* field(QWidget* parent, int id, const char* text) {
-  auto* edit = new QLineEdit(QString::fromLatin1(text), parent);
-  edit->setObjectName(control_name(id));
-  edit->setReadOnly(true);
-  edit->setFocusPolicy(Qt::NoFocus);
-  edit->setAlignment(Qt::AlignCenter);
-  edit->setTextMargins(0, 0, 0, 0);
-  edit->setAutoFillBackground(true);
-  return edit;
-}
+}  // namespace
+
+// A field of the line number or the run time: a sunken panel of a fixed size with its text
+// centred on the palette's Base colour. The run time changes 50 times a second, so a field
+// costs as little as it can: its fixed size spares the dialog any new layout when the text
+// changes, it repaints itself alone and only when its text changed, it paints opaque (nothing
+// behind it is drawn first), and it lays out each text it has shown once only.
+class RunField final : public QLabel {
+ public:
+  RunField(QWidget* parent, int id, const char* text) : QLabel(QString::fromLatin1(text), parent) {
+    setObjectName(control_name(id));
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+  }
+
+  void show_text(const QString& text) {
+    if (text != this->text()) setText(text);  // QLabel repaints the field alone
+  }
+  void show_text(QLatin1StringView text) {
+    if (text != this->text()) setText(text);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Base));
+    qDrawShadePanel(&painter, rect(), palette(), true, 1);
+    auto it = laid_out_.find(text());
+    if (it == laid_out_.end()) {
+      QStaticText laid(text());
+      laid.setTextFormat(Qt::PlainText);
+      laid.prepare(QTransform(), font());
+      it = laid_out_.insert(text(), laid);
+    }
+    const QSizeF size = it->size();
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawStaticText(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2),
+                           *it);
+  }
+  void changeEvent(QEvent* event) override {
+    if (event->type() == QEvent::FontChange) laid_out_.clear();
+    QLabel::changeEvent(event);
+  }
+
+ private:
+  QHash<QString, QStaticText> laid_out_;  // a hundred texts at most: "00" to "99"
+};
+
+namespace {
 
 QLabel* caption(QWidget* parent, const char* text, const QString& name) {
   auto* label = new QLabel(QString::fromLatin1(text), parent);
@@ -147,7 +190,7 @@ RunDialog::RunDialog(RunnerServices services, LinkWorker& worker, const QString&
   buttons->addWidget(skip_);
   buttons->addWidget(stop_);
 
-  line_ = field(this, ids::kLineNumberField, kLineStopped);
+  line_ = new RunField(this, ids::kLineNumberField, kLineStopped);
   auto* line_column = new QVBoxLayout;
   line_column->addWidget(caption(this, kLineNumberText, QStringLiteral("lineNumberLabel")));
   line_column->addWidget(line_);
@@ -158,7 +201,7 @@ RunDialog::RunDialog(RunnerServices services, LinkWorker& worker, const QString&
   times->setHorizontalSpacing(4);
   for (int i = 0; i < 4; ++i) {
     const auto n = static_cast<std::size_t>(i);
-    time_[n] = field(this, ids::kHoursField + i, kTimeStopped);
+    time_[n] = new RunField(this, ids::kHoursField + i, kTimeStopped);
     times->addWidget(caption(this, kTimeTexts[n], QString::fromLatin1(kCaptionNames[n])), 0, i);
     times->addWidget(time_[n], 1, i);
   }
@@ -252,7 +295,7 @@ void RunDialog::apply_fonts() {
   const int dpi = logicalDpiY();
   const QFont time_font = fixed_font(kTimeFieldHeight * dpi / 100);
   const QFontMetrics metrics(time_font);
-  for (QLineEdit* edit : time_) {
+  for (RunField* edit : time_) {
     edit->setFont(time_font);
     edit->setFixedSize(
         std::max(metrics.horizontalAdvance(QStringLiteral("00")) + kFieldPadding, kTimeFieldHeight),
@@ -268,13 +311,13 @@ void RunDialog::apply_fonts() {
 
 // White behind the line and time fields while a run is active, the dialog's colour otherwise.
 void RunDialog::set_fields_active(bool active) {
-  auto paint = [&](QLineEdit* edit) {
+  auto paint = [&](RunField* edit) {
     QPalette p = edit->palette();
     p.setColor(QPalette::Base, active ? QColor(Qt::white) : palette().color(QPalette::Window));
     edit->setPalette(p);
   };
   paint(line_);
-  for (QLineEdit* edit : time_)
+  for (RunField* edit : time_)
     paint(edit);
 }
 
@@ -283,7 +326,8 @@ void RunDialog::show_run_time() {
   // The run's clock restarted at its start.
   const auto texts = format_run_time(state_ == RunnerState::Stopped ? 0 : clock_.tick_ms());
   for (std::size_t i = 0; i < texts.size(); ++i)
-    if (time_[i]->text() != texts[i].c_str()) time_[i]->setText(texts[i].c_str());
+    time_[i]->show_text(
+        QLatin1StringView(texts[i].data(), static_cast<qsizetype>(texts[i].size())));
 }
 
 // Calls the runner, then arms the single-shot timer for when it wants to be called again:
@@ -336,7 +380,8 @@ void RunDialog::showEvent(QShowEvent* event) {
 // --- RunnerHost ---------------------------------------------------------------------------
 
 void RunDialog::show_line_number(std::optional<int> line) {
-  line_->setText(line ? QString::asprintf(kLineFormat, *line) : QString::fromLatin1(kLineStopped));
+  line_->show_text(line ? QString::asprintf(kLineFormat, *line)
+                        : QString::fromLatin1(kLineStopped));
 }
 
 void RunDialog::show_output_line(const std::string& text) {
@@ -347,7 +392,14 @@ void RunDialog::show_output_line(const std::string& text) {
     pane_->setEnabled(true);
     pane_->setPlainText(shown);
     pane_->show();
-    if (isVisible()) resize(size().expandedTo(sizeHint()));
+    if (isVisible()) {
+      resize(size().expandedTo(sizeHint()));
+      // Placed once more with its new size, so that it stays in the main window's client area.
+      if (!replaced_) {
+        replaced_ = true;
+        place_dialog(this, -1, -1);
+      }
+    }
     return;
   }
   pane_->appendPlainText(shown);  // keeps the operator's selection
@@ -356,9 +408,9 @@ void RunDialog::show_output_line(const std::string& text) {
 void RunDialog::run_stopped() {
   step_timer_.stop();
   time_timer_.stop();
-  for (QLineEdit* edit : time_)
-    edit->setText(QString::fromLatin1(kTimeStopped));
-  line_->setText(QString::fromLatin1(kLineStopped));
+  for (RunField* edit : time_)
+    edit->show_text(QString::fromLatin1(kTimeStopped));
+  line_->show_text(QString::fromLatin1(kLineStopped));
   set_fields_active(false);
   pane_->hide();
   pane_->setEnabled(false);
@@ -376,6 +428,9 @@ void RunDialog::buttons_changed(bool stop_pause_enabled, bool skip_enabled, bool
   pause_->setEnabled(stop_pause_enabled);
   skip_->setEnabled(skip_enabled);
   pause_->setText(with_mnemonic(paused ? kRunText : kPauseText, 0));
+  // Pause has the focus in every state: Skip disables itself while focused once a wait ends,
+  // and the focus Qt hands on would land on Stop, where the next Enter or Space ends the run.
+  if (stop_pause_enabled) pause_->setFocus();
 }
 
 void RunDialog::run_ended() {

@@ -18,11 +18,12 @@
 #include "link/tick_clock.h"
 #include "runner/runner.h"
 
-class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
 namespace qm {
+
+class RunField;
 
 // The run's steps, Pause, Skip and Stop run on the link thread (worker), so that the dialog
 // answers at once while a step waits for a unit; what the runner shows comes back to the
@@ -77,8 +78,8 @@ class RunDialog final : public QDialog, public RunnerHost {
   QPushButton* pause_;
   QPushButton* skip_;
   QPushButton* stop_;
-  QLineEdit* line_;
-  std::array<QLineEdit*, 4> time_{};
+  RunField* line_;
+  std::array<RunField*, 4> time_{};
   QPlainTextEdit* pane_;
   QTimer step_timer_;  // single shot: the next runner_step, now or at the wait's deadline
   QTimer time_timer_;  // every 20 ms while the run is active: the run-time display
@@ -86,6 +87,7 @@ class RunDialog final : public QDialog, public RunnerHost {
   bool ending_ = false;
   bool destroying_ = false;
   bool placed_ = false;
+  bool replaced_ = false;  // placed again when the output pane made it grow
   bool pane_font_set_ = false;
 };
 

@@ -43,6 +43,7 @@ namespace {
 constexpr int kClientWidth = 640;
 constexpr int kClientHeight = 480;
 // Right edges of the status bar's parts: link, unit, indicators; the message takes the rest.
+// The link and unit parts are at least this wide and widen for a longer text.
 constexpr int kLinkPartWidth = 45;
 constexpr int kUnitPartWidth = 80 - 45;
 constexpr int kIndicatorPartWidth = 116 - 80;
@@ -50,6 +51,7 @@ constexpr const char* kRemoteAccessStem = "orvik";
 constexpr const char* kEditTitle = " Edit";
 constexpr const char* kFilenameError = "Error in filename: %s";
 constexpr const char* kEditChooserTitle = "Edit sequence";
+constexpr const char* kCompiledFormat = "Compiled %s: %zu bytes";
 constexpr const char* kEditChooserFilters =
     "Sequence files (*.seq);;Include files (*.inc);;Text files (*.txt)";
 
@@ -208,17 +210,9 @@ void MainWindow::build_status_bar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName(control_name(ids::kStatusBar));
   bar->setSizeGripEnabled(true);
-  auto part = [bar](int width, const char* name) {
-    auto* label = new QLabel(bar);
-    label->setObjectName(QString::fromLatin1(name));
-    if (width > 0) label->setFixedWidth(width);
-    label->setFrameShape(QFrame::Panel);
-    label->setFrameShadow(QFrame::Sunken);
-    return label;
-  };
   QtOperatorUi::StatusParts parts;
-  parts.link = part(kLinkPartWidth, "linkPart");
-  parts.unit = part(kUnitPartWidth, "unitPart");
+  parts.link = status_part(bar, QStringLiteral("linkPart"), kLinkPartWidth);
+  parts.unit = status_part(bar, QStringLiteral("unitPart"), kUnitPartWidth);
   auto* indicators = new QWidget(bar);
   indicators->setObjectName(QStringLiteral("activityPart"));
   indicators->setFixedWidth(kIndicatorPartWidth);
@@ -229,7 +223,10 @@ void MainWindow::build_status_bar() {
     indicator->setGeometry(i * 16, 2, 16, 16);
     (i == 0 ? parts.transmit : parts.receive) = indicator;
   }
-  parts.message = part(0, "messagePart");
+  parts.message = new QLabel(bar);
+  parts.message->setObjectName(QStringLiteral("messagePart"));
+  parts.message->setFrameShape(QFrame::Panel);
+  parts.message->setFrameShadow(QFrame::Sunken);
   ui_.attach(parts, QPixmap(QStringLiteral(":/images/activity_lit.png")),
              QPixmap(QStringLiteral(":/images/activity_dark.png")));
   bar->addWidget(parts.link);
@@ -326,8 +323,13 @@ void MainWindow::open_setup() {
 }
 
 void MainWindow::compile_file(const QString& path) {
-  app_.compiler.compile_sequence(path_text_from_qstring(path), std::nullopt,
-                                 program_compile_options(app_.options, app_.settings.values.id));
+  const int failed = app_.compiler.compile_sequence(
+      path_text_from_qstring(path), std::nullopt,
+      program_compile_options(app_.options, app_.settings.values.id));
+  // A failure has been shown in its box; a success says what was written.
+  if (failed != 0) return;
+  const std::string written = utf8_from_path(path_from_utf8(app_.compiler.output()).filename());
+  ui_.show_status(strprintf(kCompiledFormat, written.c_str(), app_.compiler.image().size()));
 }
 
 void MainWindow::run_sequence_file(const QString& path) {

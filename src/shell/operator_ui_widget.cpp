@@ -185,11 +185,25 @@ void QtOperatorUi::edit_sequence_file(const std::string& path, int line) {
   });
 }
 
+// The window that asked: the one the operator works in (a modeless dialog such as Find /
+// Replace over a modal editor keeps its place above the editor, and gets the focus back when
+// the box closes); else the modal dialog open, else the main window.
+QWidget* QtOperatorUi::box_owner() const {
+  QWidget* active = QApplication::activeWindow();
+  if (active != nullptr && active->isVisible() && !active->isMinimized()) {
+    // A window that a modal dialog blocks cannot own a box the operator has to answer.
+    QWidget* modal = QApplication::activeModalWidget();
+    for (QWidget* w = active; w != nullptr; w = w->parentWidget())
+      if (modal == nullptr || w == modal) return active;
+  }
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return window_.data();
+}
+
 BoxAnswer QtOperatorUi::show_box(const std::string& title, const std::string& text,
                                  BoxButtons buttons, BoxIcon icon) {
-  QWidget* owner = QApplication::activeModalWidget();
   QMessageBox box(qt_icon(icon), QString::fromStdString(title), QString::fromStdString(text),
-                  QMessageBox::NoButton, owner != nullptr ? owner : window_.data());
+                  QMessageBox::NoButton, box_owner());
   switch (buttons) {
     case BoxButtons::Ok:
       box.setStandardButtons(QMessageBox::Ok);

@@ -25,7 +25,7 @@ namespace qm {
 
 class QtOperatorUi final : public QObject, public OperatorUi {
  public:
-  // window: owns message boxes while no modal dialog is open.
+  // window: owns message boxes while no other window of the program is active.
   explicit QtOperatorUi(QWidget* window);
   ~QtOperatorUi() override;
 
@@ -66,6 +66,7 @@ class QtOperatorUi final : public QObject, public OperatorUi {
   // Runs `question` on the GUI thread and waits for it; from another thread the wait ends
   // early (false) when the window closes first.
   bool ask_on_gui(const std::function<void()>& question);
+  QWidget* box_owner() const;
   BoxAnswer show_box(const std::string& title, const std::string& text, BoxButtons buttons,
                      BoxIcon icon);
 

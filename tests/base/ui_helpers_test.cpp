@@ -30,15 +30,18 @@ TEST(UiHelpers, Scroll_ReversedBindingStepsAndStopsAtItsLimits) {
 }
 
 TEST(UiHelpers, PlaceDialog_InsideClientAreaOrCentred) {
-  const Rect parent{100, 50, 758, 600};  // outer: borders of 9, client 640 x 480
-  const Rect client{0, 0, 640, 480};
+  const Rect parent{100, 50, 758, 600};   // outer: borders of 9, client 640 x 480
+  const Rect client{109, 111, 749, 591};  // below the title and menu bars
   const Rect dialog{0, 0, 300, 200};
   const Point p = place_dialog(parent, client, dialog, 2, 2);
-  EXPECT_EQ(p.x, 100 + 9 + 2);
-  EXPECT_EQ(p.y, 600 - 9 - 480 + 2);
+  EXPECT_EQ(p.x, 109 + 2);
+  EXPECT_EQ(p.y, 111 + 2);
   const Point c = place_dialog(parent, client, dialog, -1, -1);
   EXPECT_EQ(c.x, 109 + (658 - 300) / 2);
   EXPECT_EQ(c.y, 111 + (480 - 200 - 10) / 2);
+  // Taller than the client area: it starts at the area's top, not over the menu bar.
+  const Point tall = place_dialog(parent, client, {0, 0, 300, 600}, -1, -1);
+  EXPECT_EQ(tall.y, 111);
 }
 
 TEST(UiHelpers, NextTokenAndFindName) {

@@ -1,11 +1,14 @@
 // The editor's helper dialogs: Find / Replace, Go to, printing and the highlighter.
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTimer>
@@ -17,6 +20,7 @@
 #include "editor/sequence_highlighter_widget.h"
 #include "gui/gui_rig.h"
 #include "gui/screenshot.h"
+#include "shell/operator_ui_widget.h"
 
 namespace qm {
 namespace {
@@ -36,6 +40,26 @@ class EditorPartsGui : public test::GuiRig {
     cursor.setPosition(begin);
     cursor.setPosition(end, QTextCursor::KeepAnchor);
     editor_.setTextCursor(cursor);
+  }
+
+  QString path(const std::string& name) const {
+    return QString::fromStdString((folder_ / name).string());
+  }
+  static QByteArray file_bytes(const QString& file) {
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+  }
+  // The pages of a PDF file: its page objects ("/Type /Page", not the "/Type /Pages" tree).
+  static int page_objects(const QByteArray& pdf) {
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?![a-zA-Z])"));
+    return static_cast<int>(QString::fromLatin1(pdf).count(page));
+  }
+  // The text of a PDF file as pdftotext reads it.
+  static QString pdf_text(const QString& file) {
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {file, QStringLiteral("-")});
+    EXPECT_TRUE(pdftotext.waitForFinished(30000));
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
   }
 
   QWidget owner_;
@@ -85,6 +109,41 @@ TEST_F(EditorPartsGui, FindNext_SelectsEachMatchThenSaysItCannotFindMore) {
   select(0, 0);
   find_next(app_.editor_services(), &editor_);
   EXPECT_EQ(editor_.textCursor().selectionStart(), 7);
+}
+
+// Over the modal editor, the box that says nothing was found belongs to Find / Replace: when
+// it closes the operator is back there, above the editor, and what is typed next goes to the
+// find text instead of over the editor's text.
+TEST_F(EditorPartsGui, FindNext_NothingFound_FindReplaceOwnsTheBoxAndKeepsTheKeys) {
+  QtOperatorUi operator_ui(&owner_);
+  const EditorServices services{operator_ui, app_.editor, {}};
+  owner_.setWindowModality(Qt::ApplicationModal);  // as the editor is
+  owner_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&owner_));
+  auto* dialog = qobject_cast<FindReplaceDialog*>(open_find_replace(services, &editor_, &owner_));
+  ASSERT_NE(dialog, nullptr);
+  dialog->activateWindow();  // as the window system does with a new window
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == dialog; }));
+  child<QLineEdit>(dialog, "id1289")->setText("missing");
+
+  QWidget* box_owner = nullptr;
+  QString said;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    box_owner = box->parentWidget();
+    said = box->text();
+    box->button(QMessageBox::Ok)->click();
+  });
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // " Find next" is the default
+  EXPECT_TRUE(said.startsWith("Can't find missing")) << said.toStdString();
+  EXPECT_EQ(box_owner, dialog);
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == dialog; }));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(QApplication::focusWidget(), "WAIT");
+  EXPECT_EQ(child<QLineEdit>(dialog, "id1289")->text(), "WAIT");
+  EXPECT_EQ(editor_.toPlainText(), "SEND 1\nsend 2\nWAIT 3\nsend 4\n");
 }
 
 TEST_F(EditorPartsGui, Replace_ReplacesTheSelectionAndSelectsTheNextMatch) {
@@ -148,46 +207,73 @@ TEST_F(EditorPartsGui, GoTo_ReturnsTheLineOrNothingForCancel) {
   EXPECT_EQ(ask_line_number(nullptr, 1, 40), std::nullopt);
 }
 
-TEST_F(EditorPartsGui, Print_WritesNamedNumberedPagesAtTwelvePoints) {
+// --- Printing ---------------------------------------------------------------------------
+
+TEST_F(EditorPartsGui, ExportPdf_WritesNamedNumberedPagesAtTheChosenSize) {
   QString text;
   for (int i = 1; i <= 150; ++i)
     text += QStringLiteral("SEND %1 ; line %1\n").arg(i);
-  const QString pdf = QString::fromStdString((folder_ / "out.pdf").string());
+  const QString pdf = path("out.pdf");
   app_.editor.print_points = 12;
-  EXPECT_EQ(print_text(app_.editor_services(), &owner_, QStringLiteral("/shows/long_show.seq"),
+  EXPECT_EQ(export_pdf(app_.editor_services(), &owner_, QStringLiteral("/shows/long_show.seq"),
                        text, pdf),
             kPrintDone);
   EXPECT_TRUE(owner_.isEnabled());
   EXPECT_TRUE(ui_.calls().empty());
 
-  QProcess pdftotext;
-  pdftotext.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
-  ASSERT_TRUE(pdftotext.waitForFinished(30000));
-  const QString printed = QString::fromUtf8(pdftotext.readAllStandardOutput());
-  EXPECT_TRUE(printed.contains("/shows/long_show.seq"));
-  EXPECT_TRUE(printed.contains("Page 1"));
-  EXPECT_TRUE(printed.contains("Page 2"));
+  const QByteArray bytes = file_bytes(pdf);
+  EXPECT_TRUE(bytes.startsWith("%PDF"));
+  const int pages_at_12 = page_objects(bytes);
+  EXPECT_GE(pages_at_12, 3);
+  // Every page carries the name and its number; the text runs to its last line.
+  const QString printed = pdf_text(pdf);
+  EXPECT_EQ(printed.count("/shows/long_show.seq"), pages_at_12);
+  EXPECT_TRUE(printed.contains(QStringLiteral("Page %1").arg(pages_at_12)));
+  EXPECT_FALSE(printed.contains(QStringLiteral("Page %1").arg(pages_at_12 + 1)));
   EXPECT_TRUE(printed.contains("SEND 150 ; line 150"));
-  const auto pages_at_12 = printed.count(QLatin1Char('\f'));
 
-  // The same text at 8 points needs fewer pages.
+  // The same text at 8 points needs fewer pages; a single line one page.
   app_.editor.print_points = 8;
-  EXPECT_EQ(print_text(app_.editor_services(), &owner_, QStringLiteral("/shows/long_show.seq"),
+  EXPECT_EQ(export_pdf(app_.editor_services(), &owner_, QStringLiteral("/shows/long_show.seq"),
                        text, pdf),
             kPrintDone);
-  pdftotext.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
-  ASSERT_TRUE(pdftotext.waitForFinished(30000));
-  EXPECT_LT(QString::fromUtf8(pdftotext.readAllStandardOutput()).count(QLatin1Char('\f')),
-            pages_at_12);
+  EXPECT_LT(page_objects(file_bytes(pdf)), pages_at_12);
+  EXPECT_EQ(export_pdf(app_.editor_services(), &owner_, QStringLiteral("a.seq"),
+                       QStringLiteral("SEND 1\n"), pdf),
+            kPrintDone);
+  EXPECT_EQ(page_objects(file_bytes(pdf)), 1);
 }
 
-TEST_F(EditorPartsGui, Print_ReportsAFileThatCannotBeWritten) {
-  const QString pdf = QString::fromStdString((folder_ / "missing" / "out.pdf").string());
-  EXPECT_EQ(print_text(app_.editor_services(), &owner_, QStringLiteral("a.seq"),
-                       QStringLiteral("SEND 1\n"), pdf),
+TEST_F(EditorPartsGui, ExportPdf_ReportsAFileThatCannotBeWritten) {
+  EXPECT_EQ(export_pdf(app_.editor_services(), &owner_, QStringLiteral("a.seq"),
+                       QStringLiteral("SEND 1\n"), path("missing/out.pdf")),
             kPrintFailed);
   EXPECT_EQ(ui_.calls(), std::vector<std::string>{"box: Print|Print error at start of document"});
   EXPECT_TRUE(owner_.isEnabled());
+}
+
+// " Printing" belongs to the window that prints, even when that window is modal: it stands
+// above it, and its Cancel answers the mouse and stops after the page being printed.
+TEST_F(EditorPartsGui, Printing_StandsOverTheModalEditorAndItsCancelStops) {
+  QString text;
+  for (int i = 1; i <= 1000; ++i)
+    text += QStringLiteral("SEND %1\n").arg(i);
+  owner_.setWindowModality(Qt::ApplicationModal);  // as the editor is
+  owner_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner_));
+  QWidget* progress_owner = nullptr;
+  QTimer::singleShot(0, [&] {
+    auto* printing = qobject_cast<PrintingDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(printing, nullptr);
+    EXPECT_EQ(printing->windowTitle(), " Printing");
+    progress_owner = printing->parentWidget();
+    QTest::mouseClick(child<QPushButton>(printing, "id2"), Qt::LeftButton);
+  });
+  EXPECT_EQ(export_pdf(app_.editor_services(), &owner_, QStringLiteral("a.seq"), text,
+                       path("cancelled.pdf")),
+            kPrintCancelled);
+  EXPECT_EQ(progress_owner, &owner_);
+  EXPECT_TRUE(owner_.findChildren<PrintingDialog*>().isEmpty());  // gone with the printing
 }
 
 TEST_F(EditorPartsGui, Highlighter_ColoursCommandsNumbersStringsAndComments) {

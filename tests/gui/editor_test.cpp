@@ -6,10 +6,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTimer>
 #include <fstream>
@@ -245,6 +251,77 @@ TEST_F(EditorTest, Line_TheRequestedLineIsSelectedAndGoToLinePutsTheCaretThere) 
   EXPECT_FALSE(w.text_edit()->textCursor().hasSelection());
   EXPECT_EQ(w.text_edit()->textCursor().blockNumber(), 2);
   EXPECT_EQ(w.text_edit()->textCursor().positionInBlock(), 0);
+}
+
+// The status parts keep their widths as minimums and widen to show their whole text in the
+// font the editor runs with, however large.
+TEST_F(EditorTest, StatusBar_PartsShowTheirWholeTextInALargeFont) {
+  EditorRequest request{0, std::string(), std::nullopt, 0};
+  EditorWindow w(app_.editor_services(), request, nullptr);
+  auto* mode = w.findChild<QLabel*>(QStringLiteral("modePart"));
+  EXPECT_GE(mode->minimumWidth(), 30);
+  QFont large = mode->font();
+  large.setPointSize(large.pointSize() * 2);
+  mode->parentWidget()->setFont(large);
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  QTest::keyClick(w.text_edit(), Qt::Key_Insert);
+  EXPECT_EQ(part(w, "modePart"), " OVR");
+  for (const char* name : {"modePart", "rowPart", "colPart"}) {
+    auto* label = w.findChild<QLabel*>(QString::fromLatin1(name));
+    const QFontMetrics metrics(label->font());
+    // The text starts half an "x" in from the frame.
+    const int needed =
+        metrics.horizontalAdvance(label->text()) + metrics.horizontalAdvance(QLatin1Char('x')) / 2;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label->contentsRect().width() >= needed; }, 2000))
+        << name << ": " << label->contentsRect().width() << " < " << needed;
+  }
+}
+
+// Print Preview and Export to PDF give paper or a file where no printer is installed; both lay
+// out the same pages as Print.
+TEST_F(EditorTest, PreviewAndExport_ShowAndWriteTheSamePages) {
+  std::string lines;
+  for (int i = 1; i <= 200; ++i)
+    lines += "SEND " + std::to_string(i) + "\r\n";
+  const fs::path path = write("long.seq", lines);
+  EditorRequest request{0, path.string(), std::nullopt, 0};
+  EditorWindow w(app_.editor_services(), request, nullptr);
+  EXPECT_EQ(w.command(ids::kEdPreview)->text().remove('&'), "Print Preview");
+  EXPECT_EQ(w.command(ids::kEdExportPdf)->text().remove('&'),
+            QString::fromUtf8("Export to PDF\u2026"));
+
+  int previewed = 0;
+  QTimer::singleShot(0, [&] {
+    auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(preview, nullptr);
+    auto* pages = preview->findChild<QPrintPreviewWidget*>();
+    ASSERT_NE(pages, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pages->pageCount() > 0; }, 5000));
+    previewed = pages->pageCount();
+    preview->reject();
+  });
+  w.run_command(ids::kEdPreview);
+
+  // The file chooser suggests the text's name with ".pdf".
+  QString suggested;
+  QTimer::singleShot(0, [&] {
+    auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(chooser, nullptr);
+    suggested = chooser->selectedFiles().value(0);
+    static_cast<QDialog*>(chooser)->accept();
+  });
+  w.run_command(ids::kEdExportPdf);
+  EXPECT_EQ(QFileInfo(suggested).fileName(), "long.pdf");
+  QFile pdf(QString::fromStdString((folder_ / "long.pdf").string()));
+  ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+  const QByteArray bytes = pdf.readAll();
+  EXPECT_TRUE(bytes.startsWith("%PDF"));
+  const auto written = QString::fromLatin1(bytes).count(
+      QRegularExpression(QStringLiteral("/Type\\s*/Page(?![a-zA-Z])")));
+  EXPECT_GE(previewed, 2);
+  EXPECT_EQ(written, previewed);
+  EXPECT_TRUE(ui_.calls().empty());
 }
 
 TEST_F(EditorTest, MainWindow_OpensTheEditorAtTheLineAndRestoresTheCurrentFolder) {

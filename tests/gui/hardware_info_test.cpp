@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <memory>
 
 #include "base/idle_jobs.h"
@@ -70,6 +72,25 @@ TEST_F(HardwareInfoGui, VersionDialog_ShowsTheTextAfterEveryUnit) {
   EXPECT_EQ(ui_.calls(), (std::vector<std::string>{"clear"}));
 }
 
+// The whole list of four units is in sight at once, down to "- scan complete", without
+// scrolling.
+TEST_F(HardwareInfoGui, VersionDialog_ShowsTheWholeListOfFourUnits) {
+  connect_tcp();
+  VersionDialog dialog(app_.panel_services(), nullptr);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  pump(4);
+  auto* text = child<QPlainTextEdit>(&dialog, "versionText");
+  ASSERT_TRUE(text->toPlainText().endsWith("- scan complete"));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(text->verticalScrollBar()->maximum(), 0);
+  QTextCursor end(text->document());
+  end.movePosition(QTextCursor::End);
+  EXPECT_LE(text->cursorRect(end).bottom(), text->viewport()->height());
+  QTextCursor start(text->document());
+  EXPECT_GE(text->cursorRect(start).top(), 0);
+}
+
 TEST_F(HardwareInfoGui, VersionDialog_ClosedMidScan_EndsTheScan) {
   connect_tcp();
   {
@@ -102,6 +123,9 @@ TEST_F(HardwareInfoGui, ResetDialog_SendsToTheCheckedUnitOrToAll) {
     child<QAbstractButton>(&dialog, "okButton")->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     await_messages(before, 1);
+    // A reset has no reply: the status line says it went out.
+    EXPECT_TRUE(settle([&] { return !ui_.statuses().empty(); }));
+    EXPECT_EQ(ui_.statuses(), std::vector<std::string>{"Reset sent to unit 2"});
   }
   {
     ResetDialog dialog(app_.panel_services(),
@@ -111,8 +135,17 @@ TEST_F(HardwareInfoGui, ResetDialog_SendsToTheCheckedUnitOrToAll) {
     const std::size_t before = wall_.transcript().size();
     child<QAbstractButton>(&dialog, "okButton")->click();
     await_messages(before, 1);
+    EXPECT_TRUE(settle([&] { return ui_.statuses().size() == 2; }));
+    EXPECT_EQ(ui_.statuses().back(), "Reset sent to all units");
   }
   EXPECT_EQ(sent_to_units(), (std::vector<std::string>{"07 02 00", "87 FF 00"}));
+}
+
+TEST_F(HardwareInfoGui, ResetDialog_WithoutALinkSaysSoInTheStatusLine) {
+  ResetDialog dialog(app_.panel_services(), nullptr);  // no port, no gateway
+  child<QAbstractButton>(&dialog, "okButton")->click();
+  EXPECT_TRUE(settle([&] { return !ui_.statuses().empty(); }));
+  EXPECT_EQ(ui_.statuses(), std::vector<std::string>{"Reset not sent: no link to the units"});
 }
 
 TEST_F(HardwareInfoGui, ResetDialog_AllSelected_ChecksNoneAndCancelSendsNothing) {

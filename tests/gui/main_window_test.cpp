@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QTest>
@@ -87,6 +88,60 @@ TEST_F(MainWindowTest, StatusBar_LinkTextsForEveryState) {
   EXPECT_EQ(part(w, "messagePart"), " Connecting");
   w.operator_ui().clear_status();
   EXPECT_EQ(part(w, "messagePart"), "");
+}
+
+// The link and unit parts keep their widths as minimums and widen to show their whole text in
+// the font the program runs with (" COM2:" lost its colon in 45 pixels).
+TEST_F(MainWindowTest, StatusBar_PartsShowTheirWholeTextInTheRunningFont) {
+  MainWindow w(settings(), false);
+  w.start({});
+  auto* link = w.findChild<QLabel*>(QStringLiteral("linkPart"));
+  auto* unit = w.findChild<QLabel*>(QStringLiteral("unitPart"));
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  w.operator_ui().show_link_status("   -");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return link->width() == 45; }, 2000)) << link->width();
+  EXPECT_GE(unit->width(), 35);
+
+  QFont large = w.statusBar()->font();
+  large.setPointSize(large.pointSize() * 2);
+  w.statusBar()->setFont(large);
+  w.operator_ui().show_link_status(" COM2:");
+  w.operator_ui().show_unit_status(" ID*");
+  for (QLabel* label : {link, unit}) {
+    const QFontMetrics metrics(label->font());
+    // The text starts half an "x" in from the frame.
+    const int needed =
+        metrics.horizontalAdvance(label->text()) + metrics.horizontalAdvance(QLatin1Char('x')) / 2;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label->contentsRect().width() >= needed; }, 2000))
+        << label->objectName().toStdString() << ": " << label->contentsRect().width() << " < "
+        << needed;
+  }
+}
+
+// Dialogs placed at (2, 2) or centred stay in the client area, below the menu bar and above
+// the status bar.
+TEST_F(MainWindowTest, PlacedDialogs_StayBelowTheMenuBar) {
+  MainWindow w(settings(), false);
+  w.start({});
+  w.move(100, 100);
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  const int menu_bottom = w.menuBar()->mapToGlobal(QPoint(0, w.menuBar()->height())).y();
+  const int status_top = w.statusBar()->mapToGlobal(QPoint(0, 0)).y();
+  int top = 0;
+  int left = 0;
+  QTimer::singleShot(0, [&] {
+    QWidget* about = QApplication::activeModalWidget();
+    ASSERT_NE(about, nullptr);
+    top = about->frameGeometry().top();
+    left = about->frameGeometry().left();
+    about->close();
+  });
+  w.run_command(ids::kCmdAbout);
+  EXPECT_EQ(top, menu_bottom + 2);
+  EXPECT_EQ(left, w.geometry().left() + 2);
+  EXPECT_LT(top, status_top);
 }
 
 TEST_F(MainWindowTiming, Indicators_StayLitWhileFramesComeAndGoDarkAfter200ms) {
@@ -182,6 +237,19 @@ TEST_F(MainWindowTest, Demo_LogSettingsAndProjectLiveInItsOwnFolderWhichGoesAtTh
     EXPECT_TRUE(fs::is_empty(folder_ / "Quadrimon"));
     EXPECT_FALSE(fs::exists(folder_ / "program" / "orvik.ini"));
   }
+}
+
+TEST_F(MainWindowTest, Compile_SuccessSaysWhatWasWrittenInTheStatusLine) {
+  MainWindow w(settings(), false);
+  w.start({});
+  w.app().options.skip_std = true;
+  const fs::path source = folder_ / "A.SEQ";
+  std::ofstream(source) << "SEND 7 1 40 5\n";
+  w.compile_file(QString::fromStdString(source.string()));
+  const fs::path output = folder_ / "A.sfb";
+  ASSERT_TRUE(fs::exists(output));
+  EXPECT_EQ(part(w, "messagePart").toStdString(),
+            " Compiled A.sfb: " + std::to_string(fs::file_size(output)) + " bytes");
 }
 
 TEST_F(MainWindowTest, Compile_ErrorShowsTheComposedBoxTitledCompile) {

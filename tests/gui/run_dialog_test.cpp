@@ -9,11 +9,12 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -46,7 +47,7 @@ class RunDialogTest : public GuiRig {
   }
   static QString label(RunDialog& d, int id) { return button(d, id)->text().remove('&'); }
   static QString field(RunDialog& d, int id) {
-    return child<QLineEdit>(&d, control_name(id))->text();
+    return child<QWidget>(&d, control_name(id))->property("text").toString();
   }
   static QStringList time_fields(RunDialog& d) {
     QStringList out;
@@ -134,7 +135,7 @@ TEST_F(RunDialogTest, Pause_WhileLinesRunChangesNothing_DuringAWaitFreezesUntilR
   EXPECT_TRUE(button(d, ids::kSkipButton)->isEnabled());
   EXPECT_EQ(field(d, ids::kLineNumberField), "2");
   EXPECT_EQ(
-      child<QLineEdit>(&d, control_name(ids::kLineNumberField))->palette().color(QPalette::Base),
+      child<QWidget>(&d, control_name(ids::kLineNumberField))->palette().color(QPalette::Base),
       QColor(Qt::white));
   button(d, ids::kPauseButton)->click();
   ASSERT_TRUE(reaches(d, RunnerState::Paused));
@@ -164,6 +165,63 @@ TEST_F(RunDialogTiming, Skip_EndsAWaitAtOnce) {
   ASSERT_TRUE(units_received(2));
   EXPECT_LT(clock.elapsed(), 10000);  // of a wait of a minute
   EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 01", "07 01 28 02"}));
+}
+
+// Skip disables itself while it has the focus, and the focus would move on to Stop, where the
+// operator's next Enter or Space ends the run. Every change of state gives Pause the focus.
+TEST_F(RunDialogTest, Skip_TheFocusGoesToPauseNotToStop) {
+  connect_serial();
+  RunDialog d(app_.runner_services(), app_.worker,
+              write("focus.seq", "WAIT 00:01:00\nSEND 7 1 40 1\nWAIT EVENT\n"), nullptr);
+  d.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+  ASSERT_TRUE(reaches(d, RunnerState::Waiting));
+  QPushButton* pause = button(d, ids::kPauseButton);
+  QPushButton* skip = button(d, ids::kSkipButton);
+  EXPECT_EQ(d.focusWidget(), pause);
+  skip->setFocus();
+  QTest::keyClick(skip, Qt::Key_Space);
+  ASSERT_TRUE(units_received(1));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return d.state() == RunnerState::Waiting && skip->isEnabled(); }, 3000));
+  EXPECT_EQ(d.focusWidget(), pause);
+  // The next key pauses the run; it goes on.
+  QTest::keyClick(d.focusWidget(), Qt::Key_Space);
+  ASSERT_TRUE(reaches(d, RunnerState::Paused));
+  EXPECT_FALSE(d.ended());
+  EXPECT_EQ(d.focusWidget(), pause);
+}
+
+// The runner's fields hold their size whatever they show, so that the run time's 50 changes a
+// second redraw the field that changed and lay out nothing.
+TEST_F(RunDialogTest, RunTime_FieldsKeepTheirSizeAndTheDialogIsNotLaidOutAgain) {
+  RunDialog d(app_.runner_services(), app_.worker, write("time.seq", "WAIT EVENT\n"), nullptr);
+  d.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+  ASSERT_TRUE(reaches(d, RunnerState::Waiting));
+  std::vector<QWidget*> fields;
+  for (int i = 0; i < 4; ++i)
+    fields.push_back(d.findChild<QWidget*>(control_name(ids::kHoursField + i)));
+  fields.push_back(d.findChild<QWidget*>(control_name(ids::kLineNumberField)));
+  for (QWidget* f : fields) {
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->minimumSize(), f->maximumSize()) << f->objectName().toStdString();
+  }
+  // Counts the layout requests the dialog gets while the frame count runs.
+  struct LayoutRequests : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::LayoutRequest) ++count;
+      return false;
+    }
+  } requests;
+  QTest::qWait(100);
+  d.installEventFilter(&requests);
+  const QString frame_before = field(d, ids::kHoursField + 3);
+  QTest::qWait(300);
+  d.removeEventFilter(&requests);
+  EXPECT_NE(field(d, ids::kHoursField + 3), frame_before);  // the run time went on
+  EXPECT_EQ(requests.count, 0);
 }
 
 TEST_F(RunDialogTest, StopAndClose_EndTheRunWithoutTheRestOfTheFile) {
@@ -285,6 +343,32 @@ TEST_F(MainWindowRunTest, ErrorInAStep_IsAskedOnTheWindowAfterTheRunStopped) {
   EXPECT_TRUE(text.startsWith("ERROR: 'BOGUS' is not a valid command.")) << text.toStdString();
   EXPECT_EQ(owner, "mainWindow");
   EXPECT_EQ(sent_to_units(), (Sent{"07 01 28 01"}));
+}
+
+// The dialog grows when its output pane appears; it is placed again then, so that it stays in
+// the main window's client area instead of reaching over the status bar.
+TEST_F(MainWindowRunTest, OutputPane_TheGrownDialogIsPlacedAgainInTheClientArea) {
+  auto w = window();
+  ASSERT_TRUE(w->start({}));
+  w->move(50, 50);
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  RunDialog d(w->app().runner_services(), w->app().worker,
+              write("grow.seq", "REM the show begins\nWAIT EVENT\n"), w.get());
+  d.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+  auto* pane = child<QPlainTextEdit>(&d, control_name(ids::kOutputPane));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !pane->isHidden(); }, 3000));
+  QTest::qWait(50);
+  const QRect placed = d.frameGeometry();
+  const int client_top = w->menuBar()->mapToGlobal(QPoint(0, w->menuBar()->height())).y();
+  const int client_bottom = w->statusBar()->mapToGlobal(QPoint(0, 0)).y();
+  EXPECT_GE(placed.height(), pane->minimumHeight());
+  EXPECT_GE(placed.top(), client_top);
+  EXPECT_LE(placed.bottom(), client_bottom);
+  // Centred in the client area.
+  EXPECT_NEAR(placed.center().y(), (client_top + client_bottom) / 2, 10);
+  d.reject();
 }
 
 TEST_F(MainWindowRunTest, DroppedFiles_SequenceFilesRunInOrderOthersAreIgnored) {
