@@ -98,6 +98,14 @@ bool is_poll(const UnitFrame& f) {
   return f.count == 2 && (f.type() & kTypePoll);
 }
 
+// A gateway that resets the connection once a poll has come.
+std::unique_ptr<Peer> gateway_resetting_on_poll() {
+  return std::make_unique<GatewayPeer>([](ScriptedGateway& g, const Frame& f) {
+    if (is_poll(f)) g.reset();
+    return Bytes{};
+  });
+}
+
 // A gateway that answers every poll with `answer` (already framed), and nothing else.
 std::function<std::unique_ptr<Peer>()> gateway_answering_polls(Bytes answer) {
   return [answer] {
@@ -227,12 +235,7 @@ std::vector<FaultCase> tcp_cases() {
        kAuthMs},
       // Resets: the connection is reset once the request's poll has come.
       {"ResettingGateway_Get",
-       [] {
-         return std::make_unique<GatewayPeer>([](ScriptedGateway& g, const Frame& f) {
-           if (is_poll(f)) g.reset();
-           return Bytes{};
-         });
-       },
+       gateway_resetting_on_poll,
        "get 7 1 4",
        1,
        "",
@@ -240,12 +243,7 @@ std::vector<FaultCase> tcp_cases() {
        0,
        kAtOnceMs},
       {"ResettingGateway_Poll",
-       [] {
-         return std::make_unique<GatewayPeer>([](ScriptedGateway& g, const Frame& f) {
-           if (is_poll(f)) g.reset();
-           return Bytes{};
-         });
-       },
+       gateway_resetting_on_poll,
        "--unit 1 poll 3",
        1,
        "no answer from unit 1\n",

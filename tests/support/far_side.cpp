@@ -59,6 +59,16 @@ Bytes reply(std::uint8_t address, std::uint8_t function, const Bytes& data) {
 
 namespace {
 
+// How long a stream of frames still lasts, in ms: -1 without one; an ended one is cleared.
+int stream_time_left(Bytes& stream, std::chrono::steady_clock::time_point until) {
+  if (stream.empty()) return -1;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      until - std::chrono::steady_clock::now());
+  if (left.count() > 0) return static_cast<int>(left.count());
+  stream.clear();
+  return -1;
+}
+
 void make_pipe(int fds[2]) {
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
 }
@@ -152,15 +162,7 @@ void ScriptedUnit::run() {
     int timeout = -1;                  // while a stream lasts: until it ends
     {
       std::lock_guard lock(mutex_);
-      if (!stream_.empty()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            stream_until_ - std::chrono::steady_clock::now());
-        if (left.count() > 0) {
-          timeout = static_cast<int>(left.count());
-        } else {
-          stream_.clear();
-        }
-      }
+      timeout = stream_time_left(stream_, stream_until_);
     }
     const short events = timeout >= 0 ? POLLIN | POLLOUT : POLLIN;
     pollfd p[2] = {{master, events, 0}, {stop_[0], POLLIN, 0}};
@@ -282,15 +284,7 @@ void ScriptedGateway::run() {
       std::lock_guard lock(mutex_);
       client = client_;
       reading = reading_;
-      if (!stream_.empty()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            stream_until_ - std::chrono::steady_clock::now());
-        if (left.count() > 0) {
-          timeout = static_cast<int>(left.count());
-        } else {
-          stream_.clear();
-        }
-      }
+      timeout = stream_time_left(stream_, stream_until_);
     }
     const short events = timeout >= 0 ? POLLIN | POLLOUT : POLLIN;
     pollfd p[3] = {{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}, {client, events, 0}};
