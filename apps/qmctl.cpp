@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/sim_io.h"
 #include "platform/socket.h"
+#include "qmctl_flash.h"
 #include "runner/runner.h"
 #include "shell/app.h"
 #include "shell/console_ui.h"
@@ -50,6 +51,7 @@ constexpr const char* kUsageHead =
     "  --skip-std         compile, run: do not read std.inc first\n"
     "  --rate 50|60       decode: the field rate times are shown at\n"
     "  --verbose          run: name each sequence file on stderr as the run enters it\n"
+    "  --yes              flash put: replace a flash file of the same name\n"
     "  --help             show this text\n"
     "  --version          show the program's name and version\n"
     "Without --port or --tcp the link comes from the user's settings (Orvik.ini).\n"
@@ -71,7 +73,17 @@ constexpr const char* kUsageTail =
     "  1  failure: no link, the link dropped (send, reset, run: messages may not have gone\n"
     "     out), no reply or no answer, a file that cannot be read or is damaged, a compile\n"
     "     error, a run stopped by an error\n"
-    "  2  usage error; for poll, an answer with the poll bit set\n";
+    "  2  usage error; for poll, an answer with the poll bit set\n"
+    "  flash commands also:\n"
+    "  1  no link, no reply, \" Error: Serial communications failure\", \" Error reading\n"
+    "     remote states\"\n"
+    "  3  the local file cannot be opened, read or saved, is empty or too big\n"
+    "  4  put: the flash file exists and --yes was not given (nothing sent)\n"
+    "  5  rm, run: no such flash file; mv: the new name is not there afterwards\n"
+    "  12 \" Error: out of space on sector N\"      13 \" Error: opening FLASH file: ...\"\n"
+    "  14 \" Error: closing FLASH file: ...\"       15 \" Error: block transfer\"\n"
+    "  16 \" Error: checksum\"                      17 \" Error: File size\"\n"
+    "  19 \" Error: User cancelled transaction\" (Ctrl+C during get or put)\n";
 
 struct CommandHelp {
   const char* name;
@@ -113,6 +125,22 @@ constexpr CommandHelp kCommandHelp[] = {
      "unless --rate); a damaged file, or one that is none, is\n"
      "listed with its ERROR lines (exit 1); a file of 24576\n"
      "bytes or more is not listed (exit 1)\n",
+     false},
+    {"flash", "flash SUBCOMMAND [ARGUMENTS]",
+     "the selected unit's flash files (unit 0 with --unit all):\n"
+     "  ls SECTOR             the sector's space and files\n"
+     "  df [SECTOR]           free, used, recoverable bytes\n"
+     "  get SECTOR:NAME [LOCAL]  upload a file (to NAME)\n"
+     "  put LOCAL SECTOR:NAME [--yes]  download a file\n"
+     "  rm SECTOR:NAME        delete a file\n"
+     "  mv SECTOR:OLD NEW     rename a file\n"
+     "  run SECTOR:NAME       run a binary sequence file\n"
+     "  stop                  stop the running sequence\n"
+     "  compact SECTOR        free the recoverable space\n"
+     "SECTOR is 1..5, NAME 1 to 12 characters. Errors go to\n"
+     "stderr with exit 1, 3-5 or 10 + the transfer's result;\n"
+     "on a terminal get and put show their progress; Ctrl+C\n"
+     "cancels them at the next block\n",
      false},
 };
 
@@ -191,6 +219,7 @@ struct Options {
   bool log = false;
   bool skip_std = false;
   bool verbose = false;
+  bool yes = false;
   std::vector<std::string> words;  // the command and its arguments
 };
 
@@ -244,6 +273,8 @@ std::optional<Options> parse_options(int argc, char** argv, int& exit_code) {
       o.skip_std = true;
     } else if (arg == "--verbose") {
       o.verbose = true;
+    } else if (arg == "--yes") {
+      o.yes = true;
     } else if (arg.starts_with("--")) {
       exit_code = usage_error("unknown option " + std::string(arg));
       return std::nullopt;
@@ -660,5 +691,15 @@ int main(int argc, char** argv) {
   if (command == "reset") return run_reset(app, *options);
   if (command == "compile") return run_compile(app, *options);
   if (command == "decode") return run_decode(app, *options);
+  if (command == "flash") {
+    bool over_tcp = false;  // known once the link is open
+    auto open = [&] {
+      const bool opened = open_link(app, *options);
+      over_tcp = app.settings.values.ip;
+      return opened;
+    };
+    return qmctl::run_flash(app, options->words, options->yes, open,
+                            [&] { return link_kept(app, over_tcp); });
+  }
   return usage_error("unknown command " + command);
 }

@@ -55,6 +55,13 @@ constexpr const char* kUsage =
     "  --close-after N       tcp: the connection is closed after N frames\n"
     "  --split-frames        tcp: every frame goes out in two writes\n"
     "  --flash-full          every flash write that needs space fails\n"
+    "  --refuse-write N      the Nth write block after each open is refused\n"
+    "  --no-close-reply      a flash close is carried out but never answered\n"
+    "  --close-wrong-blocks  a flash close reports one block more than arrived\n"
+    "  --close-wrong-checksum  a flash close reports a wrong checksum\n"
+    "  --short-read          a read block is answered without its data\n"
+    "  --close-after-blocks N  tcp: the connection is closed after N flash blocks\n"
+    "  --fragment SECTOR     that sector starts with 100 bytes free, the rest recoverable\n"
     "\n"
     "  --help                show this text\n"
     "  --version             show the program's name and version\n";
@@ -110,6 +117,14 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
       f.split_frames = true;
     } else if (arg == "--flash-full") {
       f.flash_full = true;
+    } else if (arg == "--no-close-reply") {
+      f.no_close_reply = true;
+    } else if (arg == "--close-wrong-blocks") {
+      f.close_wrong_blocks = true;
+    } else if (arg == "--close-wrong-checksum") {
+      f.close_wrong_checksum = true;
+    } else if (arg == "--short-read") {
+      f.short_read_block = true;
     } else if (!has_value) {
       return std::string(arg) + " needs a value, or is unknown";
     } else if (arg == "--link") {
@@ -151,6 +166,14 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
       if (!count(f.bad_checksum_every, 1, 65535)) return "--bad-checksum-every wants a count";
     } else if (arg == "--close-after") {
       if (!count(f.close_after_frames, 1, 65535)) return "--close-after wants a count from 1";
+    } else if (arg == "--refuse-write") {
+      if (!count(f.refuse_write_block, 1, 65535)) return "--refuse-write wants a block from 1";
+    } else if (arg == "--close-after-blocks") {
+      if (!count(f.close_after_blocks, 1, 65535)) return "--close-after-blocks wants a count";
+    } else if (arg == "--fragment") {
+      std::uint32_t sector = 0;
+      if (!count(sector, 1, 5)) return "--fragment wants a sector 1..5";
+      f.fragmented_sector = static_cast<std::uint8_t>(sector);
     } else if (arg == "--compact-ms") {
       if (!count(o.wall.unit.compaction_ms, 0, 60000)) return "--compact-ms wants milliseconds";
     } else {

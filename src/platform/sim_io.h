@@ -120,6 +120,8 @@ bool consume_standard_input();
 // Makes standard output pass bytes unchanged, so that text which carries its own CR LF line
 // ends (a decoded listing) is written as it is; Windows would turn each LF into CR LF.
 void binary_standard_output();
+// Whether standard error is a terminal (where a progress line may be redrawn in place).
+bool standard_error_is_terminal();
 
 // Keeps interrupt and termination requests for wait_for_termination: call it before any
 // thread starts, so that every thread inherits it.

@@ -247,6 +247,10 @@ bool consume_standard_input() {
 
 void binary_standard_output() {}  // POSIX streams never translate line ends
 
+bool standard_error_is_terminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
+
 namespace {
 sigset_t termination_signals() {
   sigset_t set;

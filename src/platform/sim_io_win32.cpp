@@ -168,6 +168,10 @@ void binary_standard_output() {
   _setmode(_fileno(stdout), _O_BINARY);
 }
 
+bool standard_error_is_terminal() {
+  return _isatty(_fileno(stderr)) != 0;
+}
+
 void block_termination_signals() {}
 
 void wait_for_termination() {

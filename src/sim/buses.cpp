@@ -147,6 +147,8 @@ bool GatewaySession::feed(std::span<const std::uint8_t> bytes, std::vector<Bytes
     }
     if (faults.close_after_frames != 0 && frames_ >= faults.close_after_frames)
       return consumed(false);
+    if (faults.close_after_blocks != 0 && wall_.flash_blocks() >= faults.close_after_blocks)
+      return consumed(false);
   }
   return consumed(true);
 }

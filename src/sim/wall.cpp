@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "link/function_codes.h"
 #include "link/unit_frame.h"
 #include "platform/clock.h"
 
@@ -14,6 +15,16 @@ namespace {
 // Messages one SEND of a sequence may set off in turn before the wall stops following them
 // (a sequence that makes units send to each other without end).
 constexpr int kMaxInternalMessages = 64;
+
+// Leaves `sector` with kFragmentedFree bytes free and the rest recoverable: a file that fills
+// it, deleted.
+void fragment(FlashFileSystem& flash, int sector) {
+  constexpr std::uint32_t kRecordBytes = 16;  // the directory record of the filling file
+  const FlashSpace space = flash.space(sector);
+  if (space.free <= kFragmentedFree + kRecordBytes) return;
+  const std::vector<std::uint8_t> fill(space.free - kFragmentedFree - kRecordBytes, 0xFF);
+  if (flash.put_file(sector, "$FILL", fill)) flash.remove(sector, "$FILL");
+}
 
 }  // namespace
 
@@ -41,7 +52,9 @@ SimWall::SimWall(WallConfig config) : config_(std::move(config)) {
     units_[static_cast<std::size_t>(i)] = std::make_unique<SimUnit>(
         i, unit,
         [this](std::span<const std::uint8_t> m) { internal_.emplace_back(m.begin(), m.end()); });
-    units_[static_cast<std::size_t>(i)]->flash().set_full(config_.faults.flash_full);
+    FlashFileSystem& flash = units_[static_cast<std::size_t>(i)]->flash();
+    if (config_.faults.fragmented_sector != 0) fragment(flash, config_.faults.fragmented_sector);
+    flash.set_full(config_.faults.flash_full);
   }
 }
 
@@ -66,7 +79,8 @@ void SimWall::apply(std::span<const std::uint8_t> message, bool from_sequence) {
   }
   SimUnit* unit = unit_with_id(message[1]);
   if (unit == nullptr) return;
-  auto reply = unit->handle(function, data, false, now());
+  auto reply =
+      from_sequence ? unit->handle(function, data, false, now()) : answer(*unit, function, data);
   if (!reply || from_sequence) return;
   ++replies_made_;
   if (config_.faults.drop_reply_every != 0 && replies_made_ % config_.faults.drop_reply_every == 0)
@@ -75,6 +89,36 @@ void SimWall::apply(std::span<const std::uint8_t> message, bool from_sequence) {
   bytes.insert(bytes.end(), reply->data.begin(), reply->data.end());
   pending_[static_cast<std::size_t>(unit->index())] =
       Pending{std::move(bytes), now() + config_.faults.slow_reply_ms};
+}
+
+std::optional<UnitReply> SimWall::answer(SimUnit& unit, std::uint8_t function,
+                                         std::span<const std::uint8_t> data) {
+  const Faults& f = config_.faults;
+  if (function == kFnOpen) writes_since_open_ = 0;
+  if (function == kFnReadBlock || function == kFnWriteBlock) ++flash_blocks_;
+  if (function == kFnWriteBlock && f.refuse_write_block != 0 &&
+      ++writes_since_open_ == f.refuse_write_block)
+    return UnitReply{function, {0}};  // not written
+  auto reply = unit.handle(function, data, false, now());
+  if (!reply) return reply;
+  if (function == kFnClose && reply->data.size() >= 5) {
+    if (f.no_close_reply) return std::nullopt;
+    auto bump = [&](std::size_t at) {
+      const auto v = static_cast<std::uint16_t>((reply->data[at] | reply->data[at + 1] << 8) + 1);
+      reply->data[at] = static_cast<std::uint8_t>(v & 0xFF);
+      reply->data[at + 1] = static_cast<std::uint8_t>(v >> 8);
+    };
+    if (f.close_wrong_checksum) bump(1);
+    if (f.close_wrong_blocks) bump(3);
+  }
+  if (function == kFnReadBlock && f.short_read_block && !reply->data.empty())
+    reply->data.resize(std::min<std::size_t>(reply->data.size(), 3));  // no file bytes
+  return reply;
+}
+
+std::uint64_t SimWall::flash_blocks() const {
+  std::lock_guard lock(mutex_);
+  return flash_blocks_;
 }
 
 void SimWall::apply_internal() {

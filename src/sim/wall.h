@@ -34,7 +34,20 @@ struct Faults {
   std::uint32_t close_after_frames = 0;  // gateway: the connection is closed after N frames
   bool split_frames = false;             // gateway: each frame goes out in two writes
   bool flash_full = false;               // every flash write that needs space fails
+  // Flash transfers:
+  std::uint32_t refuse_write_block = 0;  // the Nth write block after an open is refused (0: none)
+  bool no_close_reply = false;           // a close is carried out but never answered
+  bool close_wrong_blocks = false;       // a close reports one block more than arrived
+  bool close_wrong_checksum = false;     // a close reports a checksum one above the true one
+  bool short_read_block = false;         // a read block is answered without its data
+  std::uint32_t close_after_blocks = 0;  // gateway: the connection is closed after N blocks
+  // At the start this sector (1..5; 0: none) of every unit has 100 bytes free and the rest of
+  // its space recoverable: a download of more needs a compaction first.
+  std::uint8_t fragmented_sector = 0;
 };
+
+// The free bytes a fragmented sector is left with.
+inline constexpr std::uint32_t kFragmentedFree = 100;
 
 enum class Direction {
   ToUnits,    // from the program to the units
@@ -94,6 +107,8 @@ class SimWall {
 
   // Runs f on unit i (0..3) under the wall's lock; false when the unit is absent.
   bool with_unit(int i, const std::function<void(SimUnit&)>& f);
+  // Block requests (read or write) the units have received since the wall was made.
+  std::uint64_t flash_blocks() const;
   // Raw output that arrived on the gateway's kind-2 frames (the last kOutputKept bytes).
   void record_output(std::span<const std::uint8_t> bytes);
   Bytes output() const;
@@ -107,6 +122,9 @@ class SimWall {
   void apply(std::span<const std::uint8_t> message, bool from_sequence);
   // Applies what the units' own sequences sent meanwhile.
   void apply_internal();
+  // A unit's answer to a request, with the transfer faults applied; none for no reply.
+  std::optional<UnitReply> answer(SimUnit& unit, std::uint8_t function,
+                                  std::span<const std::uint8_t> data);
   SimUnit* unit_with_id(std::uint8_t id);
   // Adds a message to the transcript; the caller holds the lock.
   void note(Direction direction, Bytes message);
@@ -118,6 +136,8 @@ class SimWall {
   std::array<std::unique_ptr<SimUnit>, 4> units_;
   std::array<std::optional<Pending>, 4> pending_;
   std::uint32_t replies_made_ = 0;
+  std::uint32_t writes_since_open_ = 0;  // write blocks since the last open, for the faults
+  std::uint64_t flash_blocks_ = 0;
   std::deque<TranscriptEntry> transcript_;
   std::uint64_t recorded_ = 0;  // messages recorded since the wall was made
   TranscriptSink sink_;

@@ -1,0 +1,27 @@
+// qmctl flash: the files in a unit's flash, listed, moved between the PC and the unit,
+// deleted, renamed, run and compacted.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qm {
+class App;
+}
+
+namespace qmctl {
+
+// Exit status of the flash commands beyond 0 (done), 1 (link failure) and 2 (usage).
+inline constexpr int kExitLocalFile = 3;      // the local file cannot be read or saved
+inline constexpr int kExitNotReplaced = 4;    // put: the flash file exists and --yes was not given
+inline constexpr int kExitNoSuchFile = 5;     // rm, mv, run: the flash file is not there (after)
+inline constexpr int kExitTransferBase = 10;  // put, get: 10 + the transfer's result code
+
+// Runs `flash SUBCOMMAND ...` (words[0] is "flash") on the link the App's settings name; the
+// exit status. `open_link` opens that link, saying why when it cannot; `link_kept` tells
+// whether it is still there after messages went out.
+int run_flash(qm::App& app, const std::vector<std::string>& words, bool yes,
+              const std::function<bool()>& open_link, const std::function<bool()>& link_kept);
+
+}  // namespace qmctl
