@@ -362,6 +362,9 @@ void RunDialog::pause_clicked() {
 
 void RunDialog::skip_clicked() {
   if (ended_) return;
+  // The focus leaves Skip at once: the run may reach its next wait before any change of the
+  // buttons is reported, and the next Enter or Space is then Pause's, as in every state.
+  pause_->setFocus();
   step_timer_.stop();
   post_step([](Runner& runner) { runner.skip(); });
 }
