@@ -30,6 +30,9 @@ constexpr const char* kNoMemory = "Error allocating memory";
 constexpr const char* kReadError = "Error reading file";
 constexpr const char* kSaveQuestion = "Save changes to file: \n%s";
 constexpr const char* kSaveFailed = "Can't save file %s:\n%s";
+constexpr const char* kTextTooLong =
+    "The text has %zu characters; a flash file takes at most %zu.\nShorten it, or leave the "
+    "editor without saving to discard the changes.";
 
 void error_box(OperatorUi& ui, const std::string& text) {
   ui.message_box(kSequenceEditTitle, text, BoxButtons::Ok, BoxIcon::Error);
@@ -210,7 +213,13 @@ SaveResult save_text(OperatorUi& ui, EditorRequest& request, std::string_view te
     }
   }
   if (request.mode == 1) {
-    if (text.size() < kWriteBackLimit) request.text = std::string(text);
+    // A text too long for the flash is not dropped quietly: the editor stays open with it.
+    if (text.size() >= kWriteBackLimit) {
+      ui.message_box(kSequenceEditTitle, strprintf(kTextTooLong, text.size(), kWriteBackLimit - 1),
+                     BoxButtons::Ok, BoxIcon::Warning);
+      return SaveResult::Failed;
+    }
+    request.text = std::string(text);
     return SaveResult::Saved;
   }
   if (request.name.empty()) {

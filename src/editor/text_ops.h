@@ -88,7 +88,8 @@ enum class SaveResult {
 // Saves the editor's text (line ends as they are to be stored): nothing when not modified;
 // when asking, "Save changes to file: ..." with Yes, No and Cancel. Mode 0 writes the file,
 // asking choose_name for a name when it has none; mode 1 writes the text back into the
-// request when it is short enough. A No in mode 1 clears the request's text.
+// request, or warns and fails when it is too long for a flash file (the editor keeps it). A
+// No in mode 1 clears the request's text.
 SaveResult save_text(OperatorUi& ui, EditorRequest& request, std::string_view text, bool modified,
                      bool ask, const std::function<std::optional<std::string>()>& choose_name);
 

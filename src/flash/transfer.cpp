@@ -2,6 +2,7 @@
 #include "flash/transfer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 
@@ -172,6 +173,48 @@ std::optional<std::string> transfer_result_text(int code, const TransferJob& job
     default:
       return kResultUnspecified;
   }
+}
+
+namespace {
+
+// Characters an 8.3 name may hold besides letters and digits.
+bool short_name_char(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (std::isalnum(u)) return true;
+  return std::string_view("$%'-_@~`!(){}^#&").find(c) != std::string_view::npos;
+}
+
+bool short_part(std::string_view part, std::size_t most) {
+  return !part.empty() && part.size() <= most &&
+         std::all_of(part.begin(), part.end(), short_name_char);
+}
+
+// The characters of `part` an 8.3 name may hold, upper case, at most `most` of them.
+std::string squeezed(std::string_view part, std::size_t most) {
+  std::string out;
+  for (const char c : part) {
+    if (out.size() == most) break;
+    if (short_name_char(c)) out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string short_flash_name(std::string_view file_name) {
+  const std::size_t dot = file_name.rfind('.');
+  const std::string_view base =
+      dot == std::string_view::npos ? file_name : file_name.substr(0, dot);
+  const std::string_view ext =
+      dot == std::string_view::npos ? std::string_view() : file_name.substr(dot + 1);
+  if (short_part(base, 8) && (dot == std::string_view::npos || short_part(ext, 3)))
+    return std::string(file_name);
+  std::string name = squeezed(base, 6);
+  if (name.empty()) name = "FILE";
+  name += "~1";
+  const std::string short_ext = squeezed(ext, 3);
+  if (!short_ext.empty()) name += "." + short_ext;
+  return name;
 }
 
 std::string overwrite_question(int sector, const std::string& name) {

@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm {
@@ -110,6 +111,11 @@ inline constexpr const char* kFileTooBig = "File is too big";
 inline constexpr const char* kCantReadFile = "Can't read file %s: %s";
 inline constexpr const char* kCantSaveFile = "Can't save file %s: %s";
 inline constexpr const char* kFileIsEmpty = "the file is empty";
+
+// The flash name proposed for a local file name: an 8.3 name as it stands; a longer or
+// irregular one as its short form, upper case, at most 6 characters of the name with "~1" and
+// 3 of the extension (my show.sfb -> MYSHOW~1.SFB). Never longer than 12 characters.
+std::string short_flash_name(std::string_view file_name);
 
 // The overwrite question for sector:name.
 std::string overwrite_question(int sector, const std::string& name);

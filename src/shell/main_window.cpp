@@ -25,6 +25,7 @@
 #include "base/ui_helpers_widget.h"
 #include "compiler/decode_dialog.h"
 #include "editor/editor_window.h"
+#include "flash/flash_protocol.h"
 #include "ids.h"
 #include "link/unit_selection.h"
 #include "panels/hardware_info_dialog.h"
@@ -33,6 +34,7 @@
 #include "shell/about_dialog.h"
 #include "shell/options_dialog.h"
 #include "shell/startup.h"
+#include "shell/transfer_flows_widget.h"
 #include "sim/buses.h"
 #include "sim/wall.h"
 
@@ -83,7 +85,7 @@ constexpr MenuCommand kMenu[] = {
     {ids::kCmdEdit, "&Edit", "&Sequence", true},
     {ids::kCmdRun, "&Run", "&Sequence", true},
     {ids::kCmdCompile, "&Compile", "&Sequence", true},
-    {ids::kCmdDownload, "&Download", "&Sequence", false},  // with the file transfers
+    {ids::kCmdDownload, "&Download", "&Sequence", true},
     {ids::kCmdDecode, "Decode", "&Sequence", true},
     {ids::kCmdButtons, "&Buttons", "", false},  // with the sequence buttons panel
     {ids::kCmdKeypad, "&Keypad", "", false},    // with the keypad
@@ -299,6 +301,9 @@ void MainWindow::run_command(int id) {
       if (!path.isEmpty()) edit_sequence_file(path_text_from_qstring(path), 0);
       break;
     }
+    case ids::kCmdDownload:
+      download_file_to_flash(app_, this, kDownloadSequenceTitle, kSequenceSector, std::string());
+      break;
     case ids::kCmdDecode: {
       DecodeDialog dialog(app_.ui, app_.settings.values.field_rate == 60 ? 60 : 50, this);
       if (!dialog.ended()) exec_dialog(dialog);  // ended: the file chooser was cancelled

@@ -225,9 +225,11 @@ TEST_F(TextOpsTest, Save_MemoryTextIsWrittenBackBelowTheLimitAndClearedOnNo) {
   EditorRequest request{1, "SHOW.TXT", std::string("old"), 0};
   EXPECT_EQ(save_text(ui_, request, "new", true, false, nullptr), SaveResult::Saved);
   EXPECT_EQ(request.text, "new");
+  // Too long for the flash: the operator is warned and the editor keeps the text.
   EXPECT_EQ(save_text(ui_, request, std::string(kWriteBackLimit, 'x'), true, false, nullptr),
-            SaveResult::Saved);
-  EXPECT_EQ(request.text, "new");  // too long: left as it was
+            SaveResult::Failed);
+  EXPECT_EQ(request.text, "new");
+  EXPECT_EQ(ui_.calls().back().rfind("box: Sequence Edit|The text has 65023 characters", 0), 0u);
   EXPECT_EQ(save_text(ui_, request, std::string(kWriteBackLimit - 1, 'x'), true, false, nullptr),
             SaveResult::Saved);
   EXPECT_EQ(request.text->size(), kWriteBackLimit - 1);

@@ -250,6 +250,23 @@ TEST(TransferJob, ResultTexts_NameTheFileWhereTheyShouldAndUnknownCodesAreUnspec
   EXPECT_EQ(transfer_result_text(-1, job), " Error: Unspecified");
 }
 
+TEST(TransferJob, ShortFlashName_KeepsAn8Dot3NameAndShortensTheRest) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"show.sfb", "show.sfb"},              // an 8.3 name stands as it is
+      {"SEQ1.SFB", "SEQ1.SFB"},              //
+      {"README", "README"},                  // no extension
+      {"my show.sfb", "MYSHOW~1.SFB"},       // a blank is not allowed
+      {"longsequence.sfb", "LONGSE~1.SFB"},  // too long a name
+      {"font.data", "FONT~1.DAT"},           // too long an extension
+      {"a.b.c", "AB~1.C"},                   // the last dot starts the extension
+      {"...", "FILE~1"},                     // nothing usable is left
+  };
+  for (const auto& [given, proposed] : cases) {
+    EXPECT_EQ(short_flash_name(given), proposed) << given;
+    EXPECT_LE(short_flash_name(given).size(), kFlashNameMax) << given;
+  }
+}
+
 TEST(TransferJob, LocalFiles_AreRefusedWithTheReason) {
   test::TempFolder folder("xfer");
   const auto write = [&](const char* name, std::size_t n) {

@@ -162,13 +162,13 @@ TEST_F(MainWindowTest, Menu_EveryCommandIsThereAndUnlandedOnesAreDisabled) {
   w.start({});
   for (int id : {ids::kCmdSetup, ids::kCmdReset, ids::kCmdOptions, ids::kCmdHardwareInfo,
                  ids::kCmdExit, ids::kCmdNew, ids::kCmdEdit, ids::kCmdRun, ids::kCmdCompile,
-                 ids::kCmdDecode, ids::kCmdAbout}) {
+                 ids::kCmdDownload, ids::kCmdDecode, ids::kCmdAbout}) {
     ASSERT_NE(w.command(id), nullptr) << id;
     EXPECT_TRUE(w.command(id)->isEnabled()) << id;
   }
   for (int id :
        {ids::kCmdUpdate, ids::kCmdCreateFont, ids::kCmdVideoIn, ids::kCmdVideoOut, ids::kCmdFlash,
-        ids::kCmdDownload, ids::kCmdButtons, ids::kCmdKeypad, ids::kCmdAlign, ids::kCmdHelp}) {
+        ids::kCmdButtons, ids::kCmdKeypad, ids::kCmdAlign, ids::kCmdHelp}) {
     ASSERT_NE(w.command(id), nullptr) << id;
     EXPECT_FALSE(w.command(id)->isEnabled()) << id;
   }
