@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -46,8 +47,10 @@ Bytes frame_of(const Bytes& message) {
 }
 
 Bytes tcp_frame(std::uint8_t kind, const Bytes& payload) {
-  Bytes out = {static_cast<std::uint8_t>(payload.size() + 2), kind};
-  out.insert(out.end(), payload.begin(), payload.end());
+  Bytes out(payload.size() + 2);
+  out[0] = static_cast<std::uint8_t>(out.size());
+  out[1] = kind;
+  std::copy(payload.begin(), payload.end(), out.begin() + 2);
   return out;
 }
 
