@@ -27,10 +27,9 @@
 namespace {
 
 using qm::App;
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using qmctl::kExitFailed;
+using qmctl::kExitOk;
+using qmctl::kExitUsage;
 
 constexpr const char* kProgramName = "qmctl";
 constexpr int kMaxDevice = 15;  // a message's type byte holds the device in its low four bits

@@ -23,10 +23,6 @@ namespace qmctl {
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 constexpr const char* kNoRemoteStates = " Error reading remote states";
 constexpr const char* kNotReplaced = "Not replaced: give --yes to overwrite it";
 constexpr const char* kNoSuchFile = "No such flash file: %s";

@@ -12,7 +12,10 @@ class App;
 
 namespace qmctl {
 
-// Exit status of the flash commands beyond 0 (done), 1 (link failure) and 2 (usage).
+// qmctl's exit statuses: every command's three, and those the flash commands add.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // no link, the link dropped, no reply, a failed file
+inline constexpr int kExitUsage = 2;
 inline constexpr int kExitLocalFile = 3;      // the local file cannot be read or saved
 inline constexpr int kExitNotReplaced = 4;    // put: the flash file exists and --yes was not given
 inline constexpr int kExitNoSuchFile = 5;     // rm, mv, run: the flash file is not there (after)

@@ -68,17 +68,6 @@ class Transfer : public test::WallRig {
     return transfer_result_text(code, app_.transfer).value_or("(quiet)");
   }
   // A file of unit 0's flash, as the unit holds it.
-  std::optional<Bytes> stored(int sector, const std::string& name) {
-    std::optional<Bytes> out;
-    wall_.with_unit(0, [&](sim::SimUnit& u) {
-      if (const auto* f = u.flash().file(sector, name)) out = *f;
-    });
-    return out;
-  }
-  void store(int sector, const std::string& name, const Bytes& data) {
-    wall_.with_unit(0,
-                    [&](sim::SimUnit& u) { ASSERT_TRUE(u.flash().put_file(sector, name, data)); });
-  }
   std::vector<std::string> write_blocks() const {
     std::vector<std::string> out;
     for (const auto& m : sent_to_units())

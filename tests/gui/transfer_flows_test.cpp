@@ -91,17 +91,6 @@ class TransferFlows : public GuiRig {
     return path;
   }
   static QString q(const fs::path& path) { return QString::fromStdString(path.string()); }
-  std::optional<Bytes> stored(int sector, const std::string& name) {
-    std::optional<Bytes> out;
-    wall_.with_unit(0, [&](sim::SimUnit& u) {
-      if (const auto* f = u.flash().file(sector, name)) out = *f;
-    });
-    return out;
-  }
-  void store(int sector, const std::string& name, const Bytes& data) {
-    wall_.with_unit(0,
-                    [&](sim::SimUnit& u) { ASSERT_TRUE(u.flash().put_file(sector, name, data)); });
-  }
   static Bytes pattern(std::size_t n) {
     Bytes out(n);
     for (std::size_t i = 0; i < n; ++i)

@@ -9,6 +9,7 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,18 @@ class WallRig : public ::testing::Test {
   }
 
   // The wall on a pseudo-terminal configured as COM1 and opened.
+  // A file of unit 0's flash as the unit holds it, and one put there directly.
+  std::optional<Bytes> stored(int sector, const std::string& name) {
+    std::optional<Bytes> out;
+    wall_.with_unit(0, [&](sim::SimUnit& u) {
+      if (const auto* f = u.flash().file(sector, name)) out = *f;
+    });
+    return out;
+  }
+  void store(int sector, const std::string& name, const Bytes& data) {
+    wall_.with_unit(0,
+                    [&](sim::SimUnit& u) { ASSERT_TRUE(u.flash().put_file(sector, name, data)); });
+  }
   void connect_serial() {
     serial_ = std::make_unique<sim::SerialBus>(wall_, false);
     ASSERT_TRUE(serial_->start());
