@@ -31,7 +31,7 @@ constexpr const char* kReadError = "Error reading file";
 constexpr const char* kSaveQuestion = "Save changes to file: \n%s";
 constexpr const char* kSaveFailed = "Can't save file %s:\n%s";
 constexpr const char* kTextTooLong =
-    "The text has %zu characters; a flash file takes at most %zu.\nShorten it, or leave the "
+    "The text has %s characters; a flash file takes at most %s.\nShorten it, or leave the "
     "editor without saving to discard the changes.";
 
 void error_box(OperatorUi& ui, const std::string& text) {
@@ -215,7 +215,9 @@ SaveResult save_text(OperatorUi& ui, EditorRequest& request, std::string_view te
   if (request.mode == 1) {
     // A text too long for the flash is not dropped quietly: the editor stays open with it.
     if (text.size() >= kWriteBackLimit) {
-      ui.message_box(kSequenceEditTitle, strprintf(kTextTooLong, text.size(), kWriteBackLimit - 1),
+      ui.message_box(kSequenceEditTitle,
+                     strprintf(kTextTooLong, std::to_string(text.size()).c_str(),
+                               std::to_string(kWriteBackLimit - 1).c_str()),
                      BoxButtons::Ok, BoxIcon::Warning);
       return SaveResult::Failed;
     }
