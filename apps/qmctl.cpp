@@ -73,12 +73,14 @@ constexpr const char* kUsageTail =
     "     out), no reply or no answer, a file that cannot be read or is damaged, a compile\n"
     "     error, a run stopped by an error\n"
     "  2  usage error; for poll, an answer with the poll bit set\n"
-    "  flash commands also:\n"
+    "  flash and keymap commands also:\n"
     "  1  no link, no reply, \" Error: Serial communications failure\", \" Error reading\n"
     "     remote states\"\n"
     "  3  the local file cannot be opened, read or saved, is empty or too big\n"
     "  4  put: the flash file exists and --yes was not given (nothing sent)\n"
-    "  5  rm, run: no such flash file; mv: the new name is not there afterwards\n"
+    "  5  rm, run: no such flash file; mv: the new name is not there afterwards;\n"
+    "     keymap: the unit gives no directory entry for 2:$IRMAP.TXT (nothing written)\n"
+    "  6  keymap add: the key map would grow to 65024 bytes or more (nothing written)\n"
     "  12 \" Error: out of space on sector N\"      13 \" Error: opening FLASH file: ...\"\n"
     "  14 \" Error: closing FLASH file: ...\"       15 \" Error: block transfer\"\n"
     "  16 \" Error: checksum\"                      17 \" Error: File size\"\n"
@@ -140,6 +142,18 @@ constexpr CommandHelp kCommandHelp[] = {
      "stderr with exit 1, 3-5 or 10 + the transfer's result;\n"
      "on a terminal get and put show their progress; Ctrl+C\n"
      "cancels them at the next block\n",
+     false},
+    {"keymap", "keymap show | keymap add KEY SEQUENCE.SFB",
+     "the selected unit's key map 2:$IRMAP.TXT (unit 0 with\n"
+     "--unit all), which says which sequence file of sector 3 a\n"
+     "key starts:\n"
+     "  show                  print the key map\n"
+     "  add KEY SEQUENCE.SFB  map KEY to the sequence (replacing\n"
+     "                        the key's earlier lines) and print\n"
+     "                        the key map as written\n"
+     "KEY is one character other than a digit (A is 65) or a key\n"
+     "code -128..9999 other than 0. Errors go to stderr with\n"
+     "exit 1, 5, 6 or 10 + the transfer's result\n",
      false},
 };
 
@@ -699,6 +713,15 @@ int main(int argc, char** argv) {
     };
     return qmctl::run_flash(app, options->words, options->yes, open,
                             [&] { return link_kept(app, over_tcp); });
+  }
+  if (command == "keymap") {
+    bool over_tcp = false;
+    auto open = [&] {
+      const bool opened = open_link(app, *options);
+      over_tcp = app.settings.values.ip;
+      return opened;
+    };
+    return qmctl::run_keymap(app, options->words, open, [&] { return link_kept(app, over_tcp); });
   }
   return usage_error("unknown command " + command);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -14,6 +15,7 @@
 
 #include "base/text_format.h"
 #include "flash/flash_protocol.h"
+#include "flash/key_map.h"
 #include "flash/transfer.h"
 #include "platform/clock.h"
 #include "platform/sim_io.h"
@@ -269,7 +271,66 @@ int flash_df(qm::App& app, std::optional<std::uint8_t> only) {
   return kExitOk;
 }
 
+// The key code of a KEY argument: a single character other than a digit stands for itself
+// (its byte as a signed value), anything else is a key code -128..9999 other than 0.
+std::optional<int> parse_key(const std::string& text) {
+  if (text.size() == 1 && (text[0] < '0' || text[0] > '9'))
+    return static_cast<signed char>(text[0]);
+  int key = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, key);
+  if (error != std::errc() || stop != end || key == 0 || key < -128 || key > 9999)
+    return std::nullopt;
+  return key;
+}
+
+int keymap_usage(const std::string& message) {
+  std::fprintf(stderr, "qmctl: keymap: %s\ntry 'qmctl help keymap'\n", message.c_str());
+  return kExitUsage;
+}
+
 }  // namespace
+
+int run_keymap(qm::App& app, const std::vector<std::string>& words,
+               const std::function<bool()>& open_link, const std::function<bool()>& link_kept) {
+  if (words.size() < 2) return keymap_usage("wants a subcommand: show, add");
+  const std::string& sub = words[1];
+  std::optional<int> key;
+  std::string sequence;
+  if (sub == "show") {
+    if (words.size() != 2) return keymap_usage("show takes no arguments");
+  } else if (sub == "add") {
+    if (words.size() != 4) return keymap_usage("add wants KEY SEQUENCE.SFB");
+    if (!(key = parse_key(words[2])))
+      return keymap_usage("KEY " + words[2] +
+                          " is neither one character nor a key code -128..9999 other than 0");
+    sequence = words[3];
+    if (!valid_flash_name(sequence))
+      return keymap_usage("the sequence name '" + sequence + "' is not 1 to 12 characters");
+  } else {
+    return keymap_usage("unknown subcommand " + sub);
+  }
+
+  if (app.settings.values.id < 0) app.settings.values.id = 0;
+  if (!open_link()) return kExitFailed;
+  ConsoleProgress progress;
+  const std::uint8_t address = unit_address(app);
+  qm::KeyMapOutcome outcome;
+  run_transfer(app, progress, [&] {
+    outcome = key ? qm::add_key_mapping(app.transfer, app.link, address, *key, sequence, progress)
+                  : qm::read_key_map(app.transfer, app.link, address, progress);
+    return outcome.code;
+  });
+  if (outcome.error) {
+    error_line("Error: " + *outcome.error);
+    if (outcome.code == qm::kTransferFileSize) return kExitKeyMapFull;
+    return link_kept() ? kExitNoSuchFile : kExitFailed;
+  }
+  const int status = transfer_outcome(app.transfer, outcome.code);
+  if (status != kExitOk) return status;
+  std::fwrite(outcome.text.data(), 1, outcome.text.size(), stdout);
+  return kExitOk;
+}
 
 int run_flash(qm::App& app, const std::vector<std::string>& words, bool yes,
               const std::function<bool()>& open_link, const std::function<bool()>& link_kept) {

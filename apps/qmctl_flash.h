@@ -1,5 +1,5 @@
 // qmctl flash: the files in a unit's flash, listed, moved between the PC and the unit,
-// deleted, renamed, run and compacted.
+// deleted, renamed, run and compacted; qmctl keymap: the unit's key map shown and added to.
 #pragma once
 
 #include <functional>
@@ -19,6 +19,8 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitLocalFile = 3;      // the local file cannot be read or saved
 inline constexpr int kExitNotReplaced = 4;    // put: the flash file exists and --yes was not given
 inline constexpr int kExitNoSuchFile = 5;     // rm, mv, run: the flash file is not there (after)
+                                              // keymap: the unit gives no entry for the key map
+inline constexpr int kExitKeyMapFull = 6;     // keymap add: the key map would reach the limit
 inline constexpr int kExitTransferBase = 10;  // put, get: 10 + the transfer's result code
 
 // Runs `flash SUBCOMMAND ...` (words[0] is "flash") on the link the App's settings name; the
@@ -26,5 +28,9 @@ inline constexpr int kExitTransferBase = 10;  // put, get: 10 + the transfer's r
 // whether it is still there after messages went out.
 int run_flash(qm::App& app, const std::vector<std::string>& words, bool yes,
               const std::function<bool()>& open_link, const std::function<bool()>& link_kept);
+
+// Runs `keymap show` or `keymap add KEY SEQUENCE` (words[0] is "keymap") on the same terms.
+int run_keymap(qm::App& app, const std::vector<std::string>& words,
+               const std::function<bool()>& open_link, const std::function<bool()>& link_kept);
 
 }  // namespace qmctl

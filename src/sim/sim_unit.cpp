@@ -575,7 +575,16 @@ std::optional<SimUnit::Bytes> SimUnit::respond_flash(std::uint8_t function,
       const std::string pattern = name_at(data, 1);
       const auto entry = function == kFnFindFirst ? flash_.find_first(sector, pattern)
                                                   : flash_.find_next(sector, pattern);
-      if (!entry) return Bytes{0, 0};
+      if (!entry) {
+        // A unit without a key map answers for it as for an empty file: the program then
+        // writes a new one.
+        if (function == kFnFindFirst && sector == kConfigSector && pattern == kKeyMapFile) {
+          Bytes out{0, 0};
+          append_name(out, kKeyMapFile);
+          return out;
+        }
+        return Bytes{0, 0};
+      }
       Bytes out{lo(entry->size), hi(entry->size)};
       append_name(out, entry->name);
       return out;

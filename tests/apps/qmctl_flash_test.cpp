@@ -168,5 +168,37 @@ TEST_F(QmctlFlash, Interrupt_CancelsAtTheNextBlock) {
   EXPECT_EQ(put.terminate_within(20000), 19);
 }
 
+// keymap add writes the key map the unit reads: the mapped key then starts the sequence.
+TEST_F(QmctlFlash, KeymapAdd_ThenTheKeyRunsTheSequence) {
+  start();
+  const fs::path source = home_ / "show.seq";
+  std::ofstream(source) << "WAIT 00:05:00\n";
+  ASSERT_EQ(qmctl("--skip-std compile '" + source.string() + "'").exit_code, 0);
+  ASSERT_EQ(flash("put '" + (home_ / "show.sfb").string() + "' 3:SHOW.SFB").exit_code, 0);
+
+  const std::string expected =
+      "; Character to sequence map file\n;\n; File format: Keycode = sequence.sfb\n\n"
+      "65 = SHOW.SFB\n";
+  const Outcome added = qmctl("--port " + port_ + " keymap add A SHOW.SFB");
+  ASSERT_EQ(added.exit_code, 0) << added.err;
+  EXPECT_EQ(added.out, expected);
+  const Outcome again = qmctl("--port " + port_ + " keymap add 66 OTHER.SFB");
+  EXPECT_EQ(again.out, expected + "66 = OTHER.SFB\n");
+  const Outcome shown = qmctl("--port " + port_ + " keymap show");
+  EXPECT_EQ(shown.exit_code, 0) << shown.err;
+  EXPECT_EQ(shown.out, again.out);
+
+  const std::string unit = "--port " + port_ + " ";
+  EXPECT_EQ(qmctl(unit + "get 7 0 78").out.find("SHOW.SFB"), std::string::npos);
+  ASSERT_EQ(qmctl(unit + "send 7 0 75 65").exit_code, 0);  // key 65
+  const Outcome running = qmctl(unit + "get 7 0 78");
+  EXPECT_NE(running.out.find("SHOW.SFB"), std::string::npos) << running.out;
+
+  for (const char* bad : {"keymap", "keymap add 0 SHOW.SFB", "keymap add AB SHOW.SFB",
+                          "keymap add 65 THIRTEENCHARS", "keymap show x", "keymap frob"})
+    EXPECT_EQ(qmctl(unit + bad).exit_code, 2) << bad;
+  EXPECT_EQ(qmctl("help keymap").exit_code, 0);
+}
+
 }  // namespace
 }  // namespace qm::test

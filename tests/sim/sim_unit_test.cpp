@@ -305,6 +305,17 @@ TEST_F(SimUnitTest, KeyMap_StartsTheMappedSequence) {
   EXPECT_EQ(report(78), Lines{"Sequence file \"SEQ.SFB\" running"});
 }
 
+TEST_F(SimUnitTest, MissingKeyMap_IsFoundAsAnEmptyFile) {
+  const Bytes find = text_bytes(std::string("\x02$IRMAP.TXT", 11) + '\0');
+  EXPECT_EQ(data_of(60, find), text_bytes(std::string("\0\0$IRMAP.TXT", 12) + '\0'));
+  // Only that exact question: the listing of the sector and other names stay empty.
+  EXPECT_EQ(data_of(60, {2, '*', 0}), (Bytes{0, 0}));
+  EXPECT_EQ(data_of(60, text_bytes(std::string("\x03$IRMAP.TXT", 11) + '\0')), (Bytes{0, 0}));
+  EXPECT_EQ(data_of(61, find), (Bytes{0, 0}));
+  ASSERT_TRUE(unit.flash().put_file(2, "$IRMAP.TXT", text_bytes("5 = A.SFB\n")));
+  EXPECT_EQ(data_of(60, find), text_bytes(std::string("\x0A\0$IRMAP.TXT", 12) + '\0'));
+}
+
 TEST_F(SimUnitTest, RunningSequence_TakesKeysAndReachesTheWall) {
   const Bytes image = sequence({static_cast<std::uint8_t>(Opcode::WaitEvent),
                                 static_cast<std::uint8_t>(Opcode::Output), 1, 'K',
