@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/text_format.h"
+#include "base/ui_helpers.h"
 #include "flash/flash_protocol.h"
 #include "flash/key_map.h"
 #include "flash/transfer.h"
@@ -25,7 +26,6 @@ namespace qmctl {
 
 namespace {
 
-constexpr const char* kNoRemoteStates = " Error reading remote states";
 constexpr const char* kNotReplaced = "Not replaced: give --yes to overwrite it";
 constexpr const char* kNoSuchFile = "No such flash file: %s";
 constexpr const char* kNotRenamed = "Not renamed: %s is not there afterwards";
@@ -239,7 +239,7 @@ int flash_ls(qm::App& app, std::uint8_t sector) {
   qm::FlashFiles flash(app.link, unit_address(app));
   const auto space = flash.flash_sector_status(sector);
   if (!space) {
-    error_line(kNoRemoteStates);
+    error_line(qm::kRemoteReadFailure);
     return kExitFailed;
   }
   auto files = flash.flash_list(sector);
@@ -260,7 +260,7 @@ int flash_df(qm::App& app, std::optional<std::uint8_t> only) {
     if (only && *only != sector) continue;
     const auto space = flash.flash_sector_status(sector);
     if (!space) {
-      error_line(kNoRemoteStates);
+      error_line(qm::kRemoteReadFailure);
       return kExitFailed;
     }
     std::printf("%d %-13s ", sector, std::string(qm::flash_sector_name(sector)).c_str());
