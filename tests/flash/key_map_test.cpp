@@ -39,12 +39,12 @@ TEST(KeyMapText, NewAndRewrittenFiles) {
 
 TEST(KeyMapText, OnlyTheFirstPieceOfALongLineDecides) {
   // A comment running past 80 characters whose continuation begins with the key stays.
-  const std::string comment = ";" + std::string(79, '-') + "65 = X.SFB\n";
+  const std::string comment = std::string(";") + std::string(79, '-') + "65 = X.SFB\n";
   EXPECT_EQ(remove_key_entries(comment, 65), comment);
   // A word that starts after 80 characters of blanks is no entry either.
   const std::string padded = std::string(80, ' ') + "65 = X.SFB\n";
   EXPECT_EQ(remove_key_entries(padded, 65), padded);
-  const std::string long_entry = "65 = " + std::string(100, 'A') + "\n66 = B\n";
+  const std::string long_entry = std::string("65 = ") + std::string(100, 'A') + "\n66 = B\n";
   EXPECT_EQ(remove_key_entries(long_entry, 65), "66 = B\n");
 }
 
@@ -160,10 +160,13 @@ TEST_F(KeyMapping, NoDirectoryEntry_IsAnErrorAndNothingIsWritten) {
 
 TEST_F(KeyMapping, KeyMapReachingTheLimit_IsRefusedBeforeAnyWrite) {
   // 65 011 bytes of comments: the new line of 13 bytes would make 65 024.
+  const std::string comment = std::string(";") + std::string(98, 'x') + "\n";
   std::string big;
-  while (big.size() + 100 <= 65011)
-    big += ";" + std::string(98, 'x') + "\n";
-  big += ";" + std::string(65011 - big.size() - 2, 'y') + "\n";
+  while (big.size() + comment.size() <= 65011)
+    big += comment;
+  big += ';';
+  big.append(65011 - big.size() - 1, 'y');
+  big += '\n';
   ASSERT_EQ(big.size(), 65011u);
   store(2, kKeyMapName, bytes_of(big));
   const KeyMapOutcome done = add(65, "SEQ.SFB");
