@@ -71,8 +71,12 @@ std::optional<UnitFrame> TcpTransport::receive() {
     }
     received_.received(static_cast<std::size_t>(got));
   }
-  const auto frame = received_.take();
-  if (!frame || frame->kind != kTcpUnitMessage) return std::nullopt;
+  // Frames of other kinds are passed over, together with any buffered behind them, so that
+  // one call (and so a drain) reaches the unit messages that follow them.
+  auto frame = received_.take();
+  while (frame && frame->kind != kTcpUnitMessage)
+    frame = received_.take();
+  if (!frame) return std::nullopt;
   UnitFrame unit;
   unit.count = static_cast<std::uint8_t>(frame->payload.size());
   std::copy(frame->payload.begin(), frame->payload.end(), unit.message.begin());

@@ -316,6 +316,19 @@ TEST_F(TcpLink, LinkReceive_SeveralFramesInOneRead_DeliveredInOrderSkippingOther
   EXPECT_EQ(functions, (std::vector<int>{3, 4}));
 }
 
+TEST_F(TcpLink, Drain_TakesEveryBufferedFrameWhateverItsKind) {
+  ScriptedGateway gateway(nullptr);
+  aim_at(gateway);
+  ASSERT_EQ(link_.tcp_connect(), 1);
+  Bytes burst = tcp_frame(2, hex("41 42"));  // raw output first: a drain must not stop there
+  const Bytes stale = tcp_frame(1, hex("17 00 04 22"));
+  burst.insert(burst.end(), stale.begin(), stale.end());
+  gateway.push(burst);
+  link_.wait_for_input(1000);
+  link_.drain(200);
+  EXPECT_FALSE(link_.link_receive()) << "a stale reply was left for the next request";
+}
+
 TEST_F(TcpLink, LinkReceive_FrameSplitOverTwoReads_IsReassembled) {
   ScriptedGateway gateway(nullptr);
   aim_at(gateway);
