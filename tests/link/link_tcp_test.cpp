@@ -200,22 +200,39 @@ TEST_F(TcpLink, UnitGet_CarriesMessagesAsKindOneFrames) {
   EXPECT_EQ(ui_.calls().back(), "tx");
 }
 
+// Unit messages framed for the gateway, one after another.
+Bytes tcp_frames(std::initializer_list<Bytes> messages) {
+  Bytes out;
+  for (const Bytes& m : messages) {
+    const Bytes f = tcp_frame(kTcpUnitMessage, m);
+    out.insert(out.end(), f.begin(), f.end());
+  }
+  return out;
+}
+
+// A gateway's handler that answers nothing, and starts streaming `frames` for `for_ms` on the
+// first poll (polls) or the first other unit message (!polls); `flooding` tells when it has.
+// `self` is the gateway, set once it is made.
+ScriptedGateway::Handler flood_on(bool polls, Bytes frames, int for_ms, ScriptedGateway*& self,
+                                  std::atomic<bool>& flooding) {
+  return [polls, frames = std::move(frames), for_ms, &self,
+          &flooding](const ScriptedGateway::Frame& f) {
+    if (!flooding && f.kind == kTcpUnitMessage && ((f.payload[0] & kTypePoll) != 0) == polls) {
+      self->stream(frames, for_ms);
+      flooding = true;
+    }
+    return Bytes{};
+  };
+}
+
 TEST_F(TcpLink, UnitGet_FloodOfOtherFrames_StillEndsAtItsDeadline) {
   // The first request sets off a stream of frames that are not its reply (another function
   // of the same unit, the right function from another unit), lasting longer than the request
   // may: the request has to end at its own deadline while frames keep coming.
   ScriptedGateway* self = nullptr;
-  bool flooding = false;
-  ScriptedGateway gateway([&](const ScriptedGateway::Frame& f) {
-    if (!flooding && f.kind == kTcpUnitMessage && !(f.payload[0] & kTypePoll)) {
-      Bytes frames = tcp_frame(1, hex("17 01 05 00"));
-      const Bytes other_unit = tcp_frame(1, hex("17 02 04 04 00"));
-      frames.insert(frames.end(), other_unit.begin(), other_unit.end());
-      self->stream(frames, 8000);
-      flooding = true;
-    }
-    return Bytes{};
-  });
+  std::atomic<bool> flooding{false};
+  ScriptedGateway gateway(flood_on(false, tcp_frames({hex("17 01 05 00"), hex("17 02 04 04 00")}),
+                                   8000, self, flooding));
   self = &gateway;
   aim_at(gateway);
   ASSERT_EQ(link_.tcp_connect(), 1);
@@ -247,16 +264,8 @@ TEST_F(TcpLinkTiming, UnitPoll_FloodDuringTheDrain_EndsWithinItsBound) {
   // at most its own time, so a poll ends after its try however much arrives.
   ScriptedGateway* self = nullptr;
   std::atomic<bool> flooding{false};
-  ScriptedGateway gateway([&](const ScriptedGateway::Frame& f) {
-    if (!flooding && f.kind == kTcpUnitMessage && (f.payload[0] & kTypePoll)) {
-      Bytes frames = tcp_frame(1, hex("57 02"));
-      const Bytes other_unit = tcp_frame(1, hex("17 02 04 04 00"));
-      frames.insert(frames.end(), other_unit.begin(), other_unit.end());
-      self->stream(frames, 15000);
-      flooding = true;
-    }
-    return Bytes{};
-  });
+  ScriptedGateway gateway(
+      flood_on(true, tcp_frames({hex("57 02"), hex("17 02 04 04 00")}), 15000, self, flooding));
   self = &gateway;
   aim_at(gateway);
   ASSERT_EQ(link_.tcp_connect(), 1);
