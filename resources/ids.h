@@ -17,9 +17,11 @@ inline constexpr int kKeypadDialog = 141;           // " Sequence Keypad"
 inline constexpr int kVersionDialog = 155;          // " Version Information"
 inline constexpr int kRemoteDirectoryDialog = 160;  // " Remote Directory"
 inline constexpr int kFlashNameDialog = 161;        // " Flash filename"
+inline constexpr int kFlashRenameDialog = 162;      // " Flash file rename"
 inline constexpr int kButtonsDialog = 166;          // the sequence buttons panel
 inline constexpr int kRunDialog = 168;              // " Sequence"
 inline constexpr int kOptionsDialog = 173;          // " Program Options"
+inline constexpr int kKeyCharacterDialog = 174;     // " Key character"
 inline constexpr int kBrowseDialog = 182;           // " Browse file" / the log viewer
 inline constexpr int kSetupDialog = 187;            // " Setup"
 
@@ -81,6 +83,27 @@ inline constexpr int kFindNextButton = 1330;      // Find / Replace: " Find next
 inline constexpr int kReplaceButton = 3;          // Find / Replace: " Replace"
 inline constexpr int kReplaceAllButton = 4;       // Find / Replace: "Replace All"
 inline constexpr int kDialogCancelButton = 2;     // a dialog's "Cancel"
+// The remote directory (dialog 160), its rename dialog (162) and the key prompt (174).
+inline constexpr int kDoneButton = 1;                // a dialog's "Done" / "OK"
+inline constexpr int kFileList = 1224;               // directory: the sector's files
+inline constexpr int kSectorTabs = 1225;             // directory: "Sector 1" .. "Sector 5"
+inline constexpr int kSpaceText = 1235;              // directory: free, used, recoverable
+inline constexpr int kSectorNameText = 1236;         // directory: "System" .. "General"
+inline constexpr int kFilenameField = 1239;          // directory: "Filename:"
+inline constexpr int kRunFileButton = 1242;          // directory: "Run"
+inline constexpr int kDeleteFileButton = 1240;       // directory: "Delete"
+inline constexpr int kRenameFileButton = 1238;       // directory: "Rename"
+inline constexpr int kUploadFileButton = 1244;       // directory: "Upload"
+inline constexpr int kDownloadFileButton = 1269;     // directory: "Download"
+inline constexpr int kEditFileButton = 1212;         // directory: "Edit"
+inline constexpr int kRestoreSectorButton = 1234;    // directory: "Restore"
+inline constexpr int kInitialSequenceButton = 1247;  // directory: "Initial sequence"
+inline constexpr int kMapKeyButton = 1295;           // directory: "Map"
+inline constexpr int kOldFilenameField = 1242;       // rename: "Old filename:"
+inline constexpr int kNewFilenameField = 1241;       // rename: "New filename:"
+inline constexpr int kKeyCharacterField = 1056;      // key prompt: "Key character:"
+inline constexpr int kAsciiCharacterRadio = 1251;    // key prompt: "ASCII character"
+inline constexpr int kKeyCodeRadio = 1252;           // key prompt: "Key code "
 
 // Menu commands of the main window.
 inline constexpr int kCmdSetup = 32774;

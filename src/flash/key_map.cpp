@@ -66,7 +66,7 @@ bool fetch_key_map(TransferJob& job, Link& link, std::uint8_t address, TransferO
     // Without an entry there is no telling what the unit holds: writing a new file here
     // could replace a key map that is only out of reach.
     outcome.code = kTransferOpenFailed;
-    outcome.error = strprintf(kKeyMapMissing, key_map_shown().c_str());
+    outcome.error = key_map_missing_text();
     return false;
   }
   if (entry->size == 0) return true;  // no key map yet: an empty text
@@ -81,6 +81,16 @@ bool fetch_key_map(TransferJob& job, Link& link, std::uint8_t address, TransferO
 }
 
 }  // namespace
+
+std::string key_map_missing_text() {
+  return strprintf(kKeyMapMissing, key_map_shown().c_str());
+}
+
+std::optional<std::string> key_map_size_error(std::string_view text) {
+  if (text.size() < kTransferLimitBytes) return std::nullopt;
+  return strprintf(kKeyMapTooBig, key_map_shown().c_str(), static_cast<int>(text.size()),
+                   static_cast<int>(kTransferLimitBytes));
+}
 
 std::string_view key_map_text(std::span<const std::uint8_t> bytes) {
   const std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -118,10 +128,9 @@ KeyMapOutcome add_key_mapping(TransferJob& job, Link& link, std::uint8_t address
   KeyMapOutcome outcome;
   if (!fetch_key_map(job, link, address, observer, outcome)) return outcome;
   std::string text = add_key_entry(outcome.text, key, sequence);
-  if (text.size() >= kTransferLimitBytes) {
+  if (auto error = key_map_size_error(text)) {
     outcome.code = kTransferFileSize;
-    outcome.error = strprintf(kKeyMapTooBig, key_map_shown().c_str(), static_cast<int>(text.size()),
-                              static_cast<int>(kTransferLimitBytes));
+    outcome.error = std::move(error);
     return outcome;
   }
   job.prepare(kConfigurationSector, kKeyMapName, kTransferQuiet);

@@ -40,6 +40,11 @@ std::string remove_key_entries(std::string_view text, int key);
 // then the key's line (on a line of its own even when the old text did not end with an LF).
 std::string add_key_entry(std::string_view text, int key, std::string_view sequence);
 
+// The refusals of an addition, each naming 2:$IRMAP.TXT: the unit gave no directory entry
+// for it, or the new text would reach the transfer limit (none when it stays below).
+std::string key_map_missing_text();
+std::optional<std::string> key_map_size_error(std::string_view text);
+
 // How an addition ended.
 // With `error` set nothing was written, and the code says why: kTransferOpenFailed when the
 // unit gave no directory entry, kTransferFileSize when the key map would be too big.

@@ -8,6 +8,7 @@
 #include "base/program_options.h"
 #include "compiler/compiler.h"
 #include "editor/editor_state.h"
+#include "flash/key_map.h"
 #include "flash/transfer.h"
 #include "link/link.h"
 #include "link/link_worker.h"
@@ -43,6 +44,7 @@ class App {
   SequenceCompiler compiler;  // keeps the field rate of PAL / NTSC for the whole run
   EditorState editor;         // the editor's print size and find options for the whole run
   TransferJob transfer;       // the one file transfer to or from a unit's flash
+  KeyEntryMode key_entry_mode = KeyEntryMode::kAscii;  // how the key prompt last took a key
 
   // What a sequence run reaches outside itself.
   RunnerServices runner_services() { return {link, settings.values, options, ui, idle, clock}; }

@@ -33,6 +33,7 @@
 #include "runner/run_dialog.h"
 #include "shell/about_dialog.h"
 #include "shell/options_dialog.h"
+#include "shell/remote_directory_dialog.h"
 #include "shell/startup.h"
 #include "shell/transfer_flows_widget.h"
 #include "sim/buses.h"
@@ -80,7 +81,7 @@ constexpr MenuCommand kMenu[] = {
     {ids::kCmdExit, "E&xit", "&File", true},
     {ids::kCmdVideoIn, "Video &In", "", false},    // with the video input panel
     {ids::kCmdVideoOut, "Video &Out", "", false},  // with the video output panel
-    {ids::kCmdFlash, "&Flash", "", false},         // with the remote directory
+    {ids::kCmdFlash, "&Flash", "", true},
     {ids::kCmdNew, "&New", "&Sequence", true},
     {ids::kCmdEdit, "&Edit", "&Sequence", true},
     {ids::kCmdRun, "&Run", "&Sequence", true},
@@ -299,6 +300,11 @@ void MainWindow::run_command(int id) {
           this, QString::fromLatin1(kEditChooserTitle), QString(),
           QString::fromLatin1(kEditChooserFilters), nullptr, QFileDialog::DontConfirmOverwrite);
       if (!path.isEmpty()) edit_sequence_file(path_text_from_qstring(path), 0);
+      break;
+    }
+    case ids::kCmdFlash: {
+      RemoteDirectoryDialog dialog(app_, this);
+      exec_dialog(dialog);
       break;
     }
     case ids::kCmdDownload:

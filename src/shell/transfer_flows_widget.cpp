@@ -18,6 +18,7 @@
 #include "base/ui_helpers.h"
 #include "editor/editor_window.h"
 #include "flash/flash_protocol.h"
+#include "flash/key_map.h"
 #include "flash/transfer.h"
 #include "flash/transfer_progress_dialog.h"
 #include "shell/about_dialog.h"
@@ -35,25 +36,36 @@ std::uint8_t unit_address(const App& app) {
   return static_cast<std::uint8_t>(app.settings.values.id);
 }
 
-// Whether sector:name is in the unit's flash, asked on the link thread. The GUI's event loop
-// runs meanwhile, without the operator's input, so that nothing else starts before the answer.
-bool flash_file_exists_now(App& app, std::uint8_t sector, const std::string& name) {
-  auto answer = std::make_shared<std::optional<bool>>();
+// What `ask` finds out with the link, run on the link thread. The GUI's event loop runs
+// meanwhile, without the operator's input, so that nothing else starts before the answer.
+template <typename T>
+T ask_link_now(App& app, std::function<T(Link&, std::uint8_t address)> ask, T otherwise) {
+  auto answer = std::make_shared<std::optional<T>>();
   QEventLoop loop;
   QPointer<QEventLoop> waiting(&loop);
   LinkWorker& worker = app.worker;
   const std::uint8_t address = unit_address(app);
-  worker.post([&worker, answer, waiting, address, sector, name](Link& link) {
-    const bool exists = FlashFiles(link, address).flash_file_exists(sector, name);
-    worker.deliver([answer, waiting, exists] {
-      *answer = exists;
+  worker.post([&worker, answer, waiting, address, ask = std::move(ask)](Link& link) {
+    T found = ask(link, address);
+    worker.deliver([answer, waiting, found = std::move(found)] {
+      *answer = found;
       if (waiting) waiting->quit();
     });
   });
   QApplication::setOverrideCursor(Qt::WaitCursor);
   if (!answer->has_value()) loop.exec(QEventLoop::ExcludeUserInputEvents);
   QApplication::restoreOverrideCursor();
-  return answer->value_or(false);
+  return answer->has_value() ? std::move(**answer) : std::move(otherwise);
+}
+
+// Whether sector:name is in the unit's flash.
+bool flash_file_exists_now(App& app, std::uint8_t sector, const std::string& name) {
+  return ask_link_now<bool>(
+      app,
+      [sector, name](Link& link, std::uint8_t address) {
+        return FlashFiles(link, address).flash_file_exists(sector, name);
+      },
+      false);
 }
 
 // The overwrite question when sector:name exists; false when the operator keeps the file.
@@ -186,6 +198,39 @@ bool edit_flash_file(App& app, QWidget* owner, std::uint8_t sector, const std::s
   }
   app.transfer.clear_data();
   return app.transfer.cancel_state != kCancelAcknowledged;
+}
+
+void map_key_to_sequence(App& app, QWidget* owner, int key, const std::string& sequence) {
+  // The key map's directory entry says whether there is a text to read first (size 0: none
+  // yet). Without an entry nothing is known of the unit's key map, so nothing is written.
+  const auto entry = ask_link_now<std::optional<FlashDirEntry>>(
+      app,
+      [](Link& link, std::uint8_t address) {
+        return FlashFiles(link, address).flash_find_first(kConfigurationSector, kKeyMapName);
+      },
+      std::nullopt);
+  if (!entry) {
+    show_error_box(app.ui, key_map_missing_text());
+    return;
+  }
+  std::string text;
+  if (entry->size != 0) {
+    if (!upload(app, owner, kConfigurationSector, kKeyMapName)) {
+      app.transfer.clear_data();
+      return;
+    }
+    text = std::string(key_map_text(app.transfer.data()));
+    app.transfer.clear_data();
+  }
+  text = add_key_entry(text, key, sequence);
+  if (const auto error = key_map_size_error(text)) {
+    show_error_box(app.ui, *error);
+    return;
+  }
+  app.transfer.prepare(kConfigurationSector, kKeyMapName);
+  if (app.transfer.set_data({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}))
+    run_transfer(app, owner, TransferDirection::Download);
+  app.transfer.clear_data();
 }
 
 }  // namespace qm

@@ -42,5 +42,10 @@ void copy_flash_file(App& app, QWidget* owner, std::uint8_t sector, const std::s
 // Opens a flash text file in the editor and downloads the edited text back (with a NUL after
 // it, as the units keep texts). Whether the file was read.
 bool edit_flash_file(App& app, QWidget* owner, std::uint8_t sector, const std::string& name);
+// Adds key -> sequence to the selected unit's key map 2:$IRMAP.TXT: reads it (with the
+// progress dialog), replaces the key's earlier lines and writes it back (with the progress
+// dialog). A key map the unit gives no entry for, or one that would grow too big, is refused
+// with an error box and nothing is written.
+void map_key_to_sequence(App& app, QWidget* owner, int key, const std::string& sequence);
 
 }  // namespace qm

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDialog>
 #include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
@@ -162,13 +163,12 @@ TEST_F(MainWindowTest, Menu_EveryCommandIsThereAndUnlandedOnesAreDisabled) {
   w.start({});
   for (int id : {ids::kCmdSetup, ids::kCmdReset, ids::kCmdOptions, ids::kCmdHardwareInfo,
                  ids::kCmdExit, ids::kCmdNew, ids::kCmdEdit, ids::kCmdRun, ids::kCmdCompile,
-                 ids::kCmdDownload, ids::kCmdDecode, ids::kCmdAbout}) {
+                 ids::kCmdDownload, ids::kCmdDecode, ids::kCmdFlash, ids::kCmdAbout}) {
     ASSERT_NE(w.command(id), nullptr) << id;
     EXPECT_TRUE(w.command(id)->isEnabled()) << id;
   }
-  for (int id :
-       {ids::kCmdUpdate, ids::kCmdCreateFont, ids::kCmdVideoIn, ids::kCmdVideoOut, ids::kCmdFlash,
-        ids::kCmdButtons, ids::kCmdKeypad, ids::kCmdAlign, ids::kCmdHelp}) {
+  for (int id : {ids::kCmdUpdate, ids::kCmdCreateFont, ids::kCmdVideoIn, ids::kCmdVideoOut,
+                 ids::kCmdButtons, ids::kCmdKeypad, ids::kCmdAlign, ids::kCmdHelp}) {
     ASSERT_NE(w.command(id), nullptr) << id;
     EXPECT_FALSE(w.command(id)->isEnabled()) << id;
   }
@@ -200,6 +200,31 @@ TEST_F(MainWindowTest, Demo_ConnectsToItsOwnWallAndWritesNothing) {
   w.close();
   EXPECT_FALSE(fs::exists(folder_ / "program" / "orvik.ini"));
   EXPECT_FALSE(fs::exists(folder_ / "Quadrimon" / "Orvik.ini"));
+}
+
+TEST_F(MainWindowTest, Flash_OpensTheRemoteDirectoryOnUnitZeroWhenAllUnitsAreSelected) {
+  MainWindow w(settings(), true);
+  w.start({});
+  w.app().worker.wait_until_idle();
+  w.app().settings.values.id = -1;
+  QString title;
+  QString space;
+  QTimer poll;
+  poll.setInterval(10);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* directory = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (directory == nullptr) return;
+    title = directory->windowTitle();
+    space = directory->findChild<QLabel*>(control_name(ids::kSpaceText))->text();
+    if (!space.isEmpty()) directory->accept();
+  });
+  poll.start();
+  w.run_command(ids::kCmdFlash);
+  EXPECT_EQ(title, " Remote Directory");
+  EXPECT_TRUE(space.startsWith("Free: ")) << space.toStdString();
+  EXPECT_EQ(w.app().settings.values.id, 0);
+  EXPECT_EQ(part(w, "unitPart"), " ID0");
+  w.close();
 }
 
 TEST_F(MainWindowTest, Demo_LogSettingsAndProjectLiveInItsOwnFolderWhichGoesAtTheEnd) {

@@ -24,52 +24,13 @@
 #include "flash/flash_protocol.h"
 #include "flash/transfer_progress_dialog.h"
 #include "gui/gui_rig.h"
+#include "gui/modal_operator.h"
 #include "ids.h"
 
 namespace qm::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Plays the operator: every few milliseconds, the handler for the modal dialog on top (by
-// object name, or "fileDialog") acts on it. The progress dialog's last result is kept.
-class Operator final : public QObject {
- public:
-  using Handler = std::function<void(QWidget*)>;
-  Operator() {
-    timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { act(); });
-    timer_.start();
-    QApplication::instance()->installEventFilter(this);
-  }
-  ~Operator() override { QApplication::instance()->removeEventFilter(this); }
-  void on(const QString& name, Handler handler) { handlers_[name] = std::move(handler); }
-  int transfer_code = -2;  // the progress dialog's result code when it closed
-  QString transfer_text;   // its status line then
-
- protected:
-  // Every progress dialog is seen as it opens, however quickly it closes again.
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    auto* progress = qobject_cast<TransferProgressDialog*>(watched);
-    if (event->type() == QEvent::Show && progress != nullptr)
-      QObject::connect(progress, &QDialog::finished, this, [this, progress] {
-        transfer_code = progress->result_code();
-        transfer_text = progress->findChild<QLabel*>(control_name(ids::kTransferStatus))->text();
-      });
-    return false;
-  }
-
- private:
-  void act() {
-    QWidget* top = QApplication::activeModalWidget();
-    if (top == nullptr) return;
-    const QString name = qobject_cast<QFileDialog*>(top) != nullptr ? QStringLiteral("fileDialog")
-                                                                    : top->objectName();
-    if (auto it = handlers_.find(name); it != handlers_.end()) it->second(top);
-  }
-  QTimer timer_;
-  std::map<QString, Handler> handlers_;
-};
 
 void accept_flash_name(QWidget* dialog, const QString& name) {
   dialog->findChild<QLineEdit*>(control_name(ids::kTextField))->setText(name);
