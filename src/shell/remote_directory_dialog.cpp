@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTimer>
@@ -452,6 +453,11 @@ void RemoteDirectoryDialog::map_key() {
   if (name.empty()) return;
   const int key = prompt_key_character(app_.key_entry_mode, this);
   if (key != 0) map_key_to_sequence(app_, this, key, name);
+}
+
+void RemoteDirectoryDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  place_dialog(this, 2, 2);  // a panel: at the top left of the main window's client area
 }
 
 void RemoteDirectoryDialog::dragEnterEvent(QDragEnterEvent* event) {

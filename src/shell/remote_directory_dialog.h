@@ -41,6 +41,7 @@ class RemoteDirectoryDialog final : public QDialog {
   bool idle() const { return pending_ == 0; }
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -129,11 +130,19 @@ TEST_F(RemoteDirectory, DeleteAndRename_SendOnlyWhatTheyShould) {
   EXPECT_FALSE(rename_flash_file(flash_, 4, "OLD.FNT", ""));
   EXPECT_TRUE(rename_flash_file(flash_, 4, "OLD.FNT", "NEW.FNT"));
   EXPECT_TRUE(delete_flash_file(flash_, 4, "NEW.FNT"));
+  // Neither has a reply: the unit may still be taking the delete when the call returns.
+  std::vector<std::string> writes;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (;;) {
+    writes.clear();
+    for (const auto& m : sent_to_units())
+      if (m.rfind("07 00 42", 0) == 0 || m.rfind("07 00 46", 0) == 0) writes.push_back(m);
+    const bool taken = writes.size() == 2 && !stored(4, "NEW.FNT");
+    if (taken || std::chrono::steady_clock::now() >= deadline) break;
+    wall_.wait_transcript(wall_.transcript().size() + 1, 50);
+  }
   EXPECT_FALSE(stored(4, "OLD.FNT"));
   EXPECT_FALSE(stored(4, "NEW.FNT"));
-  std::vector<std::string> writes;
-  for (const auto& m : sent_to_units())
-    if (m.rfind("07 00 42", 0) == 0 || m.rfind("07 00 46", 0) == 0) writes.push_back(m);
   EXPECT_EQ(writes, (std::vector<std::string>{
                         "07 00 46 04 4F 4C 44 2E 46 4E 54 00 04 4E 45 57 2E 46 4E 54 00",
                         "07 00 42 04 4E 45 57 2E 46 4E 54 00"}));

@@ -54,9 +54,9 @@ sim::WallConfig quick_wall() {
   return config;
 }
 
-class RemoteDirectory : public GuiRig {
+class RemoteDirectoryGui : public GuiRig {
  protected:
-  RemoteDirectory() : GuiRig(quick_wall()) {
+  RemoteDirectoryGui() : GuiRig(quick_wall()) {
     connect_serial();
     store(3, "SEQ.SFB", waiting_sequence());
     store(3, "b.sfb", waiting_sequence());
@@ -167,7 +167,7 @@ class RemoteDirectory : public GuiRig {
   std::size_t mark_ = 0;
 };
 
-TEST_F(RemoteDirectory, Opening_ListsTheSequenceSectorOfUnitZeroWithItsSpace) {
+TEST_F(RemoteDirectoryGui, Opening_ListsTheSequenceSectorOfUnitZeroWithItsSpace) {
   app_.settings.values.id = -1;  // all units
   open();
   EXPECT_EQ(app_.settings.values.id, 0);
@@ -199,7 +199,7 @@ TEST_F(RemoteDirectory, Opening_ListsTheSequenceSectorOfUnitZeroWithItsSpace) {
   EXPECT_TRUE(dialog_->acceptDrops());
 }
 
-TEST_F(RemoteDirectory, Buttons_FollowTheNamedFileAndTheTab) {
+TEST_F(RemoteDirectoryGui, Buttons_FollowTheNamedFileAndTheTab) {
   open();
   select("SEQ.SFB");
   EXPECT_EQ(name()->text(), "SEQ.SFB");
@@ -224,7 +224,7 @@ TEST_F(RemoteDirectory, Buttons_FollowTheNamedFileAndTheTab) {
   EXPECT_EQ(dialog_->button_mask(), kMaskNoFile);
 }
 
-TEST_F(RemoteDirectory, SectorOneWithoutItsOption_RefusesEveryWriteButUploadAndRestoreWork) {
+TEST_F(RemoteDirectoryGui, SectorOneWithoutItsOption_RefusesEveryWriteButUploadAndRestoreWork) {
   store(1, "$SYS.TXT", bytes_of("system"));
   open();
   show_tab(0);
@@ -261,7 +261,7 @@ TEST_F(RemoteDirectory, SectorOneWithoutItsOption_RefusesEveryWriteButUploadAndR
   EXPECT_FALSE(stored(1, "$SYS.TXT"));
 }
 
-TEST_F(RemoteDirectory, DoubleClick_RunsSequencesSavesUnitFilesAndIgnoresTheOthers) {
+TEST_F(RemoteDirectoryGui, DoubleClick_RunsSequencesSavesUnitFilesAndIgnoresTheOthers) {
   open();
   show_tab(1);
   forget_traffic();
@@ -295,7 +295,7 @@ TEST_F(RemoteDirectory, DoubleClick_RunsSequencesSavesUnitFilesAndIgnoresTheOthe
   EXPECT_EQ(changes_sent(1), (std::vector<std::string>{"07 00 4F"}));
 }
 
-TEST_F(RemoteDirectory, Delete_AsksWithNoAsDefaultAndChangesNothingForAFileAlreadyGone) {
+TEST_F(RemoteDirectoryGui, Delete_AsksWithNoAsDefaultAndChangesNothingForAFileAlreadyGone) {
   open();
   select("NOTES.TXT");
   forget_traffic();
@@ -323,7 +323,7 @@ TEST_F(RemoteDirectory, Delete_AsksWithNoAsDefaultAndChangesNothingForAFileAlrea
   EXPECT_EQ(entries().size(), 2u);
 }
 
-TEST_F(RemoteDirectory, Rename_TakesTheNewNameFromItsDialog) {
+TEST_F(RemoteDirectoryGui, Rename_TakesTheNewNameFromItsDialog) {
   open();
   select("NOTES.TXT");
   QString old_shown;
@@ -352,7 +352,7 @@ TEST_F(RemoteDirectory, Rename_TakesTheNewNameFromItsDialog) {
   EXPECT_EQ(dialog_->button_mask(), kMaskNoFile);
 }
 
-TEST_F(RemoteDirectory, ThreeDroppedFiles_DownloadOneAfterAnotherAskingForTheExistingName) {
+TEST_F(RemoteDirectoryGui, ThreeDroppedFiles_DownloadOneAfterAnotherAskingForTheExistingName) {
   open();
   std::vector<fs::path> files;
   for (const char* file : {"ONE.SFB", "SEQ.SFB", "TWO.SFB"}) {
@@ -379,7 +379,7 @@ TEST_F(RemoteDirectory, ThreeDroppedFiles_DownloadOneAfterAnotherAskingForTheExi
   EXPECT_EQ(entries().size(), 5u);
 }
 
-TEST_F(RemoteDirectory, InitialSequence_CopiesToStartFileOnlyAfterTheQuestion) {
+TEST_F(RemoteDirectoryGui, InitialSequence_CopiesToStartFileOnlyAfterTheQuestion) {
   open();
   select("SEQ.SFB");
   click(ids::kInitialSequenceButton);  // no start file yet: no question
@@ -395,7 +395,7 @@ TEST_F(RemoteDirectory, InitialSequence_CopiesToStartFileOnlyAfterTheQuestion) {
   EXPECT_EQ(stored(2, "$START.SFB"), waiting_sequence());
 }
 
-TEST_F(RemoteDirectory, MapKey_WritesTheKeyMapAndTheUnitRunsTheSequenceOnTheKey) {
+TEST_F(RemoteDirectoryGui, MapKey_WritesTheKeyMapAndTheUnitRunsTheSequenceOnTheKey) {
   open();
   select("SEQ.SFB");
   operator_.on(dialog_name(ids::kKeyCharacterDialog), [](QWidget* d) {
@@ -426,7 +426,7 @@ TEST_F(RemoteDirectory, MapKey_WritesTheKeyMapAndTheUnitRunsTheSequenceOnTheKey)
   }));
 }
 
-TEST_F(RemoteDirectory, MapKey_WithoutAnAnswerForTheKeyMapSaysSoAndWritesNothing) {
+TEST_F(RemoteDirectoryGui, MapKey_WithoutAnAnswerForTheKeyMapSaysSoAndWritesNothing) {
   open();
   select("SEQ.SFB");
   app_.link.com_release();
@@ -441,7 +441,7 @@ TEST_F(RemoteDirectory, MapKey_WithoutAnAnswerForTheKeyMapSaysSoAndWritesNothing
   EXPECT_FALSE(stored(2, kKeyMapName));
 }
 
-TEST_F(RemoteDirectory, SilentUnit_LeavesTheListEmptyAndSaysSo) {
+TEST_F(RemoteDirectoryGui, SilentUnit_LeavesTheListEmptyAndSaysSo) {
   open();
   app_.link.com_release();
   ui_.clear();
@@ -451,7 +451,7 @@ TEST_F(RemoteDirectory, SilentUnit_LeavesTheListEmptyAndSaysSo) {
   EXPECT_EQ(label(ids::kSectorNameText), "Sequence");  // the old labels stay
 }
 
-TEST_F(RemoteDirectory, UnitRadio_ListsThatUnitsFlash) {
+TEST_F(RemoteDirectoryGui, UnitRadio_ListsThatUnitsFlash) {
   wall_.with_unit(
       1, [](sim::SimUnit& u) { ASSERT_TRUE(u.flash().put_file(3, "UNIT1.SFB", bytes_of("1"))); });
   app_.settings.values.units[1] = 16;  // installed
