@@ -6,9 +6,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "compiler/numbers.h"
+#include "link/video_signal.h"
 #include "platform/paths.h"
 #include "platform/sim_io.h"
 #include "platform/socket.h"
@@ -45,6 +47,8 @@ constexpr const char* kUsage =
     "  --transcript FILE     write every message both ways to FILE as it passes, with its\n"
     "                        time in ms\n"
     "  --compact-ms MS       how long a flash compaction keeps a unit busy (default 300)\n"
+    "  --signal U:C:STATE    the signal on input C (1 or 2) of unit U: sync, error,\n"
+    "                        nocolour or nosignal (default sync; repeatable)\n"
     "Faults:\n"
     "  --silent N            unit N never answers (repeatable)\n"
     "  --slow MS             replies are ready only MS after their request\n"
@@ -81,7 +85,27 @@ struct Options {
   std::optional<std::string> state;
   std::optional<std::string> transcript;
   qm::sim::WallConfig wall;
+  struct Signal {
+    int unit = 0;
+    int channel = 0;  // 0 or 1
+    qm::SignalState state = qm::SignalState::kInSync;
+  };
+  std::vector<Signal> signals;
 };
+
+// "U:C:STATE" of --signal.
+std::optional<Options::Signal> parse_signal(const std::string& text) {
+  static constexpr std::pair<std::string_view, qm::SignalState> kStates[] = {
+      {"sync", qm::SignalState::kInSync},
+      {"error", qm::SignalState::kSyncError},
+      {"nocolour", qm::SignalState::kNoColour},
+      {"nosignal", qm::SignalState::kNoSignal}};
+  if (text.size() < 5 || text[1] != ':' || text[3] != ':') return std::nullopt;
+  if (text[0] < '0' || text[0] > '3' || (text[2] != '1' && text[2] != '2')) return std::nullopt;
+  for (const auto& [name, state] : kStates)
+    if (text.substr(4) == name) return Options::Signal{text[0] - '0', text[2] - '1', state};
+  return std::nullopt;
+}
 
 // A whole decimal number in min..max.
 std::optional<std::uint32_t> number(std::string_view text, std::uint32_t min, std::uint32_t max) {
@@ -174,6 +198,11 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
       std::uint32_t sector = 0;
       if (!count(sector, 1, 5)) return "--fragment wants a sector 1..5";
       f.fragmented_sector = static_cast<std::uint8_t>(sector);
+    } else if (arg == "--signal") {
+      const std::string text = value();
+      const auto signal = parse_signal(text);
+      if (!signal) return "--signal wants UNIT:INPUT:STATE, e.g. 0:2:nosignal, not " + text;
+      o.signals.push_back(*signal);
     } else if (arg == "--compact-ms") {
       if (!count(o.wall.unit.compaction_ms, 0, 60000)) return "--compact-ms wants milliseconds";
     } else {
@@ -274,6 +303,9 @@ int main(int argc, char** argv) {
   TranscriptFile transcript;                  // before the wall, which writes to it until it goes
   qm::sim::SimWall wall(options.wall);
   if (options.state) load_state(wall, *options.state);
+  for (const Options::Signal& signal : options.signals)
+    wall.with_unit(signal.unit,
+                   [&](qm::sim::SimUnit& u) { u.set_signal_state(signal.channel, signal.state); });
   if (options.transcript) {
     if (!transcript.open(*options.transcript)) {
       std::fprintf(stderr, "qmsim: cannot write the transcript to %s\n",

@@ -1,6 +1,7 @@
 #include "link/unit_selection.h"
 
 #include "base/text_format.h"
+#include "link/unit_frame.h"
 
 namespace qm {
 
@@ -11,6 +12,18 @@ std::string unit_status_text(int unit) {
 void select_unit(SettingsValues& settings, OperatorUi& ui, int unit) {
   settings.id = unit;
   ui.show_unit_status(unit_status_text(unit));
+}
+
+void restore_unit_on_close(SettingsValues& settings, OperatorUi& ui, int unit_at_open) {
+  if (settings.id < 0) select_unit(settings, ui, unit_at_open);
+}
+
+std::uint8_t send_address(const SettingsValues& settings) {
+  return settings.id < 0 ? kAddressAll : static_cast<std::uint8_t>(settings.id);
+}
+
+std::uint8_t read_address(const SettingsValues& settings) {
+  return settings.id < 0 ? 0 : static_cast<std::uint8_t>(settings.id);
 }
 
 UnitSelector init_unit_selector(const SettingsValues& settings, bool allow_all, int& selected) {

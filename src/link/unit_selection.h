@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 #include "base/operator_ui.h"
@@ -14,6 +15,15 @@ namespace qm {
 std::string unit_status_text(int unit);
 // Makes `unit` (0..3, or -1 for all) the selected unit and shows it in the status bar.
 void select_unit(SettingsValues& settings, OperatorUi& ui, int unit);
+
+// A panel closing: when all units are selected then, the unit selected when it opened is
+// selected again; a single unit chosen in the panel stays.
+void restore_unit_on_close(SettingsValues& settings, OperatorUi& ui, int unit_at_open);
+
+// The address a panel sends to: the selected unit, or every unit (255) when all are selected.
+std::uint8_t send_address(const SettingsValues& settings);
+// The unit a panel reads from: the selected unit, or unit 0 when all are selected.
+std::uint8_t read_address(const SettingsValues& settings);
 
 // The unit radio buttons 1200..1203 (units 0..3) and 1204 ("*", all units) of a panel.
 struct UnitSelector {

@@ -16,6 +16,8 @@
 #include "link/tick_clock.h"
 #include "link/traffic_log.h"
 #include "panels/panel_services.h"
+#include "panels/video_input.h"
+#include "panels/video_output.h"
 #include "runner/runner.h"
 
 namespace qm {
@@ -41,9 +43,11 @@ class App {
   LinkWorker worker;  // drives the link for the GUI; others may drive it directly
   ProgramOptions options;
   IdleJobs idle;
-  SequenceCompiler compiler;  // keeps the field rate of PAL / NTSC for the whole run
-  EditorState editor;         // the editor's print size and find options for the whole run
-  TransferJob transfer;       // the one file transfer to or from a unit's flash
+  SequenceCompiler compiler;         // keeps the field rate of PAL / NTSC for the whole run
+  EditorState editor;                // the editor's print size and find options for the whole run
+  TransferJob transfer;              // the one file transfer to or from a unit's flash
+  VideoInputPanel video_input;       // the input panel's mirror and remembered channels
+  VideoOutputSettings video_output;  // the output panel's mirror
   KeyEntryMode key_entry_mode = KeyEntryMode::kAscii;  // how the key prompt last took a key
 
   // What a sequence run reaches outside itself.

@@ -30,6 +30,7 @@
 #include "link/unit_selection.h"
 #include "panels/hardware_info_dialog.h"
 #include "panels/setup_dialog.h"
+#include "panels/video_panels_dialog.h"
 #include "runner/run_dialog.h"
 #include "shell/about_dialog.h"
 #include "shell/options_dialog.h"
@@ -79,8 +80,8 @@ constexpr MenuCommand kMenu[] = {
     {ids::kCmdCreateFont, "Create &Font", "&File", false},  // with the font builder
     {ids::kCmdHardwareInfo, "&Hardware Info", "&File", true},
     {ids::kCmdExit, "E&xit", "&File", true},
-    {ids::kCmdVideoIn, "Video &In", "", false},    // with the video input panel
-    {ids::kCmdVideoOut, "Video &Out", "", false},  // with the video output panel
+    {ids::kCmdVideoIn, "Video &In", "", true},
+    {ids::kCmdVideoOut, "Video &Out", "", true},
     {ids::kCmdFlash, "&Flash", "", true},
     {ids::kCmdNew, "&New", "&Sequence", true},
     {ids::kCmdEdit, "&Edit", "&Sequence", true},
@@ -89,9 +90,9 @@ constexpr MenuCommand kMenu[] = {
     {ids::kCmdDownload, "&Download", "&Sequence", true},
     {ids::kCmdDecode, "Decode", "&Sequence", true},
     {ids::kCmdButtons, "&Buttons", "", false},  // with the sequence buttons panel
-    {ids::kCmdKeypad, "&Keypad", "", false},    // with the keypad
-    {ids::kCmdAlign, "&Align", "", false},      // with the monitor alignment
-    {ids::kCmdHelp, "&Help", "&Help", false},   // with the help server
+    {ids::kCmdKeypad, "&Keypad", "", true},
+    {ids::kCmdAlign, "&Align", "", false},     // with the monitor alignment
+    {ids::kCmdHelp, "&Help", "&Help", false},  // with the help server
     {ids::kCmdAbout, "&About ...", "&Help", true},
 };
 
@@ -147,6 +148,12 @@ void MainWindow::start_demo() {
   sim::WallConfig config;
   config.channels = {16, 16, 0, 0};
   wall_ = std::make_unique<sim::SimWall>(config);
+  // Signals of every kind on the inputs, so that Video In shows each label.
+  wall_->with_unit(0, [](sim::SimUnit& u) { u.set_signal_state(1, SignalState::kNoSignal); });
+  wall_->with_unit(1, [](sim::SimUnit& u) {
+    u.set_signal_state(0, SignalState::kSyncError);
+    u.set_signal_state(1, SignalState::kNoColour);
+  });
   gateway_ = std::make_unique<sim::Gateway>(*wall_, sim::GatewayOptions{});
   if (!gateway_->start()) {
     gateway_.reset();
@@ -300,6 +307,21 @@ void MainWindow::run_command(int id) {
           this, QString::fromLatin1(kEditChooserTitle), QString(),
           QString::fromLatin1(kEditChooserFilters), nullptr, QFileDialog::DontConfirmOverwrite);
       if (!path.isEmpty()) edit_sequence_file(path_text_from_qstring(path), 0);
+      break;
+    }
+    case ids::kCmdVideoIn: {
+      VideoInputDialog dialog(app_.panel_services(), app_.video_input, this);
+      exec_dialog(dialog);
+      break;
+    }
+    case ids::kCmdVideoOut: {
+      VideoOutputDialog dialog(app_.panel_services(), app_.video_output, this);
+      exec_dialog(dialog);
+      break;
+    }
+    case ids::kCmdKeypad: {
+      KeypadDialog dialog(app_.panel_services(), this);
+      exec_dialog(dialog);
       break;
     }
     case ids::kCmdFlash: {

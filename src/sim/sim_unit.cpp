@@ -54,11 +54,8 @@ constexpr std::uint8_t kAllChannels = 255;    // first byte of function 42
 constexpr std::uint8_t kDisabledState = 4;    // highest channel state
 constexpr std::uint8_t kVcrBit = 0x80;        // in a system byte
 constexpr std::uint8_t kSystemBits = 0x7F;
-constexpr std::uint8_t kInSync = 0x01;  // input status register: locked, no fault
 
 // The input status registers read through function 13.
-constexpr std::uint8_t kStatusSubAddress = 0x1F;
-constexpr std::array<std::uint8_t, kInputChannels> kStatusAddress = {0x48, 0x4A};
 
 // Input systems that run at 60 fields per second.
 constexpr std::uint8_t kSystemNtsc = 1;
@@ -268,7 +265,7 @@ SimUnit::SimUnit(int index, const UnitConfig& config,
       config_(config),
       deliver_(std::move(deliver)),
       id_(static_cast<std::uint8_t>(index)),
-      signal_status_(kInputChannels, kInSync),
+      signal_(kInputChannels, SignalState::kInSync),
       engine_(*this) {
   config_.channels = std::min<std::uint8_t>(config_.channels, kMaxChannels);
   flash_.put_file(kSystemSector, kFirmwareFile, factory_firmware(config_));
@@ -301,7 +298,12 @@ SequenceEngine& SimUnit::engine() {
 
 void SimUnit::set_signal_status(int channel, std::uint8_t status) {
   if (channel >= 0 && static_cast<std::size_t>(channel) < kInputChannels)
-    signal_status_[static_cast<std::size_t>(channel)] = status;
+    signal_[static_cast<std::size_t>(channel)] = status;
+}
+
+void SimUnit::set_signal_state(int channel, SignalState state) {
+  if (channel >= 0 && static_cast<std::size_t>(channel) < kInputChannels)
+    signal_[static_cast<std::size_t>(channel)] = state;
 }
 
 const std::vector<std::uint8_t>& SimUnit::output() const {
@@ -388,7 +390,10 @@ std::optional<SimUnit::Bytes> SimUnit::respond_unit(std::uint8_t function,
     case kFnRegisterRead: {
       std::uint8_t value = 0;
       for (std::size_t c = 0; c < kInputChannels; ++c) {
-        if (data[0] == kStatusAddress[c] && data[1] == kStatusSubAddress) value = signal_status_[c];
+        if (data[0] != kSignalRegister[c] || data[1] != kSignalRegisterSub) continue;
+        const auto* state = std::get_if<SignalState>(&signal_[c]);
+        value = state != nullptr ? signal_status_byte(*state, inputs_.channels[c].system)
+                                 : std::get<std::uint8_t>(signal_[c]);
       }
       return Bytes{data[0], data[1], value};
     }

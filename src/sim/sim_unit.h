@@ -8,9 +8,11 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "link/function_codes.h"
+#include "link/video_signal.h"
 #include "sim/flash_fs.h"
 #include "sim/sequence_engine.h"
 
@@ -57,8 +59,10 @@ class SimUnit final : public SequenceHost {
   FlashFileSystem& flash();
   const FlashFileSystem& flash() const;
   SequenceEngine& engine();
-  // Per input channel 0/1: the status byte read through function 13 (0x48/0x4A, 0x1F).
+  // Per input channel 0/1: the status byte read through function 13 (0x48/0x4A, 0x1F), as
+  // given, or the byte of a signal state on the channel's current video system.
   void set_signal_status(int channel, std::uint8_t status);
+  void set_signal_state(int channel, SignalState state);
   // Raw output bytes the unit's sequences produced.
   const std::vector<std::uint8_t>& output() const;
 
@@ -168,7 +172,8 @@ class SimUnit final : public SequenceHost {
   std::uint8_t software_minor_ = 0;
   std::uint64_t busy_until_ = 0;
   InputSettings inputs_;
-  std::vector<std::uint8_t> signal_status_;  // per digitiser, as function 13 reads it
+  // Per digitiser: a fixed status byte, or a state whose byte follows the channel's system.
+  std::vector<std::variant<std::uint8_t, SignalState>> signal_;
   std::uint8_t shown_channel_ = 0;
   OutputSettings outputs_;
   ChannelMap map_;
