@@ -141,7 +141,8 @@ TEST_F(Qmsim, UsageErrors_ExitTwo) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{QMSIM_PATH},
                                                {QMSIM_PATH, "bus"},
                                                {QMSIM_PATH, "serial", "--units", "16,8,0,0"},
-                                               {QMSIM_PATH, "tcp", "--slow"}}) {
+                                               {QMSIM_PATH, "tcp", "--slow"},
+                                               {QMSIM_PATH, "tcp", "--signal", "0:3:sync"}}) {
     Process sim(args);
     EXPECT_EQ(sim.read_line(2000), "");
     EXPECT_EQ(sim.terminate(), 2);

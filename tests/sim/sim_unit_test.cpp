@@ -176,6 +176,15 @@ TEST_F(SimUnitTest, InputStatusAndFrameRate_FollowTheDigitisers) {
   EXPECT_EQ(data_of(22), Bytes{60});
 }
 
+TEST_F(SimUnitTest, SignalState_ReportsTheByteOfTheChannelsCurrentSystem) {
+  unit.set_signal_state(0, SignalState::kSyncError);
+  EXPECT_EQ(data_of(13, {0x48, 0x1F}), (Bytes{0x48, 0x1F, 0x21}));  // PAL-N
+  send(21, {0, 1});                                                 // NTSC-N
+  EXPECT_EQ(data_of(13, {0x48, 0x1F}), (Bytes{0x48, 0x1F, 0x01}));
+  unit.set_signal_state(1, SignalState::kNoSignal);
+  EXPECT_EQ(data_of(13, {0x4A, 0x1F}), (Bytes{0x4A, 0x1F, 0x40}));
+}
+
 TEST_F(SimUnitTest, OutputSetters_ShowInOutputConfiguration) {
   EXPECT_EQ(data_of(35), (Bytes{0, 1, 1, 1, 0, 16, 0}));
   send(30, {1});
