@@ -12,12 +12,14 @@
 #include "compiler/compiler.h"
 #include "compiler/decoder.h"
 #include "compiler/numbers.h"
+#include "flash/firmware_package.h"
 #include "link/unit_frame.h"
 #include "link/unit_report.h"
 #include "panels/hardware_info.h"
 #include "platform/clock.h"
 #include "platform/sim_io.h"
 #include "platform/socket.h"
+#include "qmctl_firmware.h"
 #include "qmctl_flash.h"
 #include "runner/runner.h"
 #include "shell/app.h"
@@ -50,7 +52,11 @@ constexpr const char* kUsageHead =
     "  --skip-std         compile, run: do not read std.inc first\n"
     "  --rate 50|60       decode: the field rate times are shown at\n"
     "  --verbose          run: name each sequence file on stderr as the run enters it\n"
-    "  --yes              flash put: replace a flash file of the same name\n"
+    "  --yes              flash put: replace a flash file of the same name;\n"
+    "                     firmware: answer every question Yes\n"
+    "  --fpga MAJOR       firmware: the FPGA major version (2..9) of a unit that does\n"
+    "                     not report it\n"
+    "  --no-reset         firmware: do not reset the unit after the update\n"
     "  --help             show this text\n"
     "  --version          show the program's name and version\n"
     "Without --port or --tcp the link comes from the user's settings (Orvik.ini).\n"
@@ -84,7 +90,13 @@ constexpr const char* kUsageTail =
     "  12 \" Error: out of space on sector N\"      13 \" Error: opening FLASH file: ...\"\n"
     "  14 \" Error: closing FLASH file: ...\"       15 \" Error: block transfer\"\n"
     "  16 \" Error: checksum\"                      17 \" Error: File size\"\n"
-    "  19 \" Error: User cancelled transaction\" (Ctrl+C during get or put)\n";
+    "  19 \" Error: User cancelled transaction\" (Ctrl+C during get or put)\n"
+    "  firmware and pak also:\n"
+    "  1  pak list: the package is damaged; firmware: no answer, a failed transfer\n"
+    "  3  the firmware file or an image cannot be read or written, is empty or too big\n"
+    "  7  firmware: a check refused the file (nothing sent)\n"
+    "  8  firmware: a question was answered No, or could not be asked (no terminal and\n"
+    "     no --yes or --fpga)\n";
 
 struct CommandHelp {
   const char* name;
@@ -154,6 +166,23 @@ constexpr CommandHelp kCommandHelp[] = {
      "KEY is one character other than a digit (A is 65) or a key\n"
      "code -128..9999 other than 0. Errors go to stderr with\n"
      "exit 1, 5, 6 or 10 + the transfer's result\n",
+     false},
+    {"firmware", "firmware FILE.bin|FILE.pak",
+     "replace the selected unit's firmware 1:SYSTEM.COM with a\n"
+     "system file or the package image for its FPGA version, as\n"
+     "Update does: the checks and questions on stderr, answered\n"
+     "on the terminal or Yes with --yes (refused without either);\n"
+     "--fpga MAJOR when the unit does not report its FPGA\n"
+     "version; then the unit is reset unless --no-reset or the\n"
+     "question is answered No. Exit 1, 3, 7, 8 or 10 + the\n"
+     "transfer's result\n",
+     false},
+    {"pak", "pak build OUT.pak IMAGE:MASK[:MAJOR.MINOR]... | pak list FILE.pak",
+     "build a firmware package of system file images, in the\n"
+     "order given (MASK: bit n-1 for FPGA major n, e.g. 0x0004\n"
+     "for 3; MAJOR.MINOR: the version shown, by default the\n"
+     "image's bytes 14 and 15), or list each entry's type, FPGA\n"
+     "majors, version and size\n",
      false},
 };
 
@@ -233,6 +262,8 @@ struct Options {
   bool skip_std = false;
   bool verbose = false;
   bool yes = false;
+  bool no_reset = false;
+  std::optional<std::string> fpga;
   std::vector<std::string> words;  // the command and its arguments
 };
 
@@ -288,6 +319,10 @@ std::optional<Options> parse_options(int argc, char** argv, int& exit_code) {
       o.verbose = true;
     } else if (arg == "--yes") {
       o.yes = true;
+    } else if (arg == "--no-reset") {
+      o.no_reset = true;
+    } else if (arg == "--fpga") {
+      if (!value(o.fpga)) return std::nullopt;
     } else if (arg.starts_with("--")) {
       exit_code = usage_error("unknown option " + std::string(arg));
       return std::nullopt;
@@ -723,5 +758,24 @@ int main(int argc, char** argv) {
     };
     return qmctl::run_keymap(app, options->words, open, [&] { return link_kept(app, over_tcp); });
   }
+  if (command == "firmware") {
+    qmctl::FirmwareOptions firmware{options->yes, options->no_reset, std::nullopt};
+    if (options->fpga) {
+      std::string error;
+      const auto major =
+          read_number(*options->fpga, "--fpga", qm::kSelectFpgaFirst, qm::kSelectFpgaLast, error);
+      if (!major) return usage_error(error);
+      firmware.fpga = *major;
+    }
+    bool over_tcp = false;
+    auto open = [&] {
+      const bool opened = open_link(app, *options);
+      over_tcp = app.settings.values.ip;
+      return opened;
+    };
+    return qmctl::run_firmware(app, options->words, firmware, open,
+                               [&] { return link_kept(app, over_tcp); });
+  }
+  if (command == "pak") return qmctl::run_pak(options->words);
   return usage_error("unknown command " + command);
 }

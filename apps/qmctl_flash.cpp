@@ -170,14 +170,6 @@ int run_transfer(qm::App& app, ConsoleProgress& progress, std::function<int()> w
   return result;
 }
 
-// The exit status and text of a transfer's result.
-int transfer_outcome(const qm::TransferJob& job, int code) {
-  if (const auto text = qm::transfer_result_text(code, job)) error_line(*text);
-  if (code == qm::kTransferQuiet || code == qm::kTransferAnnounced) return kExitOk;
-  if (code == qm::kTransferLinkFailure) return kExitFailed;
-  return kExitTransferBase + code;
-}
-
 std::uint8_t unit_address(const qm::App& app) {
   return static_cast<std::uint8_t>(app.settings.values.id);
 }
@@ -290,6 +282,20 @@ int keymap_usage(const std::string& message) {
 }
 
 }  // namespace
+
+int transfer_outcome(const qm::TransferJob& job, int code) {
+  if (const auto text = qm::transfer_result_text(code, job)) error_line(*text);
+  if (code == qm::kTransferQuiet || code == qm::kTransferAnnounced) return kExitOk;
+  if (code == qm::kTransferLinkFailure) return kExitFailed;
+  return kExitTransferBase + code;
+}
+
+int run_download(qm::App& app, std::uint8_t address) {
+  ConsoleProgress progress;
+  return run_transfer(app, progress, [&] {
+    return qm::download_worker(app.transfer, app.link, address, progress);
+  });
+}
 
 int run_keymap(qm::App& app, const std::vector<std::string>& words,
                const std::function<bool()>& open_link, const std::function<bool()>& link_kept) {

@@ -2,13 +2,15 @@
 // deleted, renamed, run and compacted; qmctl keymap: the unit's key map shown and added to.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace qm {
 class App;
-}
+struct TransferJob;
+}  // namespace qm
 
 namespace qmctl {
 
@@ -28,6 +30,12 @@ inline constexpr int kExitTransferBase = 10;  // put, get: 10 + the transfer's r
 // whether it is still there after messages went out.
 int run_flash(qm::App& app, const std::vector<std::string>& words, bool yes,
               const std::function<bool()>& open_link, const std::function<bool()>& link_kept);
+
+// Downloads the App's transfer job to `address` on the link's thread, drawing the progress
+// line of put on a terminal; Ctrl+C cancels at the next check point. The result code.
+int run_download(qm::App& app, std::uint8_t address);
+// Shows the result's text on stderr; the exit status for it (0 for either success).
+int transfer_outcome(const qm::TransferJob& job, int code);
 
 // Runs `keymap show` or `keymap add KEY SEQUENCE` (words[0] is "keymap") on the same terms.
 int run_keymap(qm::App& app, const std::vector<std::string>& words,

@@ -47,10 +47,13 @@ constexpr const char* kUsage =
     "  --transcript FILE     write every message both ways to FILE as it passes, with its\n"
     "                        time in ms\n"
     "  --compact-ms MS       how long a flash compaction keeps a unit busy (default 300)\n"
+    "  --fpga N:MAJOR.MINOR  the FPGA version unit N reports (default 3.1; repeatable); its\n"
+    "                        factory firmware is marked for that major version\n"
     "  --signal U:C:STATE    the signal on input C (1 or 2) of unit U: sync, error,\n"
     "                        nocolour or nosignal (default sync; repeatable)\n"
     "Faults:\n"
     "  --silent N            unit N never answers (repeatable)\n"
+    "  --no-hw-version N     unit N never answers the hardware version request (repeatable)\n"
     "  --slow MS             replies are ready only MS after their request\n"
     "  --drop-every N        every Nth reply is never sent\n"
     "  --wrong-first         each reply is preceded by one to another function code\n"
@@ -114,6 +117,19 @@ std::optional<std::uint32_t> number(std::string_view text, std::uint32_t min, st
       static_cast<std::uint32_t>(n.value) > max)
     return std::nullopt;
   return static_cast<std::uint32_t>(n.value);
+}
+
+// N:MAJOR.MINOR of --fpga: the unit and its version byte (major in the high four bits).
+std::optional<std::pair<std::size_t, std::uint8_t>> fpga_option(const std::string& text) {
+  const std::size_t colon = text.find(':');
+  const std::size_t dot = text.find('.', colon == std::string::npos ? 0 : colon);
+  if (colon == std::string::npos || dot == std::string::npos) return std::nullopt;
+  const auto unit = number(text.substr(0, colon), 0, 3);
+  const auto major = number(text.substr(colon + 1, dot - colon - 1), 0, 15);
+  const auto minor = number(text.substr(dot + 1), 0, 15);
+  if (!unit || !major || !minor) return std::nullopt;
+  return std::pair{static_cast<std::size_t>(*unit),
+                   static_cast<std::uint8_t>(*major << 4 | *minor)};
 }
 
 std::optional<std::string> parse(int argc, char** argv, Options& o) {
@@ -182,6 +198,15 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
       std::uint32_t unit = 0;
       if (!count(unit, 0, 3)) return "--silent wants a unit 0..3";
       f.silent[unit] = true;
+    } else if (arg == "--no-hw-version") {
+      std::uint32_t unit = 0;
+      if (!count(unit, 0, 3)) return "--no-hw-version wants a unit 0..3";
+      f.no_hardware_version[unit] = true;
+    } else if (arg == "--fpga") {
+      const std::string text = value();
+      const auto version = fpga_option(text);
+      if (!version) return "--fpga wants N:MAJOR.MINOR with N 0..3, MAJOR and MINOR 0..15: " + text;
+      o.wall.fpga_versions[version->first] = version->second;
     } else if (arg == "--slow") {
       if (!count(f.slow_reply_ms, 0, 60000)) return "--slow wants milliseconds";
     } else if (arg == "--drop-every") {

@@ -122,6 +122,8 @@ bool consume_standard_input();
 void binary_standard_output();
 // Whether standard error is a terminal (where a progress line may be redrawn in place).
 bool standard_error_is_terminal();
+// Whether standard input is a terminal (where an operator can answer a question).
+bool standard_input_is_terminal();
 
 // Keeps interrupt and termination requests for wait_for_termination: call it before any
 // thread starts, so that every thread inherits it.

@@ -251,6 +251,10 @@ bool standard_error_is_terminal() {
   return ::isatty(STDERR_FILENO) == 1;
 }
 
+bool standard_input_is_terminal() {
+  return ::isatty(STDIN_FILENO) == 1;
+}
+
 namespace {
 sigset_t termination_signals() {
   sigset_t set;

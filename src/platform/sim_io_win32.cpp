@@ -172,6 +172,10 @@ bool standard_error_is_terminal() {
   return _isatty(_fileno(stderr)) != 0;
 }
 
+bool standard_input_is_terminal() {
+  return _isatty(_fileno(stdin)) != 0;
+}
+
 void block_termination_signals() {}
 
 void wait_for_termination() {

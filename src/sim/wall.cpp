@@ -49,6 +49,8 @@ SimWall::SimWall(WallConfig config) : config_(std::move(config)) {
     if (config_.channels[static_cast<std::size_t>(i)] == 0) continue;
     UnitConfig unit = config_.unit;
     unit.channels = config_.channels[static_cast<std::size_t>(i)];
+    if (const auto fpga = config_.fpga_versions[static_cast<std::size_t>(i)])
+      unit.fpga_version = *fpga;
     units_[static_cast<std::size_t>(i)] = std::make_unique<SimUnit>(
         i, unit,
         [this](std::span<const std::uint8_t> m) { internal_.emplace_back(m.begin(), m.end()); });
@@ -99,6 +101,9 @@ std::optional<UnitReply> SimWall::answer(SimUnit& unit, std::uint8_t function,
   if (function == kFnWriteBlock && f.refuse_write_block != 0 &&
       ++writes_since_open_ == f.refuse_write_block)
     return UnitReply{function, {0}};  // not written
+  if (function == kFnHardwareVersion &&
+      f.no_hardware_version[static_cast<std::size_t>(unit.index())])
+    return std::nullopt;
   auto reply = unit.handle(function, data, false, now());
   if (!reply) return reply;
   if (function == kFnClose && reply->data.size() >= 5) {

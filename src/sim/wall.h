@@ -25,9 +25,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Faults a test or an operator can switch on.
 struct Faults {
-  std::array<bool, 4> silent{};          // the unit never answers
-  std::uint32_t slow_reply_ms = 0;       // a reply is ready only this long after its request
-  std::uint32_t drop_reply_every = 0;    // every Nth reply is never sent (0: none)
+  std::array<bool, 4> silent{};               // the unit never answers
+  std::array<bool, 4> no_hardware_version{};  // the unit never answers function 3
+  std::uint32_t slow_reply_ms = 0;            // a reply is ready only this long after its request
+  std::uint32_t drop_reply_every = 0;         // every Nth reply is never sent (0: none)
   bool wrong_function_first = false;     // a reply to another function code precedes each reply
   std::uint32_t bad_checksum_every = 0;  // serial: every Nth frame sent has a bad checksum
   bool reject_authentication = false;    // gateway: every authentication is refused
@@ -75,6 +76,8 @@ std::string transcript_line(const TranscriptEntry& entry);
 struct WallConfig {
   std::array<std::uint8_t, 4> channels{16, 16, 16, 16};  // 0 = the unit is absent
   UnitConfig unit;                                       // versions, title, timings
+  // Per unit, an FPGA version in place of unit.fpga_version (its factory firmware follows it).
+  std::array<std::optional<std::uint8_t>, 4> fpga_versions{};
   Faults faults;
   std::function<std::uint64_t()> clock;  // milliseconds; the monotonic clock when empty
 };
