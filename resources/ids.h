@@ -22,8 +22,10 @@ inline constexpr int kButtonsDialog = 166;          // the sequence buttons pane
 inline constexpr int kRunDialog = 168;              // " Sequence"
 inline constexpr int kOptionsDialog = 173;          // " Program Options"
 inline constexpr int kKeyCharacterDialog = 174;     // " Key character"
-inline constexpr int kBrowseDialog = 182;           // " Browse file" / the log viewer
-inline constexpr int kSetupDialog = 187;            // " Setup"
+inline constexpr int kBrowseDialog = 182;
+inline constexpr int kSelectFpgaDialog =
+    183;  // "Dialog": the FPGA major of a unit           // " Browse file" / the log viewer
+inline constexpr int kSetupDialog = 187;  // " Setup"
 
 // Controls.
 inline constexpr int kUnitRadio0 = 1200;         // unit selector: 1200..1203 units 0..3
@@ -104,6 +106,8 @@ inline constexpr int kNewFilenameField = 1241;       // rename: "New filename:"
 inline constexpr int kKeyCharacterField = 1056;      // key prompt: "Key character:"
 inline constexpr int kAsciiCharacterRadio = 1251;    // key prompt: "ASCII character"
 inline constexpr int kKeyCodeRadio = 1252;           // key prompt: "Key code "
+
+inline constexpr int kFpgaList = 1320;  // dialog 183: "FPGA %d.xx"
 
 // Menu commands of the main window.
 inline constexpr int kCmdSetup = 32774;

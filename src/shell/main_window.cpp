@@ -33,6 +33,7 @@
 #include "panels/video_panels_dialog.h"
 #include "runner/run_dialog.h"
 #include "shell/about_dialog.h"
+#include "shell/firmware_update_dialog.h"
 #include "shell/options_dialog.h"
 #include "shell/remote_directory_dialog.h"
 #include "shell/startup.h"
@@ -75,7 +76,7 @@ struct MenuCommand {
 constexpr MenuCommand kMenu[] = {
     {ids::kCmdSetup, "&Setup", "&File", true},
     {ids::kCmdReset, "R&eset", "&File", true},
-    {ids::kCmdUpdate, "&Update", "&File", false},  // firmware update: with the flash tools
+    {ids::kCmdUpdate, "&Update", "&File", true},
     {ids::kCmdOptions, "&Options", "&File", true},
     {ids::kCmdCreateFont, "Create &Font", "&File", false},  // with the font builder
     {ids::kCmdHardwareInfo, "&Hardware Info", "&File", true},
@@ -309,6 +310,9 @@ void MainWindow::run_command(int id) {
       if (!path.isEmpty()) edit_sequence_file(path_text_from_qstring(path), 0);
       break;
     }
+    case ids::kCmdUpdate:
+      update_firmware_flow(app_, this);
+      break;
     case ids::kCmdVideoIn: {
       VideoInputDialog dialog(app_.panel_services(), app_.video_input, this);
       exec_dialog(dialog);

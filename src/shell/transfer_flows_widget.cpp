@@ -36,25 +36,13 @@ std::uint8_t unit_address(const App& app) {
   return static_cast<std::uint8_t>(app.settings.values.id);
 }
 
-// What `ask` finds out with the link, run on the link thread. The GUI's event loop runs
-// meanwhile, without the operator's input, so that nothing else starts before the answer.
+// What `ask` finds out with the link, on the link thread (run_on_link_now).
 template <typename T>
 T ask_link_now(App& app, std::function<T(Link&, std::uint8_t address)> ask, T otherwise) {
   auto answer = std::make_shared<std::optional<T>>();
-  QEventLoop loop;
-  QPointer<QEventLoop> waiting(&loop);
-  LinkWorker& worker = app.worker;
-  const std::uint8_t address = unit_address(app);
-  worker.post([&worker, answer, waiting, address, ask = std::move(ask)](Link& link) {
-    T found = ask(link, address);
-    worker.deliver([answer, waiting, found = std::move(found)] {
-      *answer = found;
-      if (waiting) waiting->quit();
-    });
+  run_on_link_now(app, [answer, ask = std::move(ask)](Link& link, std::uint8_t address) {
+    *answer = ask(link, address);
   });
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  if (!answer->has_value()) loop.exec(QEventLoop::ExcludeUserInputEvents);
-  QApplication::restoreOverrideCursor();
   return answer->has_value() ? std::move(**answer) : std::move(otherwise);
 }
 
@@ -97,6 +85,24 @@ bool load_local_file(App& app, const QString& path) {
 }
 
 }  // namespace
+
+void run_on_link_now(App& app, std::function<void(Link&, std::uint8_t address)> ask) {
+  auto done = std::make_shared<bool>(false);
+  QEventLoop loop;
+  QPointer<QEventLoop> waiting(&loop);
+  LinkWorker& worker = app.worker;
+  const std::uint8_t address = unit_address(app);
+  worker.post([&worker, done, waiting, address, ask = std::move(ask)](Link& link) {
+    ask(link, address);
+    worker.deliver([done, waiting] {
+      *done = true;
+      if (waiting) waiting->quit();
+    });
+  });
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  if (!*done) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  QApplication::restoreOverrideCursor();
+}
 
 int download_file_to_flash(App& app, QWidget* owner, const std::string& title, std::uint8_t sector,
                            const std::string& name) {

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QWidget;
@@ -14,6 +15,12 @@ class QWidget;
 namespace qm {
 
 class App;
+class Link;
+
+// Runs `ask` on the link thread with the selected unit's address and returns once it has run.
+// The GUI's event loop turns meanwhile, without the operator's input, under the wait cursor,
+// so that nothing else starts before the answer. `ask` keeps what it finds in what it owns.
+void run_on_link_now(App& app, std::function<void(Link&, std::uint8_t address)> ask);
 
 inline constexpr const char* kDownloadSequenceTitle = " Download Binary Sequence";
 inline constexpr const char* kDownloadFileTitle = " Download file";

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/firmware_files.h"
 #include "support/process.h"
 #include "support/qmctl_fixture.h"
 
@@ -15,19 +16,10 @@ namespace {
 
 using Bytes = std::string;  // file contents, byte for byte
 
-// A system file image: signature, "BIN", version at 14-15, mask at 22-23, then a filler.
-Bytes system_image(std::size_t n, int major, int minor, unsigned mask) {
-  Bytes b(n, '\0');
-  for (std::size_t i = 0; i < n; ++i)
-    b[i] = static_cast<char>(i * 31 + 7);
-  b[0] = '\xF3';
-  b[1] = '\xC3';
-  b.replace(4, 3, "BIN");
-  b[14] = static_cast<char>(major);
-  b[15] = static_cast<char>(minor);
-  b[22] = static_cast<char>(mask & 0xFF);
-  b[23] = static_cast<char>(mask >> 8);
-  return b;
+// A system file image as a file's contents.
+Bytes image_file(std::size_t n, int major, int minor, std::uint16_t mask) {
+  const auto image = system_image(n, major, minor, mask);
+  return Bytes(image.begin(), image.end());
 }
 
 Bytes le32(std::size_t n) {
@@ -71,8 +63,8 @@ class QmctlFirmware : public Qmctl {
 };
 
 TEST_F(QmctlFirmware, PakBuildThenList_RoundTripsByteForByte) {
-  const Bytes a = system_image(200, 5, 1, 0x0004);
-  const Bytes b = system_image(130, 6, 2, 0x0108);
+  const Bytes a = image_file(200, 5, 1, 0x0004);
+  const Bytes b = image_file(130, 6, 2, 0x0108);
   const std::string out = (home_ / "fw.pak").string();
   const Outcome build = qmctl("pak build " + out + " " + write("a.bin", a) + ":0x0004 " +
                               write("b.bin", b) + ":264:7.3");
@@ -89,7 +81,7 @@ TEST_F(QmctlFirmware, PakBuildThenList_RoundTripsByteForByte) {
 }
 
 TEST_F(QmctlFirmware, PakErrors_AreNamed) {
-  const std::string img = write("a.bin", system_image(200, 5, 1, 4));
+  const std::string img = write("a.bin", image_file(200, 5, 1, 4));
   const std::string out = (home_ / "x.pak").string();
   for (const std::string& bad :
        {"build " + out, "build " + out + " " + img, "build " + out + " " + img + ":70000",
@@ -112,9 +104,9 @@ TEST_F(QmctlFirmware, PakErrors_AreNamed) {
 TEST_F(QmctlFirmware, FirmwareYes_UpdatesTheUnitAndResetsIt) {
   start();
   ASSERT_EQ(running_version(), "4.2");
-  const Bytes image = system_image(5000, 5, 1, 0x0004);
+  const Bytes image = image_file(5000, 5, 1, 0x0004);
   const std::string pak = (home_ / "fw.pak").string();
-  ASSERT_EQ(qmctl("pak build " + pak + " " + write("old.bin", system_image(300, 1, 0, 2)) +
+  ASSERT_EQ(qmctl("pak build " + pak + " " + write("old.bin", image_file(300, 1, 0, 2)) +
                   ":0x0002 " + write("new.bin", image) + ":0x0004")
                 .exit_code,
             0);
@@ -132,7 +124,7 @@ TEST_F(QmctlFirmware, FirmwareYes_UpdatesTheUnitAndResetsIt) {
 
 TEST_F(QmctlFirmware, NoReset_OrNoTerminal_LeavesTheOldFirmwareRunning) {
   start();
-  const Bytes image = system_image(400, 6, 0, 0x0004);
+  const Bytes image = image_file(400, 6, 0, 0x0004);
   const std::string bin = write("s.bin", image);
   const Outcome refused = at_sim("firmware " + bin);
   EXPECT_EQ(refused.exit_code, 8);
@@ -154,7 +146,7 @@ TEST_F(QmctlFirmware, NoReset_OrNoTerminal_LeavesTheOldFirmwareRunning) {
 TEST_F(QmctlFirmware, FpgaOfTheUnit_ChoosesOrRefuses) {
   start({"--fpga", "0:2.1", "--no-hw-version", "1"});
   const std::string pak = (home_ / "fw.pak").string();
-  ASSERT_EQ(qmctl("pak build " + pak + " " + write("a.bin", system_image(300, 5, 1, 4)) + ":0x0004")
+  ASSERT_EQ(qmctl("pak build " + pak + " " + write("a.bin", image_file(300, 5, 1, 4)) + ":0x0004")
                 .exit_code,
             0);
   const Outcome none = at_sim("firmware " + pak + " --yes");

@@ -9,6 +9,7 @@
 
 #include "flash/transfer.h"
 #include "link/unit_frame.h"
+#include "support/firmware_files.h"
 #include "support/temp_folder.h"
 #include "support/wall_rig.h"
 
@@ -16,49 +17,9 @@ namespace qm {
 namespace {
 
 using test::Bytes;
+using test::package;
+using test::system_image;
 using Step = FirmwarePlan::Step;
-
-// A system file image of n bytes: signature, version, mask and a filler.
-Bytes system_image(std::size_t n, int major, int minor, std::uint16_t mask, bool signed_ = true) {
-  Bytes b(n, 0);
-  for (std::size_t i = 0; i < n; ++i)
-    b[i] = static_cast<std::uint8_t>(i * 37 + 11);
-  if (n < 24) return b;
-  b[0] = signed_ ? 0xF3 : 0x00;
-  b[1] = signed_ ? 0xC3 : 0x00;
-  std::memcpy(&b[4], "BIN", 3);
-  b[14] = static_cast<std::uint8_t>(major);
-  b[15] = static_cast<std::uint8_t>(minor);
-  b[22] = static_cast<std::uint8_t>(mask & 0xFF);
-  b[23] = static_cast<std::uint8_t>(mask >> 8);
-  return b;
-}
-
-struct Entry {
-  std::uint16_t mask;
-  int major;
-  int minor;
-  Bytes body;
-  std::uint8_t type = 0;
-};
-
-// A package put together by hand, byte by byte.
-Bytes package(const std::vector<Entry>& entries, bool closed = true, std::uint8_t version = 0) {
-  Bytes b{'P', 'A', 'C', 'K', 'A', 'G', 'E', version};
-  for (const Entry& e : entries) {
-    const auto n = static_cast<std::uint32_t>(e.body.size());
-    for (int s = 0; s < 32; s += 8)
-      b.push_back(static_cast<std::uint8_t>(n >> s));
-    b.push_back(e.type);
-    b.push_back(static_cast<std::uint8_t>(e.mask & 0xFF));
-    b.push_back(static_cast<std::uint8_t>(e.mask >> 8));
-    b.push_back(static_cast<std::uint8_t>(e.major));
-    b.push_back(static_cast<std::uint8_t>(e.minor));
-    b.insert(b.end(), e.body.begin(), e.body.end());
-  }
-  if (closed) b.insert(b.end(), 4, 0);
-  return b;
-}
 
 std::vector<std::string> texts(const FirmwarePlan& plan) {
   std::vector<std::string> out;

@@ -163,13 +163,12 @@ TEST_F(MainWindowTest, Menu_EveryCommandIsThereAndUnlandedOnesAreDisabled) {
   w.start({});
   for (int id : {ids::kCmdSetup, ids::kCmdReset, ids::kCmdOptions, ids::kCmdHardwareInfo,
                  ids::kCmdExit, ids::kCmdNew, ids::kCmdEdit, ids::kCmdRun, ids::kCmdCompile,
-                 ids::kCmdDownload, ids::kCmdDecode, ids::kCmdFlash, ids::kCmdVideoIn,
-                 ids::kCmdVideoOut, ids::kCmdKeypad, ids::kCmdAbout}) {
+                 ids::kCmdDownload, ids::kCmdDecode, ids::kCmdFlash, ids::kCmdUpdate,
+                 ids::kCmdVideoIn, ids::kCmdVideoOut, ids::kCmdKeypad, ids::kCmdAbout}) {
     ASSERT_NE(w.command(id), nullptr) << id;
     EXPECT_TRUE(w.command(id)->isEnabled()) << id;
   }
-  for (int id :
-       {ids::kCmdUpdate, ids::kCmdCreateFont, ids::kCmdButtons, ids::kCmdAlign, ids::kCmdHelp}) {
+  for (int id : {ids::kCmdCreateFont, ids::kCmdButtons, ids::kCmdAlign, ids::kCmdHelp}) {
     ASSERT_NE(w.command(id), nullptr) << id;
     EXPECT_FALSE(w.command(id)->isEnabled()) << id;
   }
