@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <atomic>
@@ -23,6 +24,7 @@ namespace {
 constexpr const char* kCancelText = "Cancel";
 constexpr const char* kOkText = "OK";
 constexpr int kStatusWidth = 320;
+constexpr int kAnnouncedHoldMs = 1500;
 
 // Blocks of a transfer of `bytes`, the last one shorter.
 int blocks_of(std::size_t bytes) {
@@ -134,7 +136,7 @@ void TransferProgressDialog::reject() {
     job_.request_cancel();  // the worker stops at its next check point and reports it
     return;
   }
-  done(0);
+  done(result_ == kTransferAnnounced ? 1 : 0);
 }
 
 void TransferProgressDialog::show_status(const QString& text) {
@@ -155,11 +157,13 @@ void TransferProgressDialog::transfer_result(int code) {
   }
   if (const auto text = transfer_result_text(code, job_))
     status_->setText(QString::fromLatin1(text->c_str()));
-  if (code == kTransferAnnounced) {
-    done(1);
-    return;
-  }
   button_->setText(QString::fromLatin1(kOkText));
+  if (code == kTransferAnnounced) {
+    // The operator gets a moment to read the success before the dialog closes by itself (OK
+    // closes it at once).
+    bar_->setValue(bar_->maximum());
+    QTimer::singleShot(kAnnouncedHoldMs, this, [this] { done(1); });
+  }
 }
 
 int run_transfer_dialog(TransferJob& job, LinkWorker& worker, std::uint8_t address,
