@@ -138,6 +138,26 @@ TEST_F(VideoPanels, Input_GangSendsToEveryUnitAndClosingSelectsTheUnitAgain) {
   EXPECT_EQ(app_.settings.values.id, 1);
 }
 
+TEST_F(VideoPanels, Input_WithAllUnitsReadsUnitZeroAndSendsToAll) {
+  app_.settings.values.id = -1;
+  VideoInputDialog dialog(app_.panel_services(), app_.video_input, nullptr);
+  dialog.show();
+  ASSERT_TRUE(settle([&] { return dialog.idle(); }));
+  std::vector<std::string> reads;
+  for (const auto& e : wall_.transcript())
+    if (e.direction == sim::Direction::ToUnits && e.message.size() >= 3 &&
+        (e.message[2] == 25 || e.message[2] == 13))
+      reads.push_back(to_hex(e.message).substr(0, 8));
+  ASSERT_FALSE(reads.empty());
+  for (const auto& r : reads)
+    EXPECT_TRUE(r == "07 00 19" || r == "07 00 0D") << r;
+  mark();
+  find<QAbstractButton>(&dialog, "input1_2")->click();
+  EXPECT_EQ(sent(1), std::vector<std::string>{"87 FF 10 01 02"});
+  dialog.accept();
+  EXPECT_EQ(app_.settings.values.id, -1);
+}
+
 TEST_F(VideoPanels, Input_RestoreFromFlashOnlyWithTheUnitsFile) {
   wall_.with_unit(
       0, [](sim::SimUnit& u) { ASSERT_TRUE(u.flash().put_file(2, "DGTSER.CFG", Bytes(13, 100))); });
