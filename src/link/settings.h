@@ -2,6 +2,8 @@
 // program directory's "orvik.ini". Table-driven: one row per key, in the order written.
 #pragma once
 
+#include <array>
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -19,7 +21,10 @@ struct SettingsValues {
   std::string key;                        // Key: shared secret
   int field_rate = 50;                    // FieldRate: 50 or 60
   std::uint8_t units[4] = {16, 0, 0, 0};  // Unit0..Unit3: channel count, 0 = not installed
-  int id = 0;                             // ID: selected unit 0..3, -1 = all
+  std::array<std::uint8_t, 4> units_array() const {
+    return {units[0], units[1], units[2], units[3]};
+  }
+  int id = 0;  // ID: selected unit 0..3, -1 = all
 };
 
 class Settings {

@@ -15,6 +15,7 @@
 #include "link/settings.h"
 #include "link/tick_clock.h"
 #include "link/traffic_log.h"
+#include "panels/alignment.h"
 #include "panels/panel_services.h"
 #include "panels/video_input.h"
 #include "panels/video_output.h"
@@ -48,6 +49,7 @@ class App {
   TransferJob transfer;              // the one file transfer to or from a unit's flash
   VideoInputPanel video_input;       // the input panel's mirror and remembered channels
   VideoOutputSettings video_output;  // the output panel's mirror
+  AlignmentState alignment;          // the wall's map, split and offsets as the panel holds them
   KeyEntryMode key_entry_mode = KeyEntryMode::kAscii;  // how the key prompt last took a key
 
   // What a sequence run reaches outside itself.

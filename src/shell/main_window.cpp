@@ -28,6 +28,7 @@
 #include "flash/flash_protocol.h"
 #include "ids.h"
 #include "link/unit_selection.h"
+#include "panels/alignment_dialog.h"
 #include "panels/hardware_info_dialog.h"
 #include "panels/setup_dialog.h"
 #include "panels/video_panels_dialog.h"
@@ -92,7 +93,7 @@ constexpr MenuCommand kMenu[] = {
     {ids::kCmdDecode, "Decode", "&Sequence", true},
     {ids::kCmdButtons, "&Buttons", "", false},  // with the sequence buttons panel
     {ids::kCmdKeypad, "&Keypad", "", true},
-    {ids::kCmdAlign, "&Align", "", false},     // with the monitor alignment
+    {ids::kCmdAlign, "&Align", "", true},
     {ids::kCmdHelp, "&Help", "&Help", false},  // with the help server
     {ids::kCmdAbout, "&About ...", "&Help", true},
 };
@@ -169,6 +170,9 @@ bool MainWindow::start(const QStringList& arguments) {
   open_from_settings(
       app_, demo() ? std::optional<std::uint16_t>(gateway_ ? gateway_->port() : 0) : std::nullopt);
   const SettingsValues& v = app_.settings.values;
+  // The alignment starts from the factory layout of the installed units until Align reads
+  // the units.
+  app_.alignment.reset(v.units_array());
 
   build_menu();
   build_status_bar();
@@ -313,6 +317,11 @@ void MainWindow::run_command(int id) {
     case ids::kCmdUpdate:
       update_firmware_flow(app_, this);
       break;
+    case ids::kCmdAlign: {
+      AlignmentDialog dialog(app_.panel_services(), app_.alignment, this);
+      exec_dialog(dialog);
+      break;
+    }
     case ids::kCmdVideoIn: {
       VideoInputDialog dialog(app_.panel_services(), app_.video_input, this);
       exec_dialog(dialog);

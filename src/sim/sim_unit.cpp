@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "link/function_codes.h"
+#include "panels/alignment.h"
 
 namespace qm::sim {
 namespace {
@@ -268,6 +269,13 @@ SimUnit::SimUnit(int index, const UnitConfig& config,
       signal_(kInputChannels, SignalState::kInSync),
       engine_(*this) {
   config_.channels = std::min<std::uint8_t>(config_.channels, kMaxChannels);
+  // A unit leaves the factory with its channels where the wall's factory map shows them.
+  if (index_ >= 0 && index_ < 4)
+    for (int k = 1; k <= config_.channels; ++k) {
+      const int cell = default_cell(index_, k, config_.channels);
+      map_.channels[static_cast<std::size_t>(k - 1)].position =
+          static_cast<std::uint8_t>((cell / kGridSide) << 4 | cell % kGridSide);
+    }
   flash_.put_file(kSystemSector, kFirmwareFile, factory_firmware(config_));
   read_version();
 }
