@@ -250,7 +250,11 @@ AlignmentDialog::AlignmentDialog(PanelServices services, AlignmentState& state, 
   // Opening: the units polled, highlights and swap off, the split, offsets and map read
   // (the default map when they cannot be), the kept display mode, both bars at 0, the unit
   // buttons set, Restore only with the unit's ALIGN.CFG.
-  services_.worker.post([](Link& link) { link.unit_poll(kPollTries); });
+  // The unit the panel reads (unit 0 when all are selected): a poll of every unit at
+  // once is never answered and would hold the first reading up by its whole time-out.
+  services_.worker.post([address = read_address(services_.settings.values)](Link& link) {
+    link.unit_poll_unit(address, kPollTries);
+  });
   state_.highlight.fill(false);
   state_.swap = SwapState::kOff;
   display_->button(static_cast<int>(state_.display))->setChecked(true);
@@ -299,7 +303,7 @@ void AlignmentDialog::ask(std::function<Result(Link&)> work, std::function<void(
 }
 
 void AlignmentDialog::refresh() {
-  const std::uint8_t address = selected_address();
+  const std::uint8_t address = read_address(services_.settings.values);
   const int x = state_.split_x;
   const int y = state_.split_y;
   ask<SplitReading>([address, x, y](Link& link) { return read_split_offsets(link, address, x, y); },
@@ -408,7 +412,7 @@ void AlignmentDialog::bar_moved(ScrollBar bar, int position) {
 }
 
 void AlignmentDialog::column_pressed(int column) {
-  const std::uint8_t address = selected_address();
+  const std::uint8_t address = read_address(services_.settings.values);
   const int x = state_.split_x;
   const int y = state_.split_y;
   ask<SplitReading>([address, x, y](Link& link) { return read_split_offsets(link, address, x, y); },
@@ -424,7 +428,7 @@ void AlignmentDialog::column_pressed(int column) {
 }
 
 void AlignmentDialog::row_pressed(int row) {
-  const std::uint8_t address = selected_address();
+  const std::uint8_t address = read_address(services_.settings.values);
   const int x = state_.split_x;
   const int y = state_.split_y;
   ask<SplitReading>([address, x, y](Link& link) { return read_split_offsets(link, address, x, y); },

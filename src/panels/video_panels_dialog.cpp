@@ -225,7 +225,11 @@ VideoInputDialog::VideoInputDialog(PanelServices services, VideoInputPanel& pane
   // Opening: the units polled, the signal labels undetermined and then refreshed, the
   // remembered "Show Ch." checked, the unit buttons set, the settings read, the refresh
   // every 2 s, the sliders bound, Restore enabled when the unit keeps its inputs in flash.
-  services_.worker.post([](Link& link) { link.unit_poll(kPollTries); });
+  // The unit the panel reads (unit 0 when all are selected): a poll of every unit at
+  // once is never answered and would hold the first reading up by its whole time-out.
+  services_.worker.post([address = read_address(services_.settings.values)](Link& link) {
+    link.unit_poll_unit(address, kPollTries);
+  });
   panel_.shown = {SignalState::kUndetermined, SignalState::kUndetermined};
   for (int ch = 0; ch < kInputChannels; ++ch)
     show_signal(ch);
@@ -471,7 +475,11 @@ VideoOutputDialog::VideoOutputDialog(PanelServices services, VideoOutputSettings
 
   // Opening: the units polled, the settings read (from unit 0 when all units are selected,
   // as the input panel does), the unit buttons set.
-  services_.worker.post([](Link& link) { link.unit_poll(kPollTries); });
+  // The unit the panel reads (unit 0 when all are selected): a poll of every unit at
+  // once is never answered and would hold the first reading up by its whole time-out.
+  services_.worker.post([address = read_address(services_.settings.values)](Link& link) {
+    link.unit_poll_unit(address, kPollTries);
+  });
   unit_at_open_ = init_unit_selector(services_.settings.values, services_.ui, this, true);
   read_settings();
   ok->setFocus();

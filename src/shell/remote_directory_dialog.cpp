@@ -208,7 +208,11 @@ RemoteDirectoryDialog::RemoteDirectoryDialog(App& app, QWidget* parent)
 
   // Opening: the units polled (what they answer does not matter here), the unit chosen (unit
   // 0 in place of all units), an empty name, the Sequence sector listed.
-  app_.worker.post([](Link& link) { link.unit_poll(kOpeningPollTries); });
+  // The unit the panel reads (unit 0 when all are selected): a poll of every unit at
+  // once is never answered and would hold the first reading up by its whole time-out.
+  app_.worker.post([address = read_address(app_.settings.values)](Link& link) {
+    link.unit_poll_unit(address, kOpeningPollTries);
+  });
   init_unit_selector(app_.settings.values, app_.ui, this, false);
   tabs_->setCurrentIndex(kOpeningTab);
   show_sector_listing();
