@@ -94,8 +94,7 @@ TEST_F(CompileRun, SendsWaitsAndLoops_InOrderAndOnTime) {
     EXPECT_EQ(settings->data[0], 200);  // the brightness the sequence sent to its own unit
   });
   // The broadcast reached unit 1 too: its channels show colour bars, then video again.
-  wall_.with_unit(1,
-                  [](SimUnit& u) { EXPECT_EQ(u.handle(31, hex("00"), false, 0)->data[0], 255); });
+  wall_.with_unit(1, [](SimUnit& u) { EXPECT_EQ(u.handle(31, hex("00"), false, 0)->data[0], 0); });
   EXPECT_TRUE(wall_.receive(hex("07 00 4C")).empty());                     // last sequence result
   EXPECT_EQ(to_hex(wall_.receive(hex("47 00"))[0]), "17 00 4C 00 00 00");  // ended normally
 }

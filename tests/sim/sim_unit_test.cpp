@@ -118,8 +118,8 @@ TEST_F(SimUnitTest, Replies_NoneForBroadcastUnknownOrShortRequests) {
   EXPECT_FALSE(ask(17, {0, 9}));  // a send
   EXPECT_EQ(data_of(25)[0], 9);
   EXPECT_FALSE(ask(31));
-  send(32, {0, 1});  // no row
-  EXPECT_EQ(data_of(31, {0})[1], 255);
+  send(32, {0, 1});  // no row: the channel stays at the corner of unit 1's block
+  EXPECT_EQ(data_of(31, {0})[1], 0x05);
 
   const Bytes new_id = {3};
   EXPECT_FALSE(unit.handle(6, new_id, true, 0));
@@ -200,15 +200,17 @@ TEST_F(SimUnitTest, OutputSetters_ShowInOutputConfiguration) {
 }
 
 TEST_F(SimUnitTest, ChannelMap_PlacesAndReportsChannels) {
-  EXPECT_EQ(data_of(31, {2}), (Bytes{255, 255, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(report(31, {2}), Lines{" Channel state: Disabled"});
+  // From the factory, channel 3 of unit 1 is on the wall's first row, eighth column.
+  EXPECT_EQ(data_of(31, {2}), (Bytes{0, 0x07, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(report(31, {2}), (Lines{" Channel state: Video bus A", "Position (x,y): 7,0",
+                                    "    Wash (RGB): 0,0,0", "         (YUV): 0,0,0"}));
 
   send(32, {2, 3, 1});
   send(32, {4, 10, 0});  // off the grid
   send(42, {255, 3});
   EXPECT_EQ(report(31, {2}), (Lines{" Channel state: Colour Bars", "Position (x,y): 3,1",
                                     "    Wash (RGB): 0,0,0", "         (YUV): 0,0,0"}));
-  EXPECT_EQ(data_of(31, {4})[1], 255);
+  EXPECT_EQ(data_of(31, {4})[1], 0x15);  // still where the factory put it
   EXPECT_EQ(data_of(31, {16})[0], 255);  // beyond the unit's 16 channels
 }
 
