@@ -115,9 +115,10 @@ bool check_project_file(const std::filesystem::path& path) {
   std::istringstream in(file.contents);
   std::string line;
   int lines = 0;
-  while (read_piece(in, line, kProjectPiece)) {
+  // Whole lines: a long legend with a deep path is still one button.
+  while (std::getline(in, line)) {
     if (++lines > kMaxProjectLines) return false;
-    chop_line_end(line);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     // A button: its legend in double quotes, then its file, which must not be empty.
     std::size_t at = 0;

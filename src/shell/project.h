@@ -22,7 +22,6 @@ inline constexpr const char* kCheckProjectFolder =
     "Check that the directory \"%s\\Quadrimon\" exists and has the correct permissions.";
 
 inline constexpr std::size_t kMaxProjectPath = 259;  // characters of a remembered path
-inline constexpr std::size_t kProjectPiece = 131;    // characters a project line is read in
 inline constexpr int kMaxProjectLines = 281;
 
 // The current project's path. The per-user folder (Settings::user_folder()) becomes the current
@@ -39,7 +38,8 @@ void remember_project(const std::optional<std::filesystem::path>& user_folder,
                       const std::string& project, OperatorUi& ui);
 
 // Whether the file may be used as a project: a file that cannot be opened passes; one with a
-// line that is not a quoted legend followed by a file, or with more than 281 lines, fails.
+// line (read whole, however long) that is not a quoted legend followed by a file, or with
+// more than 281 lines, fails.
 bool check_project_file(const std::filesystem::path& path);
 
 }  // namespace qm

@@ -108,8 +108,8 @@ TEST_F(ProjectTest, CheckProjectFile_RefusesLinesThatAreNotButtonsAndLongFiles) 
   EXPECT_FALSE(check_project_file(project_of(1, "\"Legend\",\"\"\r\n")));  // legend, no file
   EXPECT_FALSE(check_project_file(project_of(1, "\"Legend\"\r\n")));
   EXPECT_FALSE(check_project_file(project_of(1, "plain text\r\n")));
-  // A line is read 131 characters at a time: the rest of a longer one stands alone.
-  EXPECT_FALSE(
+  // A line is read whole: a long legend is still one button.
+  EXPECT_TRUE(
       check_project_file(project_of(1, "\"" + std::string(140, 'L') + "\",\"show.seq\"\r\n")));
   // At most 281 lines.
   EXPECT_TRUE(check_project_file(project_of(281)));
