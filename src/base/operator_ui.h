@@ -8,7 +8,15 @@ namespace qm {
 
 enum class Activity { Transmit, Receive };
 
-enum class BoxButtons { Ok, YesNo, YesNoDefaultNo, OkCancel, YesNoCancel };
+enum class BoxButtons {
+  Ok,
+  YesNo,
+  YesNoDefaultNo,
+  OkCancel,
+  OkCancelDefaultCancel,
+  YesNoCancel,
+  YesNoCancelDefaultNo,
+};
 enum class BoxIcon { None, Error, Warning, Question, Information };
 enum class BoxAnswer { Ok, Cancel, Yes, No };
 

@@ -20,6 +20,7 @@
 #include "panels/video_input.h"
 #include "panels/video_output.h"
 #include "runner/runner.h"
+#include "shell/sequence_buttons.h"
 
 namespace qm {
 
@@ -50,6 +51,7 @@ class App {
   VideoInputPanel video_input;       // the input panel's mirror and remembered channels
   VideoOutputSettings video_output;  // the output panel's mirror
   AlignmentState alignment;          // the wall's map, split and offsets as the panel holds them
+  SequenceButtons buttons;           // the buttons panel's table, page and cut buffer
   KeyEntryMode key_entry_mode = KeyEntryMode::kAscii;  // how the key prompt last took a key
 
   // What a sequence run reaches outside itself.

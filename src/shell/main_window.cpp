@@ -34,6 +34,7 @@
 #include "panels/video_panels_dialog.h"
 #include "runner/run_dialog.h"
 #include "shell/about_dialog.h"
+#include "shell/buttons_dialog.h"
 #include "shell/firmware_update_dialog.h"
 #include "shell/options_dialog.h"
 #include "shell/remote_directory_dialog.h"
@@ -91,7 +92,7 @@ constexpr MenuCommand kMenu[] = {
     {ids::kCmdCompile, "&Compile", "&Sequence", true},
     {ids::kCmdDownload, "&Download", "&Sequence", true},
     {ids::kCmdDecode, "Decode", "&Sequence", true},
-    {ids::kCmdButtons, "&Buttons", "", false},  // with the sequence buttons panel
+    {ids::kCmdButtons, "&Buttons", "", true},
     {ids::kCmdKeypad, "&Keypad", "", true},
     {ids::kCmdAlign, "&Align", "", true},
     {ids::kCmdHelp, "&Help", "&Help", false},  // with the help server
@@ -317,6 +318,11 @@ void MainWindow::run_command(int id) {
     case ids::kCmdUpdate:
       update_firmware_flow(app_, this);
       break;
+    case ids::kCmdButtons: {
+      ButtonsDialog dialog(app_, this);
+      exec_dialog(dialog);
+      break;
+    }
     case ids::kCmdAlign: {
       AlignmentDialog dialog(app_.panel_services(), app_.alignment, this);
       exec_dialog(dialog);
@@ -376,6 +382,14 @@ void MainWindow::compile_file(const QString& path) {
   if (failed != 0) return;
   const std::string written = utf8_from_path(path_from_utf8(app_.compiler.output()).filename());
   ui_.show_status(strprintf(kCompiledFormat, written.c_str(), app_.compiler.image().size()));
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    run_command(ids::kCmdButtons);
+    return;
+  }
+  QMainWindow::mousePressEvent(event);
 }
 
 void MainWindow::run_sequence_file(const QString& path) {

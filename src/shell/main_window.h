@@ -68,6 +68,8 @@ class MainWindow final : public QMainWindow {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // The right mouse button in the window opens the sequence buttons.
+  void mousePressEvent(QMouseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;

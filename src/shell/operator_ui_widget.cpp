@@ -36,7 +36,9 @@ BoxAnswer unanswered(BoxButtons buttons) {
     case BoxButtons::Ok:
       return BoxAnswer::Ok;
     case BoxButtons::OkCancel:
+    case BoxButtons::OkCancelDefaultCancel:
     case BoxButtons::YesNoCancel:
+    case BoxButtons::YesNoCancelDefaultNo:
       return BoxAnswer::Cancel;
     case BoxButtons::YesNo:
     case BoxButtons::YesNoDefaultNo:
@@ -211,6 +213,10 @@ BoxAnswer QtOperatorUi::show_box(const std::string& title, const std::string& te
     case BoxButtons::OkCancel:
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
       break;
+    case BoxButtons::OkCancelDefaultCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Cancel);
+      break;
     case BoxButtons::YesNo:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setDefaultButton(QMessageBox::Yes);
@@ -222,6 +228,11 @@ BoxAnswer QtOperatorUi::show_box(const std::string& title, const std::string& te
     case BoxButtons::YesNoCancel:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       box.setDefaultButton(QMessageBox::Yes);
+      box.setEscapeButton(QMessageBox::Cancel);
+      break;
+    case BoxButtons::YesNoCancelDefaultNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::No);
       box.setEscapeButton(QMessageBox::Cancel);
       break;
   }

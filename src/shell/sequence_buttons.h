@@ -27,6 +27,7 @@ inline constexpr const char* kTitleAddButton = " Add Sequence Button";
 inline constexpr const char* kTitleRenameButton = " Rename Button";
 inline constexpr const char* kPanelTitle = " Sequence Buttons: %s";
 inline constexpr const char* kSpareText = "Spare";
+inline constexpr const char* kTitleProjectBox = " Project";
 inline constexpr const char* kNoValidProject =
     "There is no valid project set. Use the Project button to\ncreate a specific project, "
     "otherwise the default project\nwill be set to  \"WALL.EFX\" in the current directory.\n";

@@ -165,11 +165,11 @@ TEST_F(MainWindowTest, Menu_EveryCommandIsThereAndUnlandedOnesAreDisabled) {
        {ids::kCmdSetup, ids::kCmdReset, ids::kCmdOptions, ids::kCmdHardwareInfo, ids::kCmdExit,
         ids::kCmdNew, ids::kCmdEdit, ids::kCmdRun, ids::kCmdCompile, ids::kCmdDownload,
         ids::kCmdDecode, ids::kCmdFlash, ids::kCmdUpdate, ids::kCmdVideoIn, ids::kCmdVideoOut,
-        ids::kCmdKeypad, ids::kCmdAlign, ids::kCmdAbout}) {
+        ids::kCmdKeypad, ids::kCmdAlign, ids::kCmdButtons, ids::kCmdAbout}) {
     ASSERT_NE(w.command(id), nullptr) << id;
     EXPECT_TRUE(w.command(id)->isEnabled()) << id;
   }
-  for (int id : {ids::kCmdCreateFont, ids::kCmdButtons, ids::kCmdHelp}) {
+  for (int id : {ids::kCmdCreateFont, ids::kCmdHelp}) {
     ASSERT_NE(w.command(id), nullptr) << id;
     EXPECT_FALSE(w.command(id)->isEnabled()) << id;
   }
