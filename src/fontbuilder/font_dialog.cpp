@@ -43,7 +43,7 @@ constexpr int kCancelButton = 2;
 constexpr int kListRows = 8;        // rows the face and style lists show
 constexpr int kPreviewWidth = 360;  // the room the preview takes, in screen pixels
 constexpr int kPreviewHeight = 150;
-constexpr int kPreviewScaleLast = 4;
+constexpr int kPreviewScaleLast = 6;
 
 // The style of a face shown first: the upright one of normal weight, else the first.
 int regular_style(const QString& face, const QStringList& styles) {

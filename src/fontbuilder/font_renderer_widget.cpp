@@ -69,7 +69,9 @@ QtGlyphRenderer::QtGlyphRenderer(const FontChoice& choice)
   stretch_to_width(font_, choice.width);
   const QFontMetrics metrics(font_);
   ascent_ = metrics.ascent();
-  metrics_.height = metrics.height() > 0 ? metrics.height() : choice.height;
+  // The cell asked for: the font fits it, though whole pixel sizes may leave a spare row at the
+  // bottom; a font too tall even at its smallest size keeps its own cell.
+  metrics_.height = std::max(metrics.height(), choice.height);
   metrics_.overhang = 0;
 }
 

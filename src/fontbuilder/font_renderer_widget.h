@@ -21,7 +21,7 @@ class QtGlyphRenderer final : public GlyphRenderer {
   // cell (ascent + descent) is `height` pixels and its average character `width` pixels.
   explicit QtGlyphRenderer(const FontChoice& choice);
 
-  // The height is the font's cell height; Qt fonts have no overhang, so it is 0.
+  // The height is the cell height asked for; Qt fonts have no overhang, so it is 0.
   FontMetrics metrics() const override { return metrics_; }
   void render(char character, GlyphSurface& surface) override;
 
