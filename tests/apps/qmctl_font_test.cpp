@@ -14,23 +14,6 @@ namespace {
 
 using Bytes = std::string;
 
-std::size_t u16(const Bytes& b, std::size_t at) {
-  return static_cast<std::uint8_t>(b[at]) |
-         static_cast<std::size_t>(static_cast<std::uint8_t>(b[at + 1])) << 8;
-}
-
-// The rows of a --dump after its first line.
-std::vector<std::string> dump_rows(const std::string& out) {
-  std::vector<std::string> rows;
-  std::size_t at = out.find('\n');
-  while (at != std::string::npos && at + 1 < out.size()) {
-    const std::size_t end = out.find('\n', at + 1);
-    rows.push_back(out.substr(at + 1, end - at - 1));
-    at = end;
-  }
-  return rows;
-}
-
 class QmctlFont : public Qmctl {
  protected:
   std::string path(const std::string& name) { return (home_ / name).string(); }
@@ -114,6 +97,23 @@ TEST_F(QmctlFont, Usage_ErrorsExitTwoAndNameTheProblem) {
 }
 
 #ifdef QM_FONT_RENDERER
+
+std::size_t u16(const Bytes& b, std::size_t at) {
+  return static_cast<std::uint8_t>(b[at]) |
+         static_cast<std::size_t>(static_cast<std::uint8_t>(b[at + 1])) << 8;
+}
+
+// The rows of a --dump after its first line.
+std::vector<std::string> dump_rows(const std::string& out) {
+  std::vector<std::string> rows;
+  std::size_t at = out.find('\n');
+  while (at != std::string::npos && at + 1 < out.size()) {
+    const std::size_t end = out.find('\n', at + 1);
+    rows.push_back(out.substr(at + 1, end - at - 1));
+    at = end;
+  }
+  return rows;
+}
 
 TEST_F(QmctlFont, Build_WithoutADisplay_WritesAFileWhoseOffsetsFollowTheWidths) {
   for (const char* face : {"Liberation Mono", "Liberation Sans", "DejaVu Sans"}) {
