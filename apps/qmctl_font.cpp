@@ -54,8 +54,9 @@ int dump_glyph(const std::string& path, const std::string& which) {
   const qm::platform::FileRead read =
       qm::platform::read_file(qm::path_from_utf8(path), qm::kFontFileLimit);
   if (read.status == qm::platform::FileReadStatus::TooLarge) {
-    std::fprintf(stderr, "qmctl: font: %s: not a font file (over %zu bytes)\n", path.c_str(),
-                 qm::kFontFileLimit);
+    const std::string limit = std::to_string(qm::kFontFileLimit);
+    std::fprintf(stderr, "qmctl: font: %s: not a font file (over %s bytes)\n", path.c_str(),
+                 limit.c_str());
     return kExitFailed;
   }
   if (!read.ok()) {
@@ -99,10 +100,11 @@ int build_font(const qm::FontChoice& choice, const std::string& out) {
     return kExitFailed;
   }
   if (!qm::write_font_file(qm::path_from_utf8(out), font.image)) {
-    std::fprintf(stderr, "qmctl: font: %s: %s\n", out.c_str(), qm::kFontSaveError + 1);
+    std::fprintf(stderr, "qmctl: font: %s:%s\n", out.c_str(), qm::kFontSaveError);
     return kExitLocalFile;
   }
-  std::printf("%s: %zu bytes, height %d\n", out.c_str(), font.image.size(),
+  const std::string size = std::to_string(font.image.size());
+  std::printf("%s: %s bytes, height %d\n", out.c_str(), size.c_str(),
               static_cast<int>(font.image[2]));
   return kExitOk;
 }
