@@ -21,6 +21,7 @@
 #include "platform/socket.h"
 #include "qmctl_firmware.h"
 #include "qmctl_flash.h"
+#include "qmctl_font.h"
 #include "runner/runner.h"
 #include "shell/app.h"
 #include "shell/console_ui.h"
@@ -96,7 +97,11 @@ constexpr const char* kUsageTail =
     "  3  the firmware file or an image cannot be read or written, is empty or too big\n"
     "  7  firmware: a check refused the file (nothing sent)\n"
     "  8  firmware: a question was answered No, or could not be asked (no terminal and\n"
-    "     no --yes or --fpga)\n";
+    "     no --yes or --fpga)\n"
+    "  font also:\n"
+    "  1  the face is not installed, the file would pass 64512 bytes, a damaged font\n"
+    "     file, or a build without a font renderer\n"
+    "  3  the font file cannot be written or read\n";
 
 struct CommandHelp {
   const char* name;
@@ -183,6 +188,19 @@ constexpr CommandHelp kCommandHelp[] = {
      "for 3; MAJOR.MINOR: the version shown, by default the\n"
      "image's bytes 14 and 15), or list each entry's type, FPGA\n"
      "majors, version and size\n",
+     false},
+    {"font", "font FACE -o FILE.fnt [FONT OPTIONS] | font --dump FILE.fnt CHAR",
+     "build a unit font file from an installed font (FACE as\n"
+     "fc-list names it, e.g. \"Liberation Mono\"):\n"
+     "  --width W    average character width 5..30 (default 7)\n"
+     "  --height H   character height 1..60 (default 10)\n"
+     "  --bold --italic --underline --strikeout\n"
+     "or print a character of a font file (CHAR itself, or its\n"
+     "code 32..127) as rows of # (ink) and . after a line with\n"
+     "its width and height. A face that is not installed or a\n"
+     "file over 64512 bytes: exit 1; a file that cannot be\n"
+     "written or read: exit 3. Needs no display; a build\n"
+     "without Qt cannot build fonts\n",
      false},
 };
 
@@ -323,6 +341,8 @@ std::optional<Options> parse_options(int argc, char** argv, int& exit_code) {
       o.no_reset = true;
     } else if (arg == "--fpga") {
       if (!value(o.fpga)) return std::nullopt;
+    } else if (!o.words.empty() && o.words[0] == "font" && qmctl::is_font_option(arg)) {
+      o.words.emplace_back(arg);  // font's own, read by run_font
     } else if (arg.starts_with("--")) {
       exit_code = usage_error("unknown option " + std::string(arg));
       return std::nullopt;
@@ -723,6 +743,8 @@ int main(int argc, char** argv) {
   if (!options) return exit_code;
 
   qm::platform::binary_standard_output();  // the same bytes on every platform
+  // Fonts are built without the units, the link or the settings.
+  if (options->words[0] == "font") return qmctl::run_font(options->words);
   qm::ConsoleUi ui;
   qm::Settings settings = qm::Settings::for_this_user();
   settings.settings_load();

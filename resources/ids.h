@@ -26,6 +26,7 @@ inline constexpr int kBrowseDialog = 182;
 inline constexpr int kSelectFpgaDialog =
     183;  // "Dialog": the FPGA major of a unit           // " Browse file" / the log viewer
 inline constexpr int kSetupDialog = 187;  // " Setup"
+inline constexpr int kFontDialog = 181;   // " Create Font"
 
 // Controls.
 inline constexpr int kUnitRadio0 = 1200;         // unit selector: 1200..1203 units 0..3
@@ -108,6 +109,15 @@ inline constexpr int kAsciiCharacterRadio = 1251;    // key prompt: "ASCII chara
 inline constexpr int kKeyCodeRadio = 1252;           // key prompt: "Key code "
 
 inline constexpr int kFpgaList = 1320;  // dialog 183: "FPGA %d.xx"
+
+// The font dialog (181).
+inline constexpr int kFontFaceList = 1136;    // the installed faces
+inline constexpr int kFontStyleList = 1137;   // the face's styles
+inline constexpr int kStrikeoutCheck = 1040;  // Effects: strikeout
+inline constexpr int kUnderlineCheck = 1041;  // Effects: underline
+inline constexpr int kFontScriptList = 1140;  // the face's scripts
+inline constexpr int kFontWidthList = 1253;   // "Width:" 5..30
+inline constexpr int kFontHeightList = 1254;  // "Height:" 7..60, or typed
 
 // Menu commands of the main window.
 inline constexpr int kCmdSetup = 32774;

@@ -10,6 +10,7 @@
 #include "editor/editor_state.h"
 #include "flash/key_map.h"
 #include "flash/transfer.h"
+#include "fontbuilder/font_choice.h"
 #include "link/link.h"
 #include "link/link_worker.h"
 #include "link/settings.h"
@@ -53,6 +54,7 @@ class App {
   AlignmentState alignment;          // the wall's map, split and offsets as the panel holds them
   SequenceButtons buttons;           // the buttons panel's table, page and cut buffer
   KeyEntryMode key_entry_mode = KeyEntryMode::kAscii;  // how the key prompt last took a key
+  FontSizes font_sizes;  // the width and height Create Font uses, for the whole run
 
   // What a sequence run reaches outside itself.
   RunnerServices runner_services() { return {link, settings.values, options, ui, idle, clock}; }

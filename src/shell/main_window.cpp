@@ -26,6 +26,7 @@
 #include "compiler/decode_dialog.h"
 #include "editor/editor_window.h"
 #include "flash/flash_protocol.h"
+#include "fontbuilder/font_dialog.h"
 #include "ids.h"
 #include "link/unit_selection.h"
 #include "panels/alignment_dialog.h"
@@ -80,7 +81,7 @@ constexpr MenuCommand kMenu[] = {
     {ids::kCmdReset, "R&eset", "&File", true},
     {ids::kCmdUpdate, "&Update", "&File", true},
     {ids::kCmdOptions, "&Options", "&File", true},
-    {ids::kCmdCreateFont, "Create &Font", "&File", false},  // with the font builder
+    {ids::kCmdCreateFont, "Create &Font", "&File", true},
     {ids::kCmdHardwareInfo, "&Hardware Info", "&File", true},
     {ids::kCmdExit, "E&xit", "&File", true},
     {ids::kCmdVideoIn, "Video &In", "", true},
@@ -328,6 +329,9 @@ void MainWindow::run_command(int id) {
       exec_dialog(dialog);
       break;
     }
+    case ids::kCmdCreateFont:
+      create_font_file(app_.font_sizes, app_.ui, this);
+      break;
     case ids::kCmdVideoIn: {
       VideoInputDialog dialog(app_.panel_services(), app_.video_input, this);
       exec_dialog(dialog);
