@@ -1,5 +1,9 @@
 #include "base/ui_helpers_widget.h"
 
+#include <QPushButton>
+
+#include <QHBoxLayout>
+
 #include <QDialog>
 #include <QLabel>
 #include <QMainWindow>
@@ -72,6 +76,21 @@ QLabel* status_part(QWidget* bar, const QString& name, int minimum_width) {
   label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
   label->setMinimumWidth(minimum_width);
   return label;
+}
+
+DialogButtons ok_cancel_buttons(QWidget* dialog) {
+  DialogButtons b;
+  b.ok = new QPushButton(QStringLiteral("OK"), dialog);
+  b.ok->setObjectName(QStringLiteral("okButton"));
+  b.ok->setDefault(true);
+  b.cancel = new QPushButton(QStringLiteral("Cancel"), dialog);
+  b.cancel->setObjectName(QStringLiteral("cancelButton"));
+  b.cancel->setAutoDefault(false);
+  b.row = new QHBoxLayout;
+  b.row->addStretch(1);
+  b.row->addWidget(b.ok);
+  b.row->addWidget(b.cancel);
+  return b;
 }
 
 void bind_scroll(QScrollBar* bar, ScrollBinding& binding) {

@@ -7,6 +7,8 @@
 #include "base/ui_helpers.h"
 
 class QDialog;
+class QHBoxLayout;
+class QPushButton;
 class QLabel;
 class QScrollBar;
 class QWidget;
@@ -16,6 +18,15 @@ namespace qm {
 // The object name of a numbered dialog or control: "dialog135", "id1285".
 QString dialog_name(int number);
 QString control_name(int id);
+
+// The OK and Cancel buttons of a dialog ("okButton", OK the default; "cancelButton"), at the
+// right of a row the caller places; the caller connects them.
+struct DialogButtons {
+  QPushButton* ok = nullptr;
+  QPushButton* cancel = nullptr;
+  QHBoxLayout* row = nullptr;
+};
+DialogButtons ok_cancel_buttons(QWidget* dialog);
 
 // Moves the dialog to (x, y) inside its parent's client area, or centres it where x or y is
 // negative. Without a visible parent it stays where the window system puts it.

@@ -19,8 +19,6 @@ namespace {
 constexpr const char* kFieldLabel = "Key character:";
 constexpr const char* kAsciiText = "ASCII character";
 constexpr const char* kKeyCodeText = "Key code ";
-constexpr const char* kOkText = "OK";
-constexpr const char* kCancelText = "Cancel";
 
 std::string latin1(const QString& text) {
   return text.toLatin1().toStdString();
@@ -49,28 +47,19 @@ KeyCharacterDialog::KeyCharacterDialog(KeyEntryMode& mode, QWidget* parent)
   connect(ascii_, &QRadioButton::clicked, this, [this] { switch_mode(KeyEntryMode::kAscii); });
   connect(code_, &QRadioButton::clicked, this, [this] { switch_mode(KeyEntryMode::kKeyCode); });
 
-  auto* ok = new QPushButton(QString::fromLatin1(kOkText), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(QString::fromLatin1(kCancelText), this);
-  cancel->setObjectName(QStringLiteral("cancelButton"));
-  cancel->setAutoDefault(false);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  const DialogButtons buttons = ok_cancel_buttons(this);
+  connect(buttons.ok, &QPushButton::clicked, this, &QDialog::accept);
+  connect(buttons.cancel, &QPushButton::clicked, this, &QDialog::reject);
 
   auto* form = new QFormLayout;
   form->addRow(QString::fromLatin1(kFieldLabel), field_);
   auto* modes = new QVBoxLayout;
   modes->addWidget(ascii_);
   modes->addWidget(code_);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
   layout->addLayout(modes);
-  layout->addLayout(buttons);
+  layout->addLayout(buttons.row);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   field_->setFocus();
 }

@@ -171,16 +171,8 @@ AlignmentDialog::AlignmentDialog(PanelServices services, AlignmentState& state, 
     display_->addButton(radio, i);
     display_column->addWidget(radio);
   }
-  auto* unit_box = new QGroupBox(QStringLiteral(" Unit ID "), this);
-  auto* unit_row = new QHBoxLayout(unit_box);
-  auto* units = new QButtonGroup(this);
-  const char* unit_names[] = {"0", "1", "2", "3", "*"};
-  for (int i = 0; i < 5; ++i) {
-    auto* radio = new QRadioButton(QString::fromLatin1(unit_names[i]), unit_box);
-    radio->setObjectName(control_name(ids::kUnitRadio0 + i));
-    units->addButton(radio, i);
-    unit_row->addWidget(radio);
-  }
+  QButtonGroup* units = nullptr;
+  QGroupBox* unit_box = unit_radio_box(this, " Unit ID ", true, units);
 
   auto* side = new QGridLayout;
   side->addWidget(new QLabel(QStringLiteral("Split:"), this), 0, 0);
@@ -646,13 +638,9 @@ SetSplitDialog::SetSplitDialog(int x, int y, QWidget* parent) : QDialog(parent) 
   field_ = new QLineEdit(this);
   field_->setObjectName(control_name(kSplitField));
   field_->setReadOnly(true);
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("cancelButton"));
-  connect(ok, &QPushButton::clicked, this, [this] { done(choice_.result()); });
-  connect(cancel, &QPushButton::clicked, this, [this] { done(0); });
+  const DialogButtons buttons = ok_cancel_buttons(this);
+  connect(buttons.ok, &QPushButton::clicked, this, [this] { done(choice_.result()); });
+  connect(buttons.cancel, &QPushButton::clicked, this, [this] { done(0); });
   connect(columns_, &QButtonGroup::idClicked, this, [this](int n) {
     choice_.choose_column(n);
     show_choice();
@@ -664,14 +652,10 @@ SetSplitDialog::SetSplitDialog(int x, int y, QWidget* parent) : QDialog(parent) 
   auto* groups = new QHBoxLayout;
   groups->addWidget(columns);
   groups->addWidget(rows);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(field_);
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
+  buttons.row->insertWidget(0, field_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(groups);
-  layout->addLayout(buttons);
+  layout->addLayout(buttons.row);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   show_choice();
 }
@@ -732,15 +716,11 @@ ArrayDimensionDialog::ArrayDimensionDialog(const AlignmentState& state,
   complete_->setObjectName(control_name(1259));
   complete_->setChecked(state.complete);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("cancelButton"));
+  const DialogButtons buttons = ok_cancel_buttons(this);
   auto* to_default = new QPushButton(QStringLiteral("Set array to default"), this);
   to_default->setObjectName(control_name(kDefaultButton));
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(buttons.ok, &QPushButton::clicked, this, &QDialog::accept);
+  connect(buttons.cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(to_default, &QPushButton::clicked, this, [this] {
     to_default_ = true;
     accept();
@@ -755,18 +735,14 @@ ArrayDimensionDialog::ArrayDimensionDialog(const AlignmentState& state,
   form->addWidget(row_, 1, 1);
   form->addWidget(new QLabel(QStringLiteral("Start Column"), this), 1, 2);
   form->addWidget(column_, 1, 3);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(to_default);
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
+  buttons.row->insertWidget(0, to_default);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
   layout->addLayout(unit_row);
   layout->addWidget(rows);
   layout->addWidget(columns);
   layout->addWidget(complete_);
-  layout->addLayout(buttons);
+  layout->addLayout(buttons.row);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

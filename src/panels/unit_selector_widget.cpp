@@ -1,6 +1,10 @@
 #include "panels/unit_selector_widget.h"
 
 #include <QAbstractButton>
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QRadioButton>
 #include <QWidget>
 
 #include "base/ui_helpers_widget.h"
@@ -20,6 +24,20 @@ int init_unit_selector(SettingsValues& settings, OperatorUi& ui, QWidget* dialog
     if (i == s.checked) button->setChecked(true);
   }
   return selected;
+}
+
+QGroupBox* unit_radio_box(QWidget* dialog, const char* title, bool with_all, QButtonGroup*& group) {
+  static constexpr const char* kNames[] = {"0", "1", "2", "3", "*"};
+  auto* box = new QGroupBox(QString::fromLatin1(title), dialog);
+  auto* row = new QHBoxLayout(box);
+  group = new QButtonGroup(dialog);
+  for (int i = 0; i < (with_all ? 5 : 4); ++i) {
+    auto* radio = new QRadioButton(QString::fromLatin1(kNames[i]), box);
+    radio->setObjectName(control_name(1200 + i));
+    group->addButton(radio, i);
+    row->addWidget(radio);
+  }
+  return box;
 }
 
 }  // namespace qm

@@ -35,7 +35,6 @@ constexpr const char* kInputSystems[] = {"PAL-N", "NTSC-N", "SECAM", "NTSC (50Hz
 constexpr const char* kOutputSystems[] = {"Link to input", "PAL-N",       "NTSC",
                                           "SECAM",         "NTSC (50Hz)", "PAL (60Hz)"};
 constexpr const char* kFilterNames[] = {"Off", "Horizontal", "Vertical", "On"};
-constexpr const char* kUnitNames[] = {"0", "1", "2", "3", "*"};
 constexpr const char* kKeyNames = "0123456789ABCDEF";
 constexpr int kFirstKeyId = 1052;
 constexpr int kKeypadStopId = 1243;
@@ -43,20 +42,6 @@ constexpr int kKeyCount = 16;
 
 QString latin1(const char* text) {
   return QString::fromLatin1(text);
-}
-
-// The unit radio buttons 1200..1204 ("0".."3", "*") in a group titled `title`.
-QGroupBox* unit_buttons(QWidget* dialog, const char* title, QButtonGroup*& group) {
-  auto* box = new QGroupBox(latin1(title), dialog);
-  auto* row = new QHBoxLayout(box);
-  group = new QButtonGroup(dialog);
-  for (int i = 0; i < 5; ++i) {
-    auto* radio = new QRadioButton(latin1(kUnitNames[i]), box);
-    radio->setObjectName(control_name(ids::kUnitRadio0 + i));
-    group->addButton(radio, i);
-    row->addWidget(radio);
-  }
-  return box;
 }
 
 // Radio buttons in a column, ids 0.., inside a group box.
@@ -206,7 +191,7 @@ VideoInputDialog::VideoInputDialog(PanelServices services, VideoInputPanel& pane
   ok->setObjectName(QStringLiteral("okButton"));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  QGroupBox* units = unit_buttons(this, " Unit ID ", units_);
+  QGroupBox* units = unit_radio_box(this, " Unit ID ", true, units_);
   connect(units_, &QButtonGroup::idClicked, this,
           [this](int id) { id == 4 ? gang() : unit_chosen(id); });
 
@@ -416,7 +401,7 @@ VideoOutputDialog::VideoOutputDialog(PanelServices services, VideoOutputSettings
   ok->setObjectName(QStringLiteral("okButton"));
   ok->setDefault(true);
   QButtonGroup* units = nullptr;
-  QGroupBox* unit_box = unit_buttons(this, " Unit ID ", units);
+  QGroupBox* unit_box = unit_radio_box(this, " Unit ID ", true, units);
 
   connect(svideo_, &QCheckBox::clicked, this, [this](bool on) {
     settings_.svideo = on;
@@ -559,7 +544,7 @@ KeypadDialog::KeypadDialog(PanelServices services, QWidget* parent)
   done_button->setAutoDefault(false);
   connect(done_button, &QPushButton::clicked, this, &QDialog::accept);
   QButtonGroup* units = nullptr;
-  QGroupBox* unit_box = unit_buttons(this, "Configure Unit", units);
+  QGroupBox* unit_box = unit_radio_box(this, "Configure Unit", true, units);
   connect(units, &QButtonGroup::idClicked, this, [this](int id) {
     select_unit(services_.settings.values, services_.ui, id == 4 ? -1 : id);
   });

@@ -97,26 +97,18 @@ ButtonFileDialog::ButtonFileDialog(const QString& title, const QString& legend, 
     if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty())
       file_->setText(QDir::toNativeSeparators(chooser.selectedFiles().front()));
   });
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("cancelButton"));
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  const DialogButtons buttons = ok_cancel_buttons(this);
+  connect(buttons.ok, &QPushButton::clicked, this, &QDialog::accept);
+  connect(buttons.cancel, &QPushButton::clicked, this, &QDialog::reject);
   auto* file_row = new QHBoxLayout;
   file_row->addWidget(file_, 1);
   file_row->addWidget(browse);
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Legend:"), legend_);
   form->addRow(QStringLiteral("File:"), file_row);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addLayout(buttons);
+  layout->addLayout(buttons.row);
   legend_->setFocus();
 }
 
@@ -176,17 +168,9 @@ ButtonsDialog::ButtonsDialog(App& app, QWidget* parent)
     connect(b, &QPushButton::clicked, this, [this, s] { slot_clicked(s); });
   }
 
-  auto* unit_box = new QGroupBox(QStringLiteral(" Unit ID "), this);
+  QButtonGroup* units = nullptr;
+  QGroupBox* unit_box = unit_radio_box(this, " Unit ID ", true, units);
   unit_box->setObjectName(control_name(1331));
-  auto* unit_row = new QHBoxLayout(unit_box);
-  auto* units = new QButtonGroup(this);
-  const char* unit_names[] = {"0", "1", "2", "3", "*"};
-  for (int i = 0; i < 5; ++i) {
-    auto* radio = new QRadioButton(QString::fromLatin1(unit_names[i]), unit_box);
-    radio->setObjectName(control_name(ids::kUnitRadio0 + i));
-    units->addButton(radio, i);
-    unit_row->addWidget(radio);
-  }
 
   auto* top = new QHBoxLayout;
   top->addWidget(project);

@@ -46,8 +46,6 @@ constexpr const char* kUnitGroup = " Unit ID ";
 constexpr const char* kDoneText = "Done";
 constexpr const char* kOldNameLabel = "Old filename:";
 constexpr const char* kNewNameLabel = "New filename:";
-constexpr const char* kOkText = "OK";
-constexpr const char* kCancelText = "Cancel";
 
 // The buttons in mask order, with their ids and texts.
 struct ButtonSpec {
@@ -167,16 +165,8 @@ RemoteDirectoryDialog::RemoteDirectoryDialog(App& app, QWidget* parent)
   }
   button_column->addStretch(1);
 
-  auto* unit_box = new QGroupBox(QString::fromLatin1(kUnitGroup), this);
-  auto* unit_row = new QHBoxLayout(unit_box);
-  auto* unit_group = new QButtonGroup(this);
-  for (int unit = 0; unit < 4; ++unit) {
-    auto* radio = new QRadioButton(QString::number(unit), unit_box);
-    radio->setObjectName(control_name(ids::kUnitRadio0 + unit));
-    unit_group->addButton(radio, unit);
-    unit_row->addWidget(radio);
-    units_[static_cast<std::size_t>(unit)] = radio;
-  }
+  QButtonGroup* unit_group = nullptr;
+  QGroupBox* unit_box = unit_radio_box(this, kUnitGroup, false, unit_group);
 
   auto* done = new QPushButton(QString::fromLatin1(kDoneText), this);
   done->setObjectName(control_name(ids::kDoneButton));
@@ -505,27 +495,18 @@ FlashRenameDialog::FlashRenameDialog(const QString& old_name, QWidget* parent) :
   new_->setMaxLength(kMaxFlashName);
   new_->setMinimumWidth(width);
 
-  auto* ok = new QPushButton(QString::fromLatin1(kOkText), this);
-  ok->setObjectName(QStringLiteral("okButton"));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(QString::fromLatin1(kCancelText), this);
-  cancel->setObjectName(QStringLiteral("cancelButton"));
-  cancel->setAutoDefault(false);
-  connect(ok, &QPushButton::clicked, this, [this] {
+  const DialogButtons buttons = ok_cancel_buttons(this);
+  connect(buttons.ok, &QPushButton::clicked, this, [this] {
     done(old_->text().isEmpty() || new_->text().isEmpty() ? kRenameCancel : kRenameOk);
   });
-  connect(cancel, &QPushButton::clicked, this, &FlashRenameDialog::reject);
+  connect(buttons.cancel, &QPushButton::clicked, this, &FlashRenameDialog::reject);
 
   auto* form = new QFormLayout;
   form->addRow(QString::fromLatin1(kOldNameLabel), old_);
   form->addRow(QString::fromLatin1(kNewNameLabel), new_);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addLayout(buttons);
+  layout->addLayout(buttons.row);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   new_->setFocus();
 }

@@ -20,7 +20,6 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QRadioButton;
 class QTabBar;
 
 namespace qm {
@@ -88,7 +87,6 @@ class RemoteDirectoryDialog final : public QDialog {
   QListWidget* list_ = nullptr;
   QLineEdit* name_ = nullptr;
   std::array<QPushButton*, kDirectoryButtonCount> buttons_{};
-  std::array<QRadioButton*, 4> units_{};
   unsigned mask_ = kMaskNoFile;
   int pending_ = 0;
   int listing_request_ = 0;
