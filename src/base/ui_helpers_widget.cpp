@@ -1,5 +1,6 @@
 #include "base/ui_helpers_widget.h"
 
+#include <QDesktopServices>
 #include <QDialog>
 #include <QLabel>
 #include <QMainWindow>
@@ -7,6 +8,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QUrl>
 #include <QWidget>
 
 namespace qm {
@@ -92,6 +94,13 @@ void set_scroll_value(QScrollBar* bar, const ScrollBinding& binding, int value) 
   if (value < binding.minimum || value > binding.maximum) return;
   const QSignalBlocker quiet(bar);
   bar->setValue(scroll_position(binding, value));
+}
+
+bool open_document(const std::string& address_or_path) {
+  const QString text = QString::fromStdString(address_or_path);
+  const bool address =
+      text.startsWith(QLatin1String("http://")) || text.startsWith(QLatin1String("https://"));
+  return QDesktopServices::openUrl(address ? QUrl(text) : QUrl::fromLocalFile(text));
 }
 
 }  // namespace qm
