@@ -2,21 +2,25 @@
 // settings name (or the one given with --port / --tcp) and runs one command.
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/path_text.h"
 #include "base/text_format.h"
 #include "compiler/compiler.h"
 #include "compiler/decoder.h"
 #include "compiler/numbers.h"
 #include "flash/firmware_package.h"
+#include "helpserver/help_server.h"
 #include "link/unit_frame.h"
 #include "link/unit_report.h"
 #include "panels/hardware_info.h"
 #include "platform/clock.h"
+#include "platform/paths.h"
 #include "platform/sim_io.h"
 #include "platform/socket.h"
 #include "qmctl_firmware.h"
@@ -58,6 +62,7 @@ constexpr const char* kUsageHead =
     "  --fpga MAJOR       firmware: the FPGA major version (2..9) of a unit that does\n"
     "                     not report it\n"
     "  --no-reset         firmware: do not reset the unit after the update\n"
+    "  --root DIR         help-server: the folder of help pages (default: help beside qmctl)\n"
     "  --help             show this text\n"
     "  --version          show the program's name and version\n"
     "Without --port or --tcp the link comes from the user's settings (Orvik.ini).\n"
@@ -182,6 +187,12 @@ constexpr CommandHelp kCommandHelp[] = {
      "question is answered No. Exit 1, 3, 7, 8 or 10 + the\n"
      "transfer's result\n",
      false},
+    {"help-server", "help-server [--port N] [--root DIR]",
+     "serve the help pages on 127.0.0.1 until Ctrl+C; the first\n"
+     "line printed is the main page's address. --port is the\n"
+     "HTTP port (default 8080, 0: any free port; a taken port\n"
+     "gives way to a free one)\n",
+     false},
     {"pak", "pak build OUT.pak IMAGE:MASK[:MAJOR.MINOR]... | pak list FILE.pak",
      "build a firmware package of system file images, in the\n"
      "order given (MASK: bit n-1 for FPGA major n, e.g. 0x0004\n"
@@ -282,6 +293,7 @@ struct Options {
   bool yes = false;
   bool no_reset = false;
   std::optional<std::string> fpga;
+  std::optional<std::string> root;
   std::vector<std::string> words;  // the command and its arguments
 };
 
@@ -343,6 +355,8 @@ std::optional<Options> parse_options(int argc, char** argv, int& exit_code) {
       if (!value(o.fpga)) return std::nullopt;
     } else if (!o.words.empty() && o.words[0] == "font" && qmctl::is_font_option(arg)) {
       o.words.emplace_back(arg);  // font's own, read by run_font
+    } else if (arg == "--root") {
+      if (!value(o.root)) return std::nullopt;
     } else if (arg.starts_with("--")) {
       exit_code = usage_error("unknown option " + std::string(arg));
       return std::nullopt;
@@ -735,12 +749,42 @@ int run_decode(App& app, const Options& o) {
   return listing.damaged ? kExitFailed : kExitOk;
 }
 
+// help-server: serves the help folder in the foreground until the process is asked to end.
+int run_help_server(const Options& o) {
+  if (o.words.size() > 1) return usage_error("help-server takes no arguments");
+  int port = qm::kHelpPort;
+  if (o.port) {
+    std::string error;
+    const auto n = read_number(*o.port, "help-server --port", 0, 65535, error);
+    if (!n) return usage_error(error);
+    port = *n;
+  }
+  const std::filesystem::path root =
+      o.root ? qm::path_from_utf8(*o.root) : qm::platform::executable_dir() / "help";
+  qm::platform::block_termination_signals();  // before the server's thread starts
+  qm::HelpServer server(root);
+  if (!server.start(static_cast<std::uint16_t>(port))) {
+    std::fprintf(stderr, "help-server: cannot listen on 127.0.0.1\n");
+    return kExitFailed;
+  }
+  const std::string address = qm::help_page_address(server.port(), qm::kHelpPageName, {});
+  std::printf("%s\nServing %s; Ctrl+C ends.\n", address.c_str(),
+              qm::utf8_from_path(server.root()).c_str());
+  std::fflush(stdout);
+  qm::platform::wait_for_termination();
+  server.stop();
+  return kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int exit_code = kExitOk;
   const auto options = parse_options(argc, argv, exit_code);
   if (!options) return exit_code;
+
+  // The help server needs neither the settings nor a link; its --port is the HTTP port.
+  if (options->words[0] == "help-server") return run_help_server(*options);
 
   qm::platform::binary_standard_output();  // the same bytes on every platform
   // Fonts are built without the units, the link or the settings.

@@ -4,6 +4,7 @@
 #
 #   scripts/install-deps.sh            the native build, its tests and benchmarks
 #   scripts/install-deps.sh windows    also the MinGW-w64 cross compiler and Wine
+#   scripts/install-deps.sh browser    also Chromium, where available (the help pages' check)
 set -euo pipefail
 
 packages=(
@@ -20,8 +21,12 @@ packages=(
 for group in "$@"; do
   case "$group" in
     windows) packages+=(g++-mingw-w64-x86-64-posix wine64) ;;
+    # The help pages' browser check: Chromium, where the system's packages offer it.
+    browser)
+      if apt-cache show chromium >/dev/null 2>&1; then packages+=(chromium); fi
+      ;;
     *)
-      echo "install-deps.sh: unknown group '$group' (known: windows)" >&2
+      echo "install-deps.sh: unknown group '$group' (known: windows, browser)" >&2
       exit 2
       ;;
   esac

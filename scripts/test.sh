@@ -129,6 +129,7 @@ stage_release() {
   check "runner_wait_bench 2" "$dir/bench/runner_wait_bench" 2 || ok=1
   check "silent_get_cpu.py 2" python3 bench/silent_get_cpu.py "$dir/apps/qmctl" 2 || ok=1
   check "gui_idle.py 1" python3 bench/gui_idle.py "$dir/apps/QuadrimonControl" 1 || ok=1
+  check "help page in Chromium" python3 scripts/help_browser_check.py "$dir/apps" || ok=1
   return $ok
 }
 
@@ -177,6 +178,7 @@ stage_windows() {
 
 deps=()
 if wants windows; then deps+=(windows); fi
+if wants release; then deps+=(browser); fi
 if ! bash scripts/install-deps.sh "${deps[@]}"; then
   echo "test.sh: installing the packages failed"
   echo "0 passed, 1 failed"

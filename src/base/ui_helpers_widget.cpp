@@ -1,16 +1,16 @@
 #include "base/ui_helpers_widget.h"
 
-#include <QPushButton>
-
-#include <QHBoxLayout>
-
+#include <QDesktopServices>
 #include <QDialog>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QUrl>
 #include <QWidget>
 
 namespace qm {
@@ -111,6 +111,13 @@ void set_scroll_value(QScrollBar* bar, const ScrollBinding& binding, int value) 
   if (value < binding.minimum || value > binding.maximum) return;
   const QSignalBlocker quiet(bar);
   bar->setValue(scroll_position(binding, value));
+}
+
+bool open_document(const std::string& address_or_path) {
+  const QString text = QString::fromStdString(address_or_path);
+  const bool address =
+      text.startsWith(QLatin1String("http://")) || text.startsWith(QLatin1String("https://"));
+  return QDesktopServices::openUrl(address ? QUrl(text) : QUrl::fromLocalFile(text));
 }
 
 }  // namespace qm

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 #include "base/ui_helpers.h"
 
@@ -41,5 +42,9 @@ QLabel* status_part(QWidget* bar, const QString& name, int minimum_width);
 void bind_scroll(QScrollBar* bar, ScrollBinding& binding);
 // Moves the bar to the value without calling on_change and without changing the binding.
 void set_scroll_value(QScrollBar* bar, const ScrollBinding& binding, int value);
+
+// Hands an address ("http://...") or a file's path to the system to open, as a double click
+// would (a browser for a page); whether the system took it.
+bool open_document(const std::string& address_or_path);
 
 }  // namespace qm

@@ -26,6 +26,8 @@ struct EditorServices {
   OperatorUi& ui;
   EditorState& state;
   std::function<void(QWidget* parent)> show_about;
+  // Opens the editor's section of the help (Editor Help); none: the entry is greyed.
+  std::function<void()> show_help;
 };
 
 }  // namespace qm

@@ -191,7 +191,7 @@ void EditorWindow::build_menu() {
     size->setChecked(services_.state.print_points == kPrintSizes[i]);
     sizes->addAction(size);
   }
-  command(ids::kEdHelp)->setEnabled(false);  // opens the help server's page once it lands
+  command(ids::kEdHelp)->setEnabled(static_cast<bool>(services_.show_help));
   edit_menu_ = menus[QStringLiteral("&Edit")];
 }
 
@@ -418,6 +418,9 @@ void EditorWindow::run_command(int id) {
       if (services_.show_about) services_.show_about(this);
       break;
     }
+    case ids::kEdHelp:
+      if (services_.show_help) services_.show_help();
+      break;
     default:
       break;
   }

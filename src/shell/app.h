@@ -60,8 +60,9 @@ class App {
   RunnerServices runner_services() { return {link, settings.values, options, ui, idle, clock}; }
   // What a wall panel reaches outside itself.
   PanelServices panel_services() { return {link, worker, settings, ui, idle}; }
-  // What the sequence editor reaches outside itself (the About box is the GUI's to add).
-  EditorServices editor_services() { return {ui, editor, {}}; }
+  // What the sequence editor reaches outside itself (the About box and the help are the GUI's to
+  // add).
+  EditorServices editor_services() { return {ui, editor, {}, {}}; }
 };
 
 }  // namespace qm

@@ -96,7 +96,7 @@ constexpr MenuCommand kMenu[] = {
     {ids::kCmdButtons, "&Buttons", "", true},
     {ids::kCmdKeypad, "&Keypad", "", true},
     {ids::kCmdAlign, "&Align", "", true},
-    {ids::kCmdHelp, "&Help", "&Help", false},  // with the help server
+    {ids::kCmdHelp, "&Help", "&Help", true},
     {ids::kCmdAbout, "&About ...", "&Help", true},
 };
 
@@ -189,7 +189,8 @@ bool MainWindow::start(const QStringList& arguments) {
   ui_.show_unit_status(unit_status_text(v.id));
   // Monitor alignment defaults: set here when the alignment panel lands.
   setAcceptDrops(true);
-  // The help server: started here when it lands.
+  help_ = std::make_unique<HelpDesk>(app_.settings.program_dir() / kHelpFolderName, app_.ui, this);
+  help_->start();
   if (v.ip) app_.worker.post([](Link& link) { link.tcp_connect(); });
   // Without a project a ".seq" argument is ignored; with one it runs in place of the window.
   if (!project_found) return true;
@@ -360,6 +361,9 @@ void MainWindow::run_command(int id) {
       if (!dialog.ended()) exec_dialog(dialog);  // ended: the file chooser was cancelled
       break;
     }
+    case ids::kCmdHelp:
+      if (help_) help_->open();
+      break;
     case ids::kCmdAbout: {
       AboutDialog dialog(this);
       exec_dialog(dialog);
@@ -441,6 +445,9 @@ void MainWindow::edit_sequence_file(const std::string& path, int line) {
       AboutDialog about(parent);
       about.exec();
     };
+    services.show_help = [this] {
+      if (help_) help_->open(kEditorHelpTopic);
+    };
     EditorWindow editor(services, request, this);
     if (!editor.ended()) exec_dialog(editor);
   }
@@ -494,7 +501,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 void MainWindow::shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
-  // The help server stops here when it lands.
+  if (help_) help_->stop();
   ui_.close_for_other_threads();
   if (!demo()) app_.settings.remote_access_save(kRemoteAccessStem);
   background_ = QPixmap();

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "shell/app.h"
+#include "shell/help_widget.h"
 #include "shell/operator_ui_widget.h"
 
 class QAction;
@@ -91,6 +92,7 @@ class MainWindow final : public QMainWindow {
   App app_;
   std::unique_ptr<sim::SimWall> wall_;
   std::unique_ptr<sim::Gateway> gateway_;
+  std::unique_ptr<HelpDesk> help_;  // from start-up on
   QPixmap background_;
   QTimer idle_timer_;
   std::map<int, QAction*> commands_;

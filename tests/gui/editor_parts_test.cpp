@@ -116,7 +116,7 @@ TEST_F(EditorPartsGui, FindNext_SelectsEachMatchThenSaysItCannotFindMore) {
 // find text instead of over the editor's text.
 TEST_F(EditorPartsGui, FindNext_NothingFound_FindReplaceOwnsTheBoxAndKeepsTheKeys) {
   QtOperatorUi operator_ui(&owner_);
-  const EditorServices services{operator_ui, app_.editor, {}};
+  const EditorServices services{operator_ui, app_.editor, {}, {}};
   owner_.setWindowModality(Qt::ApplicationModal);  // as the editor is
   owner_.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&owner_));
