@@ -40,31 +40,9 @@ class AlignmentGui : public GuiRig {
     QCoreApplication::processEvents();
     return dialog;
   }
-  void mark() {
-    app_.worker.wait_until_idle();
-    QCoreApplication::processEvents();
-    mark_ = wall_.transcript().size();
-  }
-  // Requests since mark() other than polls and reads.
+  // Requests other than polls and reads.
   std::vector<std::string> sent(std::size_t at_least) {
-    std::vector<std::string> out;
-    settle(
-        [&] {
-          out.clear();
-          const auto transcript = wall_.transcript();
-          for (std::size_t i = mark_; i < transcript.size(); ++i) {
-            const auto& e = transcript[i];
-            if (e.direction != sim::Direction::ToUnits || e.message.size() < 3 ||
-                (e.message[0] & kTypePoll) != 0)
-              continue;
-            const int f = e.message[2];
-            if (f == 31 || f == 35 || f == 60 || f == 73 || f == 118) continue;
-            out.push_back(to_hex(e.message));
-          }
-          return out.size() >= at_least;
-        },
-        3000);
-    return out;
+    return sent_since_mark(at_least, {31, 35, 60, 73, 118});
   }
   static QAbstractButton* control(QWidget* d, int id) {
     return d->findChild<QAbstractButton*>(control_name(id));
@@ -72,7 +50,6 @@ class AlignmentGui : public GuiRig {
   static QString cell_text(QWidget* d, int row, int column) {
     return control(d, 1000 + row * 10 + column)->text();
   }
-  std::size_t mark_ = 0;
 };
 
 TEST_F(AlignmentGui, OpensWithTheUnitsMapAndPutsAColumnOffsetOnTheWire) {
@@ -88,7 +65,7 @@ TEST_F(AlignmentGui, OpensWithTheUnitsMapAndPutsAColumnOffsetOnTheWire) {
 
   control(d.get(), 1190 + 1)->click();  // column "2"
   ASSERT_TRUE(settle([&] { return d->idle(); }));
-  mark();
+  mark_traffic();
   auto* bar = d->findChild<QScrollBar*>(control_name(1179));
   bar->setValue(bar->value() - 3);  // reversed: three steps left is +3
   EXPECT_EQ(sent(1), std::vector<std::string>{"07 00 24 00 03"});
@@ -107,7 +84,7 @@ TEST_F(AlignmentGui, OpensWithTheUnitsMapAndPutsAColumnOffsetOnTheWire) {
 
 TEST_F(AlignmentGui, SwapMovesTwoChannelsAndCopyMapSaysSo) {
   auto d = open();
-  mark();
+  mark_traffic();
   QMouseEvent right(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3), Qt::RightButton,
                     Qt::RightButton, Qt::NoModifier);
   QCoreApplication::sendEvent(control(d.get(), 1000), &right);  // A1

@@ -130,7 +130,7 @@ class RemoteDirectoryGui : public GuiRig {
   // The boxes shown, and the requests sent, from now on.
   void forget_traffic() {
     wait_idle();
-    mark_ = wall_.transcript().size();
+    mark_traffic();
     ui_.clear();
   }
   std::vector<std::string> boxes() const {
@@ -139,32 +139,14 @@ class RemoteDirectoryGui : public GuiRig {
       if (call.rfind("box:", 0) == 0) out.push_back(call);
     return out;
   }
-  // The requests since forget_traffic() other than polls and those reading a listing (sector
-  // status, find first and next); once at least `at_least` are there, or after 2 s.
+  // The requests since forget_traffic() other than those reading a listing (sector status,
+  // find first and next); once at least `at_least` are there, or after 3 s.
   std::vector<std::string> changes_sent(std::size_t at_least = 0) const {
-    std::vector<std::string> out;
-    const bool got = settle(
-        [&] {
-          out.clear();
-          const auto transcript = wall_.transcript();
-          for (std::size_t i = mark_; i < transcript.size(); ++i) {
-            const auto& e = transcript[i];
-            if (e.direction != sim::Direction::ToUnits || (e.message[0] & kTypePoll) != 0) continue;
-            const std::string m = to_hex(e.message);
-            if (m.rfind("07 00 44", 0) != 0 && m.rfind("07 00 3C", 0) != 0 &&
-                m.rfind("07 00 3D", 0) != 0)
-              out.push_back(m);
-          }
-          return out.size() >= at_least;
-        },
-        2000);
-    (void)got;
-    return out;
+    return sent_since_mark(at_least, {0x44, 0x3C, 0x3D});
   }
 
   Operator operator_;
   std::unique_ptr<RemoteDirectoryDialog> dialog_;
-  std::size_t mark_ = 0;
 };
 
 TEST_F(RemoteDirectoryGui, Opening_ListsTheSequenceSectorOfUnitZeroWithItsSpace) {

@@ -26,29 +26,9 @@ class VideoPanels : public GuiRig {
     app_.settings.values.id = 0;
   }
 
-  // The messages the wall received since mark(), polls and reads left out.
-  void mark() {
-    app_.worker.wait_until_idle();
-    QCoreApplication::processEvents();
-    mark_ = wall_.transcript().size();
-  }
+  // The messages the wall received since mark_traffic(), reads left out.
   std::vector<std::string> sent(std::size_t at_least) {
-    std::vector<std::string> out;
-    settle(
-        [&] {
-          out.clear();
-          const auto transcript = wall_.transcript();
-          for (std::size_t i = mark_; i < transcript.size(); ++i) {
-            const auto& e = transcript[i];
-            if (e.direction != sim::Direction::ToUnits || (e.message[0] & kTypePoll) != 0) continue;
-            const std::uint8_t function = e.message[2];
-            if (function == 13 || function == 25 || function == 35 || function == 60) continue;
-            out.push_back(to_hex(e.message));
-          }
-          return out.size() >= at_least;
-        },
-        3000);
-    return out;
+    return sent_since_mark(at_least, {13, 25, 35, 60});
   }
   // Unit `unit`'s input settings as it reports them.
   Bytes input_settings(std::uint8_t unit) {
@@ -63,8 +43,6 @@ class VideoPanels : public GuiRig {
   static void click_unit(QWidget* dialog, int index) {
     find<QAbstractButton>(dialog, control_name(ids::kUnitRadio0 + index).toLatin1())->click();
   }
-
-  std::size_t mark_ = 0;
 };
 
 TEST_F(VideoPanels, Input_OpensWithTheUnitsSettingsAndSignalLabels) {
@@ -92,7 +70,7 @@ TEST_F(VideoPanels, Input_SliderDragSendsEachValueOnceAndTheUnitTakesIt) {
   VideoInputDialog dialog(app_.panel_services(), app_.video_input, nullptr);
   dialog.show();
   ASSERT_TRUE(settle([&] { return dialog.idle(); }));
-  mark();
+  mark_traffic();
   auto* contrast = find<QScrollBar>(&dialog, "contrast1");
   for (int position : {100, 99, 97, 97, 90})
     contrast->setValue(position);  // as a drag does
@@ -101,7 +79,7 @@ TEST_F(VideoPanels, Input_SliderDragSendsEachValueOnceAndTheUnitTakesIt) {
   EXPECT_EQ(input_settings(0).at(5), 0xA5);
 
   // PAL (60Hz) on channel 2 sends (1, 4).
-  mark();
+  mark_traffic();
   find<QAbstractButton>(&dialog, "system1_4")->click();
   find<QAbstractButton>(&dialog, "default0")->click();
   EXPECT_EQ(sent(5), (std::vector<std::string>{"07 00 15 01 04", "07 00 11 00 80", "07 00 12 00 84",
@@ -115,7 +93,7 @@ TEST_F(VideoPanels, Input_GangSendsToEveryUnitAndClosingSelectsTheUnitAgain) {
   VideoInputDialog dialog(app_.panel_services(), app_.video_input, nullptr);
   dialog.show();
   ASSERT_TRUE(settle([&] { return dialog.idle(); }));
-  mark();
+  mark_traffic();
   ui_.answer({BoxAnswer::Yes});
   click_unit(&dialog, 4);
   EXPECT_EQ(app_.settings.values.id, -1);
@@ -126,7 +104,7 @@ TEST_F(VideoPanels, Input_GangSendsToEveryUnitAndClosingSelectsTheUnitAgain) {
   EXPECT_EQ(gang[6], "87 FF 15 01 00");
 
   // Every change now goes to all units, and the copied lines say so.
-  mark();
+  mark_traffic();
   find<QAbstractButton>(&dialog, "vcr0")->click();
   EXPECT_EQ(sent(1), std::vector<std::string>{"87 FF 30 00 01"});
   find<QAbstractButton>(&dialog, "copy")->click();
@@ -151,7 +129,7 @@ TEST_F(VideoPanels, Input_WithAllUnitsReadsUnitZeroAndSendsToAll) {
   ASSERT_FALSE(reads.empty());
   for (const auto& r : reads)
     EXPECT_TRUE(r == "07 00 19" || r == "07 00 0D") << r;
-  mark();
+  mark_traffic();
   find<QAbstractButton>(&dialog, "input1_2")->click();
   EXPECT_EQ(sent(1), std::vector<std::string>{"87 FF 10 01 02"});
   dialog.accept();
@@ -165,7 +143,7 @@ TEST_F(VideoPanels, Input_RestoreFromFlashOnlyWithTheUnitsFile) {
   dialog.show();
   auto* restore = find<QAbstractButton>(&dialog, "restoreFromFlash");
   ASSERT_TRUE(settle([&] { return dialog.idle() && restore->isEnabled(); }));
-  mark();
+  mark_traffic();
   restore->click();
   ASSERT_TRUE(settle([&] { return dialog.idle(); }));
   EXPECT_EQ(sent(1), std::vector<std::string>{"07 00 02 01"});
@@ -192,7 +170,7 @@ TEST_F(VideoPanels, Output_ReadsTheUnitAndSendsLinkToInputAsFF) {
   ASSERT_TRUE(settle([&] { return dialog.idle(); }));
   EXPECT_TRUE(find<QAbstractButton>(&dialog, "system0")->isChecked());  // Link to input
   EXPECT_TRUE(find<QAbstractButton>(&dialog, "vcr")->isChecked());
-  mark();
+  mark_traffic();
   find<QAbstractButton>(&dialog, "system5")->click();  // PAL (60Hz)
   find<QAbstractButton>(&dialog, "system0")->click();
   find<QAbstractButton>(&dialog, "vcr")->click();
@@ -200,7 +178,7 @@ TEST_F(VideoPanels, Output_ReadsTheUnitAndSendsLinkToInputAsFF) {
   EXPECT_FALSE(find<QAbstractButton>(&dialog, "vcr")->isChecked());
 
   // "*": no question, no read; later changes go to every unit.
-  mark();
+  mark_traffic();
   click_unit(&dialog, 4);
   find<QAbstractButton>(&dialog, "filter1")->click();
   EXPECT_EQ(sent(1), std::vector<std::string>{"87 FF 47 01"});
@@ -213,12 +191,12 @@ TEST_F(VideoPanels, Output_ReadsTheUnitAndSendsLinkToInputAsFF) {
 TEST_F(VideoPanels, Keypad_KeysGoToTheSelectedUnitOrAllAndTheUnitComesBack) {
   KeypadDialog keypad(app_.panel_services(), nullptr);
   keypad.show();
-  mark();
+  mark_traffic();
   find<QAbstractButton>(&keypad, control_name(1052 + 10).toLatin1())->click();  // A
   find<QAbstractButton>(&keypad, control_name(1052 + 15).toLatin1())->click();  // F
   find<QAbstractButton>(&keypad, control_name(1243).toLatin1())->click();
   EXPECT_EQ(sent(3), (std::vector<std::string>{"07 00 4B 0A", "07 00 4B 0F", "07 00 4F"}));
-  mark();
+  mark_traffic();
   click_unit(&keypad, 4);
   find<QAbstractButton>(&keypad, control_name(1052 + 3).toLatin1())->click();
   EXPECT_EQ(sent(1), std::vector<std::string>{"87 FF 4B 03"});

@@ -11,6 +11,7 @@
 #include "panels/video_input.h"
 #include "panels/video_output.h"
 #include "support/recording_ui.h"
+#include "support/unit_frames.h"
 
 namespace qm {
 namespace {
@@ -18,13 +19,7 @@ namespace {
 using Data = std::vector<std::uint8_t>;
 
 UnitFrame reply(std::uint8_t function, const Data& data) {
-  UnitFrame frame;
-  frame.count = static_cast<std::uint8_t>(3 + data.size());
-  frame.message[0] = kTypeReply | kDeviceUnit;
-  frame.message[2] = function;
-  for (std::size_t i = 0; i < data.size(); ++i)
-    frame.message[3 + i] = data[i];
-  return frame;
+  return test::reply_frame(function, data);
 }
 
 TEST(VideoSignal, StatusBytesClassifyByTheChannelsSystem) {
