@@ -760,7 +760,7 @@ int run_help_server(const Options& o) {
     port = *n;
   }
   const std::filesystem::path root =
-      o.root ? qm::path_from_utf8(*o.root) : qm::platform::executable_dir() / "help";
+      o.root ? qm::path_from_utf8(*o.root) : qm::platform::data_dir() / "help";
   qm::platform::block_termination_signals();  // before the server's thread starts
   qm::HelpServer server(root);
   if (!server.start(static_cast<std::uint16_t>(port))) {

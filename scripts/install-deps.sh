@@ -15,7 +15,7 @@ packages=(
   clang-format clang libclang-rt-14-dev
   fonts-liberation fonts-dejavu-core
   xvfb xauth poppler-utils
-  python3 ccache
+  python3 ccache desktop-file-utils
 )
 
 for group in "$@"; do

@@ -844,7 +844,7 @@ CompileOptions program_compile_options(const ProgramOptions& options, int select
   CompileOptions compile;
   compile.skip_std = options.skip_std;
   compile.selected_unit = selected_unit;
-  compile.std_dir = platform::executable_dir();
+  compile.std_dir = platform::data_dir();
   if (const auto folder = platform::env_path(kIncludeFolderVariable))
     compile.include_dir = utf8_from_path(*folder);
   return compile;

@@ -28,6 +28,11 @@ std::optional<std::filesystem::path> documents_folder();
 // The directory holding the running executable.
 std::filesystem::path executable_dir();
 
+// Where the program's data (std.inc, the help pages) lives: share/quadrimon beside the
+// executable's folder in an installed tree (bin/../share/quadrimon), else the executable's own
+// folder (a build folder, Windows).
+std::filesystem::path data_dir();
+
 // How read_file ended.
 enum class FileReadStatus {
   Read,        // `contents` holds the whole file

@@ -109,6 +109,14 @@ std::filesystem::path executable_dir() {
   return error ? std::filesystem::path(".") : current;
 }
 
+std::filesystem::path data_dir() {
+  const std::filesystem::path here = executable_dir();
+  const std::filesystem::path installed = here.parent_path() / "share" / "quadrimon";
+  std::error_code error;
+  if (std::filesystem::is_regular_file(installed / "std.inc", error)) return installed;
+  return here;
+}
+
 std::FILE* create_new_file(const std::filesystem::path& path, std::error_code& error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {

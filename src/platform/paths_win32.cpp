@@ -87,6 +87,10 @@ std::filesystem::path executable_dir() {
   return error ? std::filesystem::path(".") : current;
 }
 
+std::filesystem::path data_dir() {
+  return executable_dir();  // Windows keeps the data beside the programs
+}
+
 std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
   // A plain rename refuses an existing target here; MoveFileExW replaces it.
   if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))

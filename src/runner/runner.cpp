@@ -165,7 +165,7 @@ Runner::Impl::Impl(RunnerServices services, RunnerOptions run_options)
       idle(services.idle),
       clock(services.clock),
       options(std::move(run_options)) {
-  if (options.std_dir.empty()) options.std_dir = platform::executable_dir();
+  if (options.std_dir.empty()) options.std_dir = platform::data_dir();
   if (!options.today) options.today = local_date;
 }
 

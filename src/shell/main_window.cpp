@@ -33,6 +33,7 @@
 #include "panels/hardware_info_dialog.h"
 #include "panels/setup_dialog.h"
 #include "panels/video_panels_dialog.h"
+#include "platform/paths.h"
 #include "runner/run_dialog.h"
 #include "shell/about_dialog.h"
 #include "shell/buttons_dialog.h"
@@ -189,7 +190,7 @@ bool MainWindow::start(const QStringList& arguments) {
   ui_.show_unit_status(unit_status_text(v.id));
   // Monitor alignment defaults: set here when the alignment panel lands.
   setAcceptDrops(true);
-  help_ = std::make_unique<HelpDesk>(app_.settings.program_dir() / kHelpFolderName, app_.ui, this);
+  help_ = std::make_unique<HelpDesk>(platform::data_dir() / kHelpFolderName, app_.ui, this);
   help_->start();
   if (v.ip) app_.worker.post([](Link& link) { link.tcp_connect(); });
   // Without a project a ".seq" argument is ignored; with one it runs in place of the window.
