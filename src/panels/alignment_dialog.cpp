@@ -404,33 +404,30 @@ void AlignmentDialog::bar_moved(ScrollBar bar, int position) {
 }
 
 void AlignmentDialog::column_pressed(int column) {
-  const std::uint8_t address = read_address(services_.settings.values);
-  const int x = state_.split_x;
-  const int y = state_.split_y;
-  ask<SplitReading>([address, x, y](Link& link) { return read_split_offsets(link, address, x, y); },
-                    [this, column](SplitReading reading) {
-                      if (!apply_split_reading(state_, reading))
-                        show_remote_read_failure(services_.ui);
-                      show_split();
-                      const int offset = select_column(state_, column, selected_unit());
-                      set_reversed(true);
-                      set_bars(offset, std::nullopt);
-                      redraw();
-                    });
+  line_pressed(true, column);
 }
 
 void AlignmentDialog::row_pressed(int row) {
+  line_pressed(false, row);
+}
+
+void AlignmentDialog::line_pressed(bool column, int line) {
+  // The split and its offsets are read again first: another program may have changed them.
   const std::uint8_t address = read_address(services_.settings.values);
   const int x = state_.split_x;
   const int y = state_.split_y;
   ask<SplitReading>([address, x, y](Link& link) { return read_split_offsets(link, address, x, y); },
-                    [this, row](SplitReading reading) {
+                    [this, column, line](SplitReading reading) {
                       if (!apply_split_reading(state_, reading))
                         show_remote_read_failure(services_.ui);
                       show_split();
-                      const int offset = select_row(state_, row, selected_unit());
+                      const int offset = column ? select_column(state_, line, selected_unit())
+                                                : select_row(state_, line, selected_unit());
                       set_reversed(true);
-                      set_bars(std::nullopt, offset);
+                      if (column)
+                        set_bars(offset, std::nullopt);
+                      else
+                        set_bars(std::nullopt, offset);
                       redraw();
                     });
 }

@@ -75,6 +75,8 @@ class AlignmentDialog final : public QDialog {
   void bar_moved(ScrollBar bar, int position);
   void column_pressed(int column);
   void row_pressed(int row);
+  // A column or row button: the split read again, then the selection and its offset shown.
+  void line_pressed(bool column, int line);
   void cell_clicked(int index);
   void cell_right_clicked(int index);
   void arm_swap();

@@ -222,6 +222,7 @@ VideoInputDialog::VideoInputDialog(PanelServices services, VideoInputPanel& pane
       true);
   unit_at_open_ = init_unit_selector(services_.settings.values, services_.ui, this, true);
   refresh_signal();
+  show_mirror();  // what is known until the unit answers
   read_settings();
   for (std::size_t c = 0; c < kInputChannels; ++c)
     for (std::size_t k = 0; k < kPictureControls; ++k)
@@ -466,6 +467,7 @@ VideoOutputDialog::VideoOutputDialog(PanelServices services, VideoOutputSettings
     link.unit_poll_unit(address, kPollTries);
   });
   unit_at_open_ = init_unit_selector(services_.settings.values, services_.ui, this, true);
+  show_mirror();  // what is known until the unit answers
   read_settings();
   ok->setFocus();
 }

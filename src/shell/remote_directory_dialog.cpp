@@ -331,14 +331,9 @@ void RemoteDirectoryDialog::double_clicked() {
   const std::string name = entry_name(latin1(selected.front()->text()));
   name_->setText(latin1(name));
   switch (double_click_action(name)) {
-    case DoubleClick::kRun: {
-      const std::uint8_t in = sector();
-      exchange([in, name](FlashFiles& flash) -> std::function<void()> {
-        flash.flash_run(in, name);
-        return {};
-      });
+    case DoubleClick::kRun:
+      run_sequence(name);
       break;
-    }
     case DoubleClick::kUploadAndSave:
       upload_and_save(app_, this, sector(), name);
       break;
@@ -355,6 +350,10 @@ void RemoteDirectoryDialog::run_file() {
   // The named file: the selected entry's name, or the one the operator typed.
   const std::string name = named_file();
   if (name.empty() || double_click_action(name) != DoubleClick::kRun) return;
+  run_sequence(name);
+}
+
+void RemoteDirectoryDialog::run_sequence(const std::string& name) {
   const std::uint8_t in = sector();
   exchange([in, name](FlashFiles& flash) -> std::function<void()> {
     flash.flash_run(in, name);

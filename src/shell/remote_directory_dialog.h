@@ -69,6 +69,8 @@ class RemoteDirectoryDialog final : public QDialog {
   void name_edited(const QString& text);
 
   void run_file();
+  // Runs the sequence file `name` of the sector shown.
+  void run_sequence(const std::string& name);
   void stop_sequence();
   void delete_file();
   void rename_file();
