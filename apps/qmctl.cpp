@@ -140,8 +140,9 @@ constexpr CommandHelp kCommandHelp[] = {
      false},
     {"compile", "compile SRC.seq [-o OUT.sfb]",
      "compile a sequence file (default output: SRC.sfb); std.inc\n"
-     "beside qmctl is read first unless --skip-std; _UNIT is the\n"
-     "unit of --unit; INCLUDE <name> looks in $QUADRIMON\n",
+     "(in ../share/quadrimon, else beside qmctl) is read first\n"
+     "unless --skip-std; _UNIT is the unit of --unit; INCLUDE\n"
+     "<name> looks in $QUADRIMON\n",
      false},
     {"decode", "decode FILE.sfb",
      "list a binary sequence file (times at the settings' rate\n"
@@ -192,6 +193,14 @@ constexpr CommandHelp kCommandHelp[] = {
      "line printed is the main page's address. --port is the\n"
      "HTTP port (default 8080, 0: any free port; a taken port\n"
      "gives way to a free one)\n",
+     false},
+    {"remote-access", "remote-access [on|off]",
+     "show whether the program may use the remote gateway and\n"
+     "which file says so, or record it on or off for the next\n"
+     "starts: in orvik.ini beside the program while its folder\n"
+     "is writable, else in the user's own orvik.ini\n"
+     "($XDG_CONFIG_HOME/quadrimon, read after\n"
+     "/etc/quadrimon/orvik.ini). Exit 1: it cannot be recorded\n",
      false},
     {"pak", "pak build OUT.pak IMAGE:MASK[:MAJOR.MINOR]... | pak list FILE.pak",
      "build a firmware package of system file images, in the\n"
@@ -603,6 +612,30 @@ int run_reset(App& app, const Options& o) {
   return sent && link_kept(app, over_tcp) ? kExitOk : kExitFailed;
 }
 
+// Shows or records the remote-access switch the program's start-up reads.
+int run_remote_access(App& app, const Options& o,
+                      const std::optional<std::filesystem::path>& from) {
+  qm::Settings& settings = app.settings;
+  if (o.words.size() > 2) return usage_error("remote-access takes at most one argument");
+  if (o.words.size() == 1) {
+    std::printf("Remote access: %s (%s)\n", settings.values.enable_ip ? "on" : "off",
+                from ? qm::utf8_from_path(*from).c_str() : "no switch file: the default");
+    return kExitOk;
+  }
+  const std::string& state = o.words[1];
+  if (state != "on" && state != "off") return usage_error("remote-access: give on or off");
+  settings.values.enable_ip = state == "on";
+  const auto& record = settings.remote_access_files().record;
+  if (!settings.remote_access_save()) {
+    std::fprintf(stderr, "Remote access could not be recorded%s%s\n", record ? " in " : "",
+                 record ? qm::utf8_from_path(*record).c_str() : ": no folder to write it to");
+    return kExitFailed;
+  }
+  std::printf("Remote access: %s (recorded in %s)\n", state.c_str(),
+              qm::utf8_from_path(*record).c_str());
+  return kExitOk;
+}
+
 // The runner's host on the console: output lines on stdout, nothing else to show.
 class ConsoleRunnerHost final : public qm::RunnerHost {
  public:
@@ -791,7 +824,7 @@ int main(int argc, char** argv) {
   if (options->words[0] == "font") return qmctl::run_font(options->words);
   qm::ConsoleUi ui;
   qm::Settings settings = qm::Settings::for_this_user();
-  settings.settings_load();
+  const auto switch_file = qm::load_settings(settings);
   App app(ui, std::move(settings));
   if (auto error = apply_link_options(*options, app)) return usage_error(*error);
   if (options->log) app.log.log_enable(true);
@@ -843,5 +876,6 @@ int main(int argc, char** argv) {
                                [&] { return link_kept(app, over_tcp); });
   }
   if (command == "pak") return qmctl::run_pak(options->words);
+  if (command == "remote-access") return run_remote_access(app, *options, switch_file);
   return usage_error("unknown command " + command);
 }

@@ -3,7 +3,6 @@
 #include <array>
 #include <charconv>
 #include <cstddef>
-#include <fstream>
 #include <system_error>
 #include <type_traits>
 #include <utility>
@@ -18,6 +17,7 @@ namespace {
 
 constexpr const char* kSettingsFileName = "Orvik.ini";
 constexpr const char* kUserFolderName = "Quadrimon";
+constexpr const char* kRemoteAccessFileName = "orvik.ini";
 constexpr std::string_view kRemoteAccessKey = "ENABLE_IP";
 constexpr std::string_view kRemoteAccessLine = "ENABLE_IP = YES\n";
 constexpr std::size_t kMaxTextLength = 260;
@@ -313,6 +313,28 @@ std::optional<std::pair<std::string_view, std::string_view>> split_line(std::str
   return std::pair{key, value};
 }
 
+// Reads settings text over `values`: every line with a known key and a readable value.
+void parse_into(std::string_view text, SettingsValues& values) {
+  while (!text.empty()) {
+    std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+    auto parts = split_line(line);
+    if (!parts) continue;
+    if (const Row* row = find_row(parts->first)) read_value(*row, parts->second, values);
+  }
+}
+
+// Whether a switch file's text holds the remote-access switch on.
+bool switch_on(std::string_view text) {
+  SettingsValues read;
+  read.enable_ip = false;
+  parse_into(text, read);
+  return read.enable_ip;
+}
+
 // Writes `contents` over `target` through a temporary file, so that `target` is always either
 // the old file or the new one. False (and `target` untouched) when that failed.
 bool replace_contents(const std::filesystem::path& target, std::string_view contents) {
@@ -321,14 +343,35 @@ bool replace_contents(const std::filesystem::path& target, std::string_view cont
 
 }  // namespace
 
+RemoteAccessFiles remote_access_places(
+    const std::filesystem::path& program_dir, bool program_dir_writable,
+    const std::optional<std::filesystem::path>& machine_folder,
+    const std::optional<std::filesystem::path>& user_config_folder) {
+  const std::filesystem::path beside_program = program_dir / kRemoteAccessFileName;
+  if (program_dir_writable) return {{beside_program}, beside_program};
+  RemoteAccessFiles files;
+  files.read.push_back(machine_folder ? *machine_folder / kRemoteAccessFileName : beside_program);
+  if (user_config_folder) {
+    files.read.push_back(*user_config_folder / kRemoteAccessFileName);
+    files.record = files.read.back();
+  }
+  return files;
+}
+
 Settings::Settings(std::optional<std::filesystem::path> user_folder,
                    std::filesystem::path program_dir)
-    : user_folder_(std::move(user_folder)), program_dir_(std::move(program_dir)) {}
+    : user_folder_(std::move(user_folder)),
+      program_dir_(std::move(program_dir)),
+      remote_access_files_(remote_access_places(program_dir_, true, {}, {})) {}
 
 Settings Settings::for_this_user() {
   std::optional<std::filesystem::path> folder;
   if (auto documents = platform::documents_folder()) folder = *documents / kUserFolderName;
-  return Settings(std::move(folder), platform::executable_dir());
+  Settings settings(std::move(folder), platform::executable_dir());
+  settings.set_remote_access_files(remote_access_places(
+      settings.program_dir(), platform::folder_writable(settings.program_dir()),
+      platform::machine_config_folder(), platform::user_config_folder()));
+  return settings;
 }
 
 std::optional<std::filesystem::path> Settings::settings_path() const {
@@ -347,16 +390,7 @@ int Settings::settings_load() {
 }
 
 void Settings::settings_parse(std::string_view text) {
-  while (!text.empty()) {
-    std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-
-    auto parts = split_line(line);
-    if (!parts) continue;
-    if (const Row* row = find_row(parts->first)) read_value(*row, parts->second, values);
-  }
+  parse_into(text, values);
 }
 
 std::string Settings::settings_text() const {
@@ -376,39 +410,48 @@ bool Settings::settings_save() const {
   return replace_contents(*path, settings_text());
 }
 
-void Settings::remote_access_save(std::string_view stem) const {
-  const auto ini = program_dir_ / (std::string(stem) + ".ini");
-
-  // The file is created empty when it is absent. Anything but a plain file (a pipe would block
-  // the opening) is left alone.
-  platform::FileRead read = platform::read_file(ini);
-  if (read.status == platform::FileReadStatus::NotFound) {
-    if (!std::ofstream(ini, std::ios::binary | std::ios::app)) return;
-    read = platform::read_file(ini);
+std::optional<std::filesystem::path> Settings::remote_access_load() {
+  std::optional<std::filesystem::path> decided;
+  for (const auto& file : remote_access_files_.read) {
+    const platform::FileRead read = platform::read_file(file);
+    if (!read.ok()) continue;
+    values.enable_ip = switch_on(read.contents);
+    decided = file;
   }
-  if (!read.ok()) return;
-  const std::string old_contents = std::move(read.contents);
+  return decided;
+}
 
-  const bool recorded = old_contents.find(kRemoteAccessKey) != std::string::npos;
-  if (recorded == values.enable_ip) return;
+bool Settings::remote_access_save() const {
+  if (!remote_access_files_.record) return false;
+  const std::filesystem::path& ini = *remote_access_files_.record;
 
+  // An absent file is made (an empty one records the switch off). Anything but a plain file
+  // (a pipe would block the opening) is left alone.
+  const platform::FileRead read = platform::read_file(ini);
+  const bool existed = read.status != platform::FileReadStatus::NotFound;
+  if (existed && !read.ok()) return false;
+  if (!existed) {
+    std::error_code error;
+    std::filesystem::create_directories(ini.parent_path(), error);
+  }
+  const std::string& old_contents = read.contents;
+  const bool mentioned = old_contents.find(kRemoteAccessKey) != std::string::npos;
+  if (values.enable_ip ? switch_on(old_contents) : existed && !mentioned) return true;
+
+  // Every line that does not mention the switch, byte for byte; then the switch when on.
   std::string new_contents;
-  if (recorded) {
-    // Switched off: keep every line that does not mention the switch, byte for byte.
-    for (std::string_view rest = old_contents; !rest.empty();) {
-      std::size_t end = rest.find('\n');
-      std::size_t length = end == std::string_view::npos ? rest.size() : end + 1;
-      std::string_view line = rest.substr(0, length);
-      rest.remove_prefix(length);
-      if (line.find(kRemoteAccessKey) == std::string_view::npos) new_contents += line;
-    }
-  } else {
-    // Switched on: the old lines and the switch on a line of its own.
-    new_contents = old_contents;
+  for (std::string_view rest = old_contents; !rest.empty();) {
+    std::size_t end = rest.find('\n');
+    std::size_t length = end == std::string_view::npos ? rest.size() : end + 1;
+    std::string_view line = rest.substr(0, length);
+    rest.remove_prefix(length);
+    if (line.find(kRemoteAccessKey) == std::string_view::npos) new_contents += line;
+  }
+  if (values.enable_ip) {
     if (!new_contents.empty() && new_contents.back() != '\n') new_contents += '\n';
     new_contents += kRemoteAccessLine;
   }
-  replace_contents(ini, new_contents);
+  return replace_contents(ini, new_contents);
 }
 
 }  // namespace qm

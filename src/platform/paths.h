@@ -33,6 +33,17 @@ std::filesystem::path executable_dir();
 // folder (a build folder, Windows).
 std::filesystem::path data_dir();
 
+// The folder of this program's settings for the whole machine, which only an administrator
+// writes: /etc/quadrimon on POSIX; none on Windows, where the program's own folder is that place.
+std::optional<std::filesystem::path> machine_config_folder();
+
+// The user's folder for this program's own settings: $XDG_CONFIG_HOME/quadrimon (else
+// ~/.config/quadrimon) on POSIX, %APPDATA%\Quadrimon on Windows; none when neither is known.
+std::optional<std::filesystem::path> user_config_folder();
+
+// Whether this user may create files in `folder` now (false for a read-only file system too).
+bool folder_writable(const std::filesystem::path& folder);
+
 // How read_file ended.
 enum class FileReadStatus {
   Read,        // `contents` holds the whole file

@@ -63,6 +63,18 @@ std::filesystem::path expand_home(std::string_view value, const std::filesystem:
   return path.is_absolute() ? path : home / path;
 }
 
+// The user's configuration folder: $XDG_CONFIG_HOME when it names an absolute folder, else
+// ~/.config; none without a home directory.
+std::optional<std::filesystem::path> config_home() {
+  if (auto config_home = env_var("XDG_CONFIG_HOME"); config_home && !config_home->empty()) {
+    std::filesystem::path path(*config_home);
+    if (path.is_absolute()) return path;
+  }
+  auto home = env_var("HOME");
+  if (!home || home->empty()) return std::nullopt;
+  return std::filesystem::path(*home) / ".config";
+}
+
 }  // namespace
 
 std::optional<std::string> env_var(const char* name) {
@@ -81,11 +93,7 @@ std::optional<std::filesystem::path> documents_folder() {
   auto home_text = env_var("HOME");
   if (!home_text || home_text->empty()) return std::nullopt;
   const std::filesystem::path home(*home_text);
-
-  std::filesystem::path config_dir = home / ".config";
-  if (auto config_home = env_var("XDG_CONFIG_HOME"); config_home && !config_home->empty()) {
-    config_dir = *config_home;
-  }
+  const std::filesystem::path config_dir = config_home().value_or(home / ".config");
 
   // As in a shell, the last assignment in the file wins.
   std::optional<std::string> documents;
@@ -115,6 +123,21 @@ std::filesystem::path data_dir() {
   std::error_code error;
   if (std::filesystem::is_regular_file(installed / "std.inc", error)) return installed;
   return here;
+}
+
+std::optional<std::filesystem::path> user_config_folder() {
+  auto config = config_home();
+  if (!config) return std::nullopt;
+  return *config / "quadrimon";
+}
+
+std::optional<std::filesystem::path> machine_config_folder() {
+  return std::filesystem::path("/etc/quadrimon");
+}
+
+bool folder_writable(const std::filesystem::path& folder) {
+  // access() answers for the real user and knows read-only file systems.
+  return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 std::FILE* create_new_file(const std::filesystem::path& path, std::error_code& error) {

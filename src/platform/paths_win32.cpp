@@ -91,6 +91,29 @@ std::filesystem::path data_dir() {
   return executable_dir();  // Windows keeps the data beside the programs
 }
 
+std::optional<std::filesystem::path> user_config_folder() {
+  auto app_data = env_path("APPDATA");
+  if (!app_data || app_data->empty()) return std::nullopt;
+  return *app_data / "Quadrimon";
+}
+
+std::optional<std::filesystem::path> machine_config_folder() {
+  return std::nullopt;  // the program's own folder holds the machine's settings here
+}
+
+bool folder_writable(const std::filesystem::path& folder) {
+  // The attributes do not tell what the folder's access list allows: a file made and removed
+  // again does.
+  const std::filesystem::path probe =
+      folder / ("quadrimon-" + std::to_string(GetCurrentProcessId()) + ".tmp");
+  std::error_code error;
+  std::FILE* file = create_new_file(probe, error);
+  if (file == nullptr) return false;
+  std::fclose(file);
+  std::filesystem::remove(probe, error);
+  return true;
+}
+
 std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
   // A plain rename refuses an existing target here; MoveFileExW replaces it.
   if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))

@@ -1,5 +1,7 @@
 #include "shell/main_window.h"
 
+#include <cstdio>
+
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
@@ -56,7 +58,6 @@ constexpr int kClientHeight = 480;
 constexpr int kLinkPartWidth = 45;
 constexpr int kUnitPartWidth = 80 - 45;
 constexpr int kIndicatorPartWidth = 116 - 80;
-constexpr const char* kRemoteAccessStem = "orvik";
 constexpr const char* kEditTitle = " Edit";
 constexpr const char* kFilenameError = "Error in filename: %s";
 constexpr const char* kEditChooserTitle = "Edit sequence";
@@ -504,7 +505,11 @@ void MainWindow::shutdown() {
   shut_down_ = true;
   if (help_) help_->stop();
   ui_.close_for_other_threads();
-  if (!demo()) app_.settings.remote_access_save(kRemoteAccessStem);
+  if (!demo() && !app_.settings.remote_access_save()) {
+    const auto& record = app_.settings.remote_access_files().record;
+    std::fprintf(stderr, "QuadrimonControl: the remote-access switch could not be recorded %s\n",
+                 record ? ("in " + utf8_from_path(*record)).c_str() : "(no folder to write it to)");
+  }
   background_ = QPixmap();
   // The link thread finishes what it does (a silent unit's request ends within seconds),
   // skips what was still to come, and closes the port; the window waits for that only here.

@@ -44,6 +44,11 @@ bool enter(const fs::path& folder) {
 
 }  // namespace
 
+std::optional<fs::path> load_settings(Settings& settings) {
+  settings.settings_load();
+  return settings.remote_access_load();
+}
+
 void apply_remote_access_rule(SettingsValues& values) {
   if (!values.enable_ip) values.ip = false;
 }
@@ -61,7 +66,7 @@ void use_demo_wall(SettingsValues& values, std::uint16_t port) {
 }
 
 void open_from_settings(App& app, std::optional<std::uint16_t> demo_port) {
-  app.settings.settings_load();
+  load_settings(app.settings);
   if (demo_port) use_demo_wall(app.settings.values, *demo_port);
   apply_remote_access_rule(app.settings.values);
   app.log.log_enable(app.options.logging);

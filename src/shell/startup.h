@@ -18,6 +18,10 @@ class App;
 class Settings;
 struct SettingsValues;
 
+// Reads the settings file, then the remote-access switch files over it; the switch file that
+// decided, if any.
+std::optional<std::filesystem::path> load_settings(Settings& settings);
+
 // The remote-access rule: with "Enable Remote Access using TCP/IP" off, the link mode is serial
 // whatever the settings file says.
 void apply_remote_access_rule(SettingsValues& values);
@@ -26,9 +30,10 @@ void apply_remote_access_rule(SettingsValues& values);
 // `port` without a key, units 0 and 1 installed with 16 channels each, no serial port.
 void use_demo_wall(SettingsValues& values, std::uint16_t port);
 
-// Loads the settings and opens what they name, in the start-up order: the settings file, the
-// demo wall's settings when a demo gateway port is given, the remote-access rule, the traffic
-// log (as the "Logging enabled" option says), then the clock and the serial port.
+// Loads the settings and opens what they name, in the start-up order: the settings file and
+// the remote-access switch (load_settings), the demo wall's settings when a demo gateway port is
+// given, the remote-access rule, the traffic log (as the "Logging enabled" option says), then the
+// clock and the serial port.
 void open_from_settings(App& app, std::optional<std::uint16_t> demo_port);
 
 // Where the operator's project is looked for when no argument names one.

@@ -28,6 +28,29 @@ if [ "$gui" = 1 ]; then
   [ -x "$prefix/bin/QuadrimonControl" ] || fail "QuadrimonControl is not installed"
   "$prefix/bin/QuadrimonControl" --version | grep -q "Quadrimon" || fail "QuadrimonControl --version"
 fi
+# A read-only program folder: the remote-access switch goes to the user's own folder, where
+# the next start reads it. Run as an ordinary user, for whom the folder really is read-only.
+chmod 755 "$prefix" "$work"
+chmod -R a-w "$prefix"
+home="$work/home"
+mkdir -p "$home"
+as_user=()
+if [ "$(id -u)" = 0 ]; then
+  nobody=$(id -u nobody)
+  chown "$nobody" "$home"
+  as_user=(setpriv --reuid="$nobody" --regid="$(id -g nobody)" --clear-groups)
+fi
+user_env=(env HOME="$home" XDG_CONFIG_HOME="$home/.config")
+"${as_user[@]}" "${user_env[@]}" "$prefix/bin/qmctl" remote-access on >/dev/null ||
+  fail "remote-access on failed with a read-only program folder"
+[ "$(cat "$home/.config/quadrimon/orvik.ini")" = "ENABLE_IP = YES" ] ||
+  fail "the switch is not in the user's orvik.ini"
+[ ! -e "$prefix/bin/orvik.ini" ] || fail "orvik.ini was written beside the program"
+"${as_user[@]}" "${user_env[@]}" "$prefix/bin/qmctl" remote-access |
+  grep -qx "Remote access: on ($home/.config/quadrimon/orvik.ini)" ||
+  fail "the switch in the user's orvik.ini is not read"
+chmod -R u+w "$prefix"
+
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$prefix/share/applications/quadrimon-control.desktop" ||
     fail "the desktop entry is not valid"

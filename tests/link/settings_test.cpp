@@ -164,21 +164,26 @@ TEST_F(SettingsFiles, RemoteAccessSave_AddsRemovesOrKeepsTheSwitch) {
   Settings settings(std::nullopt, dir_);
   const fs::path ini = dir_ / "orvik.ini";
 
-  settings.remote_access_save("orvik");  // off, no file: an empty file appears
+  EXPECT_TRUE(settings.remote_access_save());  // off, no file: an empty file appears
   EXPECT_EQ(read(ini), "");
 
   write(ini, "A = 1\r\nB = 2");
   settings.values.enable_ip = true;
-  settings.remote_access_save("orvik");
+  EXPECT_TRUE(settings.remote_access_save());
   EXPECT_EQ(read(ini), "A = 1\r\nB = 2\nENABLE_IP = YES\n");
 
+  write(ini, "A = 1\r\nENABLE_IP = on\r\n");
+  EXPECT_TRUE(settings.remote_access_save());  // on and recorded on: left as it is
+  EXPECT_EQ(read(ini), "A = 1\r\nENABLE_IP = on\r\n");
+
+  // Recorded off while the switch is on: the next start would read it off, so it is replaced.
   write(ini, "A = 1\r\nENABLE_IP = NO\r\n");
-  settings.remote_access_save("orvik");  // on and already recorded, whatever its value
-  EXPECT_EQ(read(ini), "A = 1\r\nENABLE_IP = NO\r\n");
+  EXPECT_TRUE(settings.remote_access_save());
+  EXPECT_EQ(read(ini), "A = 1\r\nENABLE_IP = YES\n");
 
   write(ini, "A = 1\r\n;ENABLE_IP = YES\r\nB = 2\r\nENABLE_IP = YES");
   settings.values.enable_ip = false;
-  settings.remote_access_save("orvik");
+  EXPECT_TRUE(settings.remote_access_save());
   EXPECT_EQ(read(ini), "A = 1\r\nB = 2\r\n");
   EXPECT_FALSE(fs::exists(dir_ / "orvik.bak"));
 
@@ -186,12 +191,56 @@ TEST_F(SettingsFiles, RemoteAccessSave_AddsRemovesOrKeepsTheSwitch) {
   fs::remove(ini);
   ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
   settings.values.enable_ip = true;
-  settings.remote_access_save("orvik");
+  EXPECT_FALSE(settings.remote_access_save());
   EXPECT_EQ(fs::status(ini).type(), fs::file_type::fifo);
   fs::remove(ini);
   fs::create_directory(ini);
-  settings.remote_access_save("orvik");
+  EXPECT_FALSE(settings.remote_access_save());
   EXPECT_TRUE(fs::is_directory(ini));
+}
+
+TEST_F(SettingsFiles, RemoteAccess_ReadOnlyProgramFolderKeepsTheSwitchInTheUsersFolder) {
+  const fs::path program = dir_ / "program";
+  const fs::path machine = dir_ / "etc" / "quadrimon";
+  const fs::path user = dir_ / "config" / "quadrimon";
+  const RemoteAccessFiles portable = remote_access_places(program, true, machine, user);
+  EXPECT_EQ(portable.read, std::vector{program / "orvik.ini"});
+  EXPECT_EQ(portable.record, program / "orvik.ini");
+  // Without a machine folder (Windows) the file beside the program is the machine's.
+  EXPECT_EQ(remote_access_places(program, false, std::nullopt, user).read,
+            (std::vector{program / "orvik.ini", user / "orvik.ini"}));
+
+  const RemoteAccessFiles installed = remote_access_places(program, false, machine, user);
+  fs::create_directories(machine);
+  write(machine / "orvik.ini", "ENABLE_IP = YES\n");
+  Settings settings(std::nullopt, program);
+  settings.set_remote_access_files(installed);
+  EXPECT_EQ(settings.remote_access_load(), machine / "orvik.ini");
+  EXPECT_TRUE(settings.values.enable_ip);
+
+  // Switched off by this user: recorded in a new folder of theirs, and read after the
+  // machine's file; the machine's file is never written.
+  settings.values.enable_ip = false;
+  EXPECT_TRUE(settings.remote_access_save());
+  EXPECT_EQ(read(user / "orvik.ini"), "");
+  Settings next(std::nullopt, program);
+  next.set_remote_access_files(installed);
+  next.values.enable_ip = true;  // as a settings file may have said
+  EXPECT_EQ(next.remote_access_load(), user / "orvik.ini");
+  EXPECT_FALSE(next.values.enable_ip);
+  next.values.enable_ip = true;
+  EXPECT_TRUE(next.remote_access_save());
+  EXPECT_EQ(read(user / "orvik.ini"), "ENABLE_IP = YES\n");
+  EXPECT_EQ(read(machine / "orvik.ini"), "ENABLE_IP = YES\n");
+  EXPECT_FALSE(fs::exists(program));
+
+  // No file anywhere leaves what the settings file said; no user folder: nowhere to record.
+  Settings bare(std::nullopt, program);
+  bare.set_remote_access_files(remote_access_places(program, false, dir_ / "none", std::nullopt));
+  bare.values.enable_ip = true;
+  EXPECT_EQ(bare.remote_access_load(), std::nullopt);
+  EXPECT_TRUE(bare.values.enable_ip);
+  EXPECT_FALSE(bare.remote_access_save());
 }
 
 // Sets an environment variable for the life of the object, then restores it.
