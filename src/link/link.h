@@ -10,11 +10,14 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "base/operator_ui.h"
 #include "link/link_transport.h"
@@ -24,6 +27,7 @@
 #include "link/tick_clock.h"
 #include "link/traffic_log.h"
 #include "link/unit_frame.h"
+#include "platform/serial.h"
 
 namespace qm {
 
@@ -39,6 +43,8 @@ inline constexpr const char* kStatusAuthTimeout = "Authentication timeout";
 inline constexpr const char* kStatusAuthFailure = "Authentication failure";
 inline constexpr const char* kStatusSendFailure = "TCP send failure";
 inline constexpr const char* kStatusPortLost = "COM%d: stopped accepting data and was closed";
+inline constexpr const char* kStatusPortDenied =
+    "No permission to open %s: ask for membership of its group (dialout)";
 
 // Waits of the link, in milliseconds (a request's reply wait is its transport's).
 inline constexpr std::uint32_t kPollWaitMs = 2500;
@@ -63,9 +69,15 @@ class Link {
 
   // Port n (1 = COM1) opens `device` instead of the platform's name for it.
   void set_port_device(int n, std::string device);
+  // The device port n opens: the one set for it, else the settings' ComDevice for the
+  // configured port, else the platform's name for it.
   std::string port_device(int n) const;
+  // The USB serial adapters plugged in, looked for under `dev` (/dev unless set).
+  std::vector<platform::SerialAdapter> serial_adapters() const;
+  void set_device_folder(std::filesystem::path dev) { device_folder_ = std::move(dev); }
 
-  std::unique_ptr<SerialPort> com_open(int n) const;
+  // Opens port n; none when it cannot be opened, `why` then holding the system's reason.
+  std::unique_ptr<SerialPort> com_open(int n, std::error_code* why = nullptr) const;
   static void com_close(std::unique_ptr<SerialPort> port);
   static std::size_t com_read(SerialPort& port, std::size_t n, std::uint8_t* buffer);
   static int com_write(SerialPort& port, const std::uint8_t* bytes, std::size_t count);
@@ -143,6 +155,7 @@ class Link {
   OperatorUi& ui_;
   TickClock& clock_;
   std::map<int, std::string> port_devices_;
+  std::filesystem::path device_folder_ = "/dev";
 
   SerialTransport serial_;
   TcpTransport tcp_;

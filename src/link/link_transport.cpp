@@ -40,8 +40,13 @@ void Link::set_port_device(int n, std::string device) {
 }
 
 std::string Link::port_device(int n) const {
-  auto it = port_devices_.find(n);
-  return it != port_devices_.end() ? it->second : platform::serial_device_name(n);
+  if (auto it = port_devices_.find(n); it != port_devices_.end()) return it->second;
+  if (!settings_.com_device.empty() && n == settings_.com_port + 1) return settings_.com_device;
+  return platform::serial_device_name(n);
+}
+
+std::vector<platform::SerialAdapter> Link::serial_adapters() const {
+  return platform::serial_adapters(device_folder_);
 }
 
 LinkTransport* Link::transport() {
@@ -60,8 +65,8 @@ void Link::show_link_status() {
 
 // --- Serial port ----------------------------------------------------------------------
 
-std::unique_ptr<SerialPort> Link::com_open(int n) const {
-  auto device = platform::SerialDevice::open(port_device(n));
+std::unique_ptr<SerialPort> Link::com_open(int n, std::error_code* why) const {
+  auto device = platform::SerialDevice::open(port_device(n), why);
   if (!device) return nullptr;
   auto port = std::make_unique<SerialPort>();
   port->device = std::move(device);
@@ -111,6 +116,7 @@ int Link::com_select_port(int n) {
     serial_.attach(std::move(opened));
     serial_.reset_receiver();
     settings_.com_port = n - 1;
+    settings_.com_device.clear();  // it named the device of the port left
   }
   if (settings_.ip) tcp_disconnect();
   return n;
@@ -119,9 +125,14 @@ int Link::com_select_port(int n) {
 int Link::com_open_configured() {
   tick_reset();
   if (settings_.com_port == -1) return 0;
-  auto opened = com_open(settings_.com_port + 1);
+  std::error_code why;
+  auto opened = com_open(settings_.com_port + 1, &why);
   if (!opened) {
+    // The one failure the operator can mend: say it.
+    if (why == std::errc::permission_denied || why == std::errc::operation_not_permitted)
+      ui_.show_status(strprintf(kStatusPortDenied, port_device(settings_.com_port + 1).c_str()));
     settings_.com_port = -1;
+    settings_.com_device.clear();
     return 0;
   }
   com_close(serial_.detach());
@@ -132,6 +143,7 @@ int Link::com_open_configured() {
 void Link::com_release() {
   com_close(serial_.detach());
   settings_.com_port = -1;
+  settings_.com_device.clear();
 }
 
 // --- TCP link ---------------------------------------------------------------------------

@@ -43,27 +43,36 @@ using Field =
     std::variant<bool SettingsValues::*, int SettingsValues::*, std::uint16_t SettingsValues::*,
                  std::uint32_t SettingsValues::*, std::string SettingsValues::*, UnitSlot>;
 
+// Which rows settings_save writes.
+enum class Saved {
+  Never,
+  Always,
+  WhenSet,  // a text row, only when it is not empty
+};
+
 struct Row {
   std::string_view key;  // compared case-sensitively
   Kind kind;
   Field field;
-  bool saved;  // written by settings_save
+  Saved saved;  // whether settings_save writes it
 };
 
 // One row per key, in the order the file is written.
 constexpr std::array kRows{
-    Row{"ENABLE_IP", Kind::OnOff, &SettingsValues::enable_ip, false},  // recorded at exit only
-    Row{"IP", Kind::OnOff, &SettingsValues::ip, true},
-    Row{"ComPort", Kind::Port, &SettingsValues::com_port, true},
-    Row{"TCP", Kind::Word, &SettingsValues::tcp_port, true},
-    Row{"Address", Kind::Ipv4, &SettingsValues::address, true},
-    Row{"Key", Kind::Text, &SettingsValues::key, true},
-    Row{"FieldRate", Kind::Integer, &SettingsValues::field_rate, true},
-    Row{"Unit0", Kind::Byte, UnitSlot{0}, true},
-    Row{"Unit1", Kind::Byte, UnitSlot{1}, true},
-    Row{"Unit2", Kind::Byte, UnitSlot{2}, true},
-    Row{"Unit3", Kind::Byte, UnitSlot{3}, true},
-    Row{"ID", Kind::Integer, &SettingsValues::id, true},
+    Row{"ENABLE_IP", Kind::OnOff, &SettingsValues::enable_ip,
+        Saved::Never},  // recorded at exit only
+    Row{"IP", Kind::OnOff, &SettingsValues::ip, Saved::Always},
+    Row{"ComPort", Kind::Port, &SettingsValues::com_port, Saved::Always},
+    Row{"ComDevice", Kind::Text, &SettingsValues::com_device, Saved::WhenSet},
+    Row{"TCP", Kind::Word, &SettingsValues::tcp_port, Saved::Always},
+    Row{"Address", Kind::Ipv4, &SettingsValues::address, Saved::Always},
+    Row{"Key", Kind::Text, &SettingsValues::key, Saved::Always},
+    Row{"FieldRate", Kind::Integer, &SettingsValues::field_rate, Saved::Always},
+    Row{"Unit0", Kind::Byte, UnitSlot{0}, Saved::Always},
+    Row{"Unit1", Kind::Byte, UnitSlot{1}, Saved::Always},
+    Row{"Unit2", Kind::Byte, UnitSlot{2}, Saved::Always},
+    Row{"Unit3", Kind::Byte, UnitSlot{3}, Saved::Always},
+    Row{"ID", Kind::Integer, &SettingsValues::id, Saved::Always},
 };
 
 // The variable type each kind works on.
@@ -396,7 +405,9 @@ void Settings::settings_parse(std::string_view text) {
 std::string Settings::settings_text() const {
   std::string text;
   for (const Row& row : kRows) {
-    if (row.saved) text += format_line(row, values);
+    const bool set = row.kind != Kind::Text || !field_of<Kind::Text>(values, row).empty();
+    if (row.saved == Saved::Always || (row.saved == Saved::WhenSet && set))
+      text += format_line(row, values);
   }
   return text;
 }

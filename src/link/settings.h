@@ -17,6 +17,8 @@ struct SettingsValues {
   bool enable_ip = false;                 // ENABLE_IP: remote access permitted
   bool ip = false;                        // IP: remote link active
   int com_port = -1;                      // ComPort: 0-based port index, -1 = none
+  std::string com_device;                 // ComDevice: the device that port opens (a USB
+                                          // serial adapter), empty = the port's own
   std::uint16_t tcp_port = 0;             // TCP: gateway port
   std::uint32_t address = 0;              // Address: gateway IPv4, network byte order
   std::string key;                        // Key: shared secret

@@ -1,5 +1,6 @@
 #include "panels/setup.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/text_format.h"
@@ -32,12 +33,36 @@ void SetupPanel::open() {
   auto& values = services_.settings.values;
   ports_.clear();
   current_ = -1;
+  const bool adapter_configured = values.com_port >= 0 && !values.com_device.empty();
   for (int n = 1; n <= kListedPorts; ++n) {
-    const bool configured = n - 1 == values.com_port;
+    const bool configured = n - 1 == values.com_port && !adapter_configured;
     // Another port is offered only if it can be opened now; the probe closes it at once.
     if (!configured && !services_.link.com_open(n)) continue;
     if (configured) current_ = static_cast<int>(ports_.size());
     ports_.push_back({n - 1, strprintf(kPortEntry, n), services_.link.port_device(n)});
+  }
+
+  // Adapters are offered whether or not they open now: one this user may not open is still
+  // there to be chosen, and choosing it says why it did not open.
+  std::vector<std::string> adapters;
+  for (const auto& adapter : services_.link.serial_adapters())
+    adapters.push_back(adapter.device);
+  if (adapter_configured &&
+      std::find(adapters.begin(), adapters.end(), values.com_device) == adapters.end())
+    adapters.insert(adapters.begin(), values.com_device);
+  const int kept = adapter_configured && values.com_port >= kListedPorts ? values.com_port : -1;
+  int next = kListedPorts;
+  for (const std::string& device : adapters) {
+    const bool configured = adapter_configured && device == values.com_device;
+    int port = configured && kept >= 0 ? kept : -1;
+    if (port < 0) {
+      while (next == kept)
+        ++next;
+      if (next >= kLastPort) break;
+      port = next++;
+    }
+    if (configured) current_ = static_cast<int>(ports_.size());
+    ports_.push_back({port, strprintf(kPortEntry, port + 1), device, true});
   }
   if (values.com_port == -1) current_ = static_cast<int>(ports_.size());
   ports_.push_back({-1, kPortNone, {}});
@@ -54,10 +79,12 @@ int SetupPanel::choose_port(int entry) {
 int SetupPanel::apply_port() {
   auto& values = services_.settings.values;
   if (current_ >= 0) {
-    const int port = ports_[static_cast<std::size_t>(current_)].port;
-    if (port != values.com_port) {
+    const PortEntry& entry = ports_[static_cast<std::size_t>(current_)];
+    const std::string device = entry.adapter ? entry.device : std::string();
+    if (entry.port != values.com_port || device != values.com_device) {
       services_.link.com_release();
-      values.com_port = port;
+      values.com_port = entry.port;
+      values.com_device = device;
       services_.link.com_open_configured();  // a port that fails to open leaves ComPort at -1
     }
   } else {

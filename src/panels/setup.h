@@ -20,6 +20,8 @@ namespace qm {
 inline constexpr char kPortEntry[] = "COM%d:";
 inline constexpr char kPortNone[] = "None";
 inline constexpr int kListedPorts = 8;  // COM1..COM8 are offered, higher ports never
+// USB serial adapters follow as COM9: and up, the configured one keeping its number.
+inline constexpr int kLastPort = 254;
 
 // The link test of "Set Unit ID" and "Auto".
 inline constexpr char kComPortErrorTitle[] = " COM Port Error";
@@ -50,9 +52,10 @@ inline constexpr std::size_t kMaxSecretLength = 31;
 
 // One entry of the port box.
 struct PortEntry {
-  int port = -1;       // 0-based port index; -1 for "None"
-  std::string text;    // "COM%d:" or "None"
-  std::string device;  // the device the port opens; empty for "None"
+  int port = -1;         // 0-based port index; -1 for "None"
+  std::string text;      // "COM%d:" or "None"
+  std::string device;    // the device the port opens; empty for "None"
+  bool adapter = false;  // a USB serial adapter: its device becomes the settings' ComDevice
 };
 
 // How one unit's row of the installed-units controls looks.
@@ -67,7 +70,8 @@ class SetupPanel {
   explicit SetupPanel(PanelServices services);
 
   // Opening the dialog: builds the port list (COM1..COM8: the configured port untouched,
-  // every other one only if it can be opened now; then "None"), applies the unit 0 rule of
+  // every other one only if it can be opened now; then every USB serial adapter plugged in,
+  // and the configured adapter even when it is not; then "None"), applies the unit 0 rule of
   // the installed-units controls, and makes a selection of all units unit 0.
   void open();
 

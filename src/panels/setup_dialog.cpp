@@ -1,5 +1,6 @@
 #include "panels/setup_dialog.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,8 +15,11 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QVBoxLayout>
 
+#include "base/path_text.h"
+#include "base/paths_widget.h"
 #include "base/ui_helpers_widget.h"
 #include "ids.h"
 
@@ -31,6 +35,7 @@ constexpr char kRemoteText[] = "&Remote (TCP/IP)";
 constexpr char kConfigureIpText[] = "&Configure IP";
 constexpr char kPortLabel[] = "&COM: Port";
 constexpr char kPortLabelIp[] = "&Port:";
+constexpr int kPortBoxCharacters = 18;  // "COM1:  /dev/ttyS0" and a little more
 constexpr char kPrimaryGroup[] = "Primary unit ID";
 constexpr char kPrimaryUnitText[] = "Unit &%1";
 constexpr char kSetUnitIdText[] = "Set Unit &ID";
@@ -67,13 +72,21 @@ SetupDialog::SetupDialog(PanelServices services, bool remote_template, QWidget* 
                           [this](int job) { auto_step(job); });
 
   for (const PortEntry& e : model_->ports()) {
-    // On platforms whose port names are not the device names, show the device beside it.
+    // On platforms whose port names are not the device names, show the device beside it; an
+    // adapter by its stable name alone (the whole path is its tooltip).
     QString text = QString::fromStdString(e.text);
-    if (!e.device.empty() && e.device != e.text)
-      text += QStringLiteral("  ") + QString::fromStdString(e.device);
+    const QString device = qstring_from_path_text(e.device);
+    if (e.adapter)
+      text += QStringLiteral("  ") + qstring_from_path(path_from_utf8(e.device).filename());
+    else if (!e.device.empty() && e.device != e.text)
+      text += QStringLiteral("  ") + device;
     port_box_->addItem(text);
+    if (e.adapter) port_box_->setItemData(port_box_->count() - 1, device, Qt::ToolTipRole);
   }
   port_box_->setCurrentIndex(model_->current_entry());
+  // The list is as wide as its longest entry; the box itself stays narrow.
+  port_box_->view()->setMinimumWidth(port_box_->view()->sizeHintForColumn(0) +
+                                     port_box_->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 
   show_units();
   const int primary = model_->primary();
@@ -100,7 +113,8 @@ void SetupDialog::build(bool remote_template) {
   // The link: the port box, and in the remote form the link choice.
   port_box_ = new QComboBox;
   port_box_->setObjectName(QStringLiteral("portBox"));
-  port_box_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  port_box_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  port_box_->setMinimumContentsLength(kPortBoxCharacters);
   auto* port_label = new QLabel(QString::fromLatin1(remote_template ? kPortLabelIp : kPortLabel));
   port_label->setBuddy(port_box_);
   if (remote_template) {

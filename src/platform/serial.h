@@ -3,8 +3,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <vector>
 
 namespace qm::platform {
 
@@ -12,12 +15,26 @@ namespace qm::platform {
 // else /dev/ttyS<n-1> on POSIX and "COMn:" on Windows (\\.\COMn from COM10 on).
 std::string serial_device_name(int n);
 
+// A USB serial adapter or modem that is plugged in.
+struct SerialAdapter {
+  std::string device;  // what to open: its stable /dev/serial/by-id name where it has one,
+                       // else its kernel device (/dev/ttyUSB0)
+  std::string name;    // its kernel name: ttyUSB0, ttyACM0
+  std::string id;      // its stable name (ttyUSB0's by-id link name); empty when none
+};
+
+// The USB serial adapters under `dev` (/dev): every ttyUSB* and ttyACM* device, by its
+// /dev/serial/by-id link where one names it, in the order of their kernel names (ttyACM
+// before ttyUSB, then by number). None on Windows, where adapters are COM ports.
+std::vector<SerialAdapter> serial_adapters(const std::filesystem::path& dev = "/dev");
+
 class SerialDevice {
  public:
   // Opens the device exclusively, sets 19200 baud 8N1, raw, no flow control, receiver on,
   // modem-control lines off, and purges both directions. None when it cannot be opened or
-  // configured.
-  static std::unique_ptr<SerialDevice> open(const std::string& device);
+  // configured; `why`, when given, then holds the system's reason where there is one.
+  static std::unique_ptr<SerialDevice> open(const std::string& device,
+                                            std::error_code* why = nullptr);
 
   // Closing discards unread input; output already written is still transmitted.
   virtual ~SerialDevice() = default;

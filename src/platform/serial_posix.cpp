@@ -4,8 +4,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
+#include <tuple>
 
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -142,9 +144,50 @@ std::string serial_device_name(int n) {
   return "/dev/ttyS" + std::to_string(n - 1);
 }
 
-std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& device) {
+std::vector<SerialAdapter> serial_adapters(const std::filesystem::path& dev) {
+  namespace fs = std::filesystem;
+  std::vector<SerialAdapter> adapters;
+  std::error_code error;
+  auto kernel_names = [&](auto&& take) {
+    for (fs::directory_iterator it(dev, error), end; !error && it != end; it.increment(error)) {
+      const std::string name = it->path().filename().string();
+      if (name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0) take(name);
+    }
+  };
+  kernel_names([&](const std::string& name) {
+    adapters.push_back({(dev / name).string(), name, {}});
+  });
+  // The by-id links name their device relative to themselves (../../ttyUSB0).
+  const fs::path by_id = dev / "serial" / "by-id";
+  for (fs::directory_iterator it(by_id, error), end; !error && it != end; it.increment(error)) {
+    std::error_code link_error;
+    const fs::path target = fs::read_symlink(it->path(), link_error);
+    if (link_error) continue;
+    const std::string name = target.filename().string();
+    for (SerialAdapter& adapter : adapters) {
+      if (adapter.name == name && adapter.id.empty()) {
+        adapter.id = it->path().filename().string();
+        adapter.device = it->path().string();
+      }
+    }
+  }
+  // ttyACM before ttyUSB, and ttyUSB2 before ttyUSB10.
+  auto key = [](const std::string& name) {
+    const std::string digits = name.substr(6);
+    return std::make_tuple(name.substr(0, 6), digits.size(), digits);
+  };
+  std::sort(adapters.begin(), adapters.end(), [&](const SerialAdapter& a, const SerialAdapter& b) {
+    return key(a.name) < key(b.name);
+  });
+  return adapters;
+}
+
+std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& device, std::error_code* why) {
   const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    if (why) why->assign(errno, std::generic_category());
+    return nullptr;
+  }
   if (!isatty(fd)) {
     ::close(fd);
     return nullptr;

@@ -239,7 +239,11 @@ std::string serial_device_name(int n) {
   return "\\\\.\\COM" + std::to_string(n);
 }
 
-std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& device) {
+std::vector<SerialAdapter> serial_adapters(const std::filesystem::path&) {
+  return {};  // USB adapters are COM ports here
+}
+
+std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& device, std::error_code*) {
   HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;

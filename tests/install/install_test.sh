@@ -49,6 +49,15 @@ user_env=(env HOME="$home" XDG_CONFIG_HOME="$home/.config")
 "${as_user[@]}" "${user_env[@]}" "$prefix/bin/qmctl" remote-access |
   grep -qx "Remote access: on ($home/.config/quadrimon/orvik.ini)" ||
   fail "the switch in the user's orvik.ini is not read"
+
+# A serial device this user may not open: the reason and its remedy are said.
+: >"$work/ttyUSB0"
+chmod 000 "$work/ttyUSB0"
+if "${as_user[@]}" "${user_env[@]}" "$prefix/bin/qmctl" --port "$work/ttyUSB0" poll 2>"$work/err"; then
+  fail "qmctl opened a device it has no permission for"
+fi
+grep -q "No permission to open $work/ttyUSB0: ask for membership of its group (dialout)" \
+  "$work/err" || fail "no word on the missing permission: $(cat "$work/err")"
 chmod -R u+w "$prefix"
 
 if command -v desktop-file-validate >/dev/null; then

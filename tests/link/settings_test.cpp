@@ -104,18 +104,35 @@ TEST(SettingsText, Defaults_ExactBytes) {
 
 TEST(SettingsText, ChangedValues_ExactBytesWithoutEnableIp) {
   Settings settings(std::nullopt, {});
-  settings.values = {true, true,           2, 7000, inet_addr("192.168.1.20"), "s3cret",
-                     60,   {25, 9, 16, 0}, -1};
+  settings.values = {true,
+                     true,
+                     2,
+                     "/dev/serial/by-id/usb-Maker_Adapter_A1-if00-port0",
+                     7000,
+                     inet_addr("192.168.1.20"),
+                     "s3cret",
+                     60,
+                     {25, 9, 16, 0},
+                     -1};
   EXPECT_EQ(settings.settings_text(),
-            "IP = ON\nComPort = COM3:\nTCP = 7000\nAddress = 192.168.1.20\nKey = \"s3cret\"\n"
+            "IP = ON\nComPort = COM3:\n"
+            "ComDevice = \"/dev/serial/by-id/usb-Maker_Adapter_A1-if00-port0\"\nTCP = "
+            "7000\nAddress = 192.168.1.20\nKey = \"s3cret\"\n"
             "FieldRate = 60\nUnit0 = 25\nUnit1 = 9\nUnit2 = 16\nUnit3 = 0\nID = -1\n");
 }
 
 TEST_F(SettingsFiles, SaveThenLoad_RoundTripsEveryValue) {
   Settings saved(dir_ / "Quadrimon", dir_);
-  saved.values = {
-      false, true,           0, 65534, inet_addr("10.0.0.1"), std::string(250, 'x') + " y=z",
-      60,    {9, 25, 0, 16}, -1};
+  saved.values = {false,
+                  true,
+                  9,
+                  "/dev/my adapter",
+                  65534,
+                  inet_addr("10.0.0.1"),
+                  std::string(250, 'x') + " y=z",
+                  60,
+                  {9, 25, 0, 16},
+                  -1};
   ASSERT_TRUE(saved.settings_save());
   EXPECT_EQ(read(dir_ / "Quadrimon" / "Orvik.ini"), saved.settings_text());
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "Quadrimon"), fs::directory_iterator()), 1);

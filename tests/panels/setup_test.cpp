@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/sim_io.h"
 #include "platform/socket.h"
@@ -25,6 +28,7 @@ class SetupTest : public test::WallRig {
       : WallRig(channels), panel_(app_.panel_services()) {
     for (int n = 1; n <= kListedPorts; ++n)
       app_.link.set_port_device(n, (folder_ / ("noport" + std::to_string(n))).string());
+    app_.link.set_device_folder(folder_ / "dev");  // no adapter is plugged in
     app_.idle.set_step(kJobAutoInstall, kJobAutoInstall + 3,
                        [this](int job) { panel_.auto_step(job); });
   }
@@ -63,6 +67,70 @@ TEST_F(SetupTest, PortList_OffersTheConfiguredPortAndThoseThatOpen) {
   panel_.open();
   ASSERT_EQ(panel_.ports().size(), 2u);
   EXPECT_EQ(panel_.current_entry(), 1);  // "None"
+}
+
+TEST_F(SetupTest, PortList_OffersUsbAdaptersUnderStableNamesAndNumbers) {
+  namespace fs = std::filesystem;
+  auto usb = platform::PseudoTerminal::open();
+  auto acm = platform::PseudoTerminal::open();
+  ASSERT_TRUE(usb && acm);
+  const fs::path dev = folder_ / "dev";
+  const fs::path by_id = dev / "serial" / "by-id";
+  const fs::path stable = by_id / "usb-Maker_Adapter_A1-if00-port0";
+  fs::create_directories(by_id);
+  fs::create_symlink(usb->slave_path(), dev / "ttyUSB0");
+  fs::create_symlink("../../ttyUSB0", stable);
+  fs::create_symlink(acm->slave_path(), dev / "ttyACM0");
+  std::ofstream(dev / "ttyUSB10").put('\0');  // no by-id name: listed under its own
+  std::ofstream(dev / "ttyS0").put('\0');     // a built-in port is a COM port, not an adapter
+
+  panel_.open();
+  auto texts = [&] {
+    std::vector<std::string> t;
+    for (const PortEntry& e : panel_.ports())
+      t.push_back(e.text + " " + e.device);
+    return t;
+  };
+  EXPECT_EQ(texts(), (std::vector<std::string>{"COM9: " + (dev / "ttyACM0").string(),
+                                               "COM10: " + stable.string(),
+                                               "COM11: " + (dev / "ttyUSB10").string(), "None "}));
+
+  // Chosen: the settings keep the stable name, and the port opens through it.
+  EXPECT_EQ(panel_.choose_port(1), 9);
+  EXPECT_EQ(app_.settings.values.com_device, stable.string());
+  EXPECT_TRUE(app_.link.serial_open());
+  EXPECT_TRUE(called("link: COM10:"));
+  EXPECT_NE(app_.settings.settings_text().find("ComPort = COM10:\nComDevice = \"" +
+                                               stable.string() + "\"\n"),
+            std::string::npos);
+
+  // Plugged in again as ttyUSB1 with another adapter taking ttyUSB0: it keeps COM10:.
+  app_.link.com_release();
+  app_.settings.values.com_port = 9;
+  app_.settings.values.com_device = stable.string();
+  fs::rename(dev / "ttyUSB0", dev / "ttyUSB1");
+  fs::remove(stable);
+  fs::create_symlink("../../ttyUSB1", stable);
+  std::ofstream(dev / "ttyUSB0").put('\0');
+  EXPECT_EQ(app_.link.com_open_configured(), 1);  // as at start-up: through the stable name
+  panel_.open();
+  EXPECT_EQ(texts(),
+            (std::vector<std::string>{
+                "COM9: " + (dev / "ttyACM0").string(), "COM11: " + (dev / "ttyUSB0").string(),
+                "COM10: " + stable.string(), "COM12: " + (dev / "ttyUSB10").string(), "None "}));
+  EXPECT_EQ(panel_.current_entry(), 2);
+
+  // Unplugged, the configured adapter is still offered; choosing COM1 forgets its device.
+  fs::remove(stable);
+  fs::remove(dev / "ttyUSB1");
+  panel_.open();
+  ASSERT_EQ(panel_.ports()[static_cast<std::size_t>(panel_.current_entry())].device,
+            stable.string());
+  app_.link.set_port_device(1, acm->slave_path());
+  panel_.open();
+  EXPECT_EQ(panel_.choose_port(0), 0);
+  EXPECT_EQ(app_.settings.values.com_device, "");
+  EXPECT_EQ(app_.settings.settings_text().find("ComDevice"), std::string::npos);
 }
 
 TEST_F(SetupTest, PortApplication_OpensChosenPortAndNoneReleasesIt) {
