@@ -97,13 +97,13 @@ export QT_QPA_PLATFORM=offscreen
 for program in qmctl qmsim QuadrimonControl; do
   zcat "$root/usr/share/man/man1/$program.1.gz" | sed 's/\\-/-/g' >"$work/$program.man"
   "$root/usr/bin/$program" --help >"$work/$program.help"
-  for option in $(grep -oE -- '--[a-z][a-z-]*' "$work/$program.help" | sort -u); do
+  while read -r option; do
     grep -qF -- "$option" "$work/$program.man" || fail "$program.1 does not name $option"
-  done
+  done < <(grep -oE -- '--[a-z][a-z-]*' "$work/$program.help" | sort -u)
 done
-for command in $(sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p' "$work/qmctl.help"); do
+while read -r command; do
   grep -qE "^\.B[IR]? \"?$command" "$work/qmctl.man" || fail "qmctl.1 does not describe $command"
-done
+done < <(sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p' "$work/qmctl.help")
 
 # The unpacked programs find their data as bin/../share/quadrimon.
 mkdir "$work/run"
