@@ -61,9 +61,10 @@ if(UNIX AND NOT APPLE)
 or a TCP gateway, shows the wall's picture, configures the units' inputs,
 outputs and alignment, edits, compiles and runs sequence files, and
 manages the units' flash files, firmware and fonts.
-The package also holds qmctl, which does the same from the command line
-and in scripts, and qmsim, a simulator of up to four units for trying
-the programs without a wall.")
+The package also holds qmctl, which talks to the units, compiles and runs
+sequences and manages the flash from the command line and in scripts, and
+qmsim, a simulator of up to four units for trying the programs without a
+wall.")
 
   include(CPack)
 endif()
