@@ -62,7 +62,8 @@ constexpr const char* kUsageHead =
     "  --fpga MAJOR       firmware: the FPGA major version (2..9) of a unit that does\n"
     "                     not report it\n"
     "  --no-reset         firmware: do not reset the unit after the update\n"
-    "  --root DIR         help-server: the folder of help pages (default: help beside qmctl)\n"
+    "  --root DIR         help-server: the folder of help pages (default: the help folder\n"
+    "                     in share/quadrimon installed, else beside qmctl)\n"
     "  --help             show this text\n"
     "  --version          show the program's name and version\n"
     "Without --port or --tcp the link comes from the user's settings (Orvik.ini).\n"
@@ -140,9 +141,9 @@ constexpr CommandHelp kCommandHelp[] = {
      false},
     {"compile", "compile SRC.seq [-o OUT.sfb]",
      "compile a sequence file (default output: SRC.sfb); std.inc\n"
-     "(in ../share/quadrimon, else beside qmctl) is read first\n"
-     "unless --skip-std; _UNIT is the unit of --unit; INCLUDE\n"
-     "<name> looks in $QUADRIMON\n",
+     "(share/quadrimon installed, else beside qmctl) is read\n"
+     "first unless --skip-std; _UNIT is the unit of --unit;\n"
+     "INCLUDE <name> looks in $QUADRIMON\n",
      false},
     {"decode", "decode FILE.sfb",
      "list a binary sequence file (times at the settings' rate\n"

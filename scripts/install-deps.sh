@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build, test and run.
-# Safe to run again: packages already present are left alone.
+# Safe to run again: packages already present are left alone. dpkg-dev, fakeroot, lintian
+# and the man tools build and check the Debian package (scripts/package.sh).
 #
 #   scripts/install-deps.sh            the native build, its tests and benchmarks
 #   scripts/install-deps.sh windows    also the MinGW-w64 cross compiler and Wine
@@ -16,6 +17,7 @@ packages=(
   fonts-liberation fonts-dejavu-core
   xvfb xauth poppler-utils
   python3 ccache desktop-file-utils
+  dpkg-dev fakeroot lintian groff-base man-db
 )
 
 for group in "$@"; do

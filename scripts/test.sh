@@ -3,7 +3,8 @@
 #
 #   asan     Debug build with AddressSanitizer and UndefinedBehaviorSanitizer, the format
 #            check and every test (arguments given to this script go to its ctest)
-#   release  Release build of everything, every test, a short run of every benchmark
+#   release  Release build of everything, every test, a short run of every benchmark, and
+#            the Debian package packed from that build and checked
 #   nogui    the build without Qt (core, qmctl, qmsim and their tests) with Qt made unfindable
 #   tsan     ThreadSanitizer build without Qt and every test of it
 #   windows  MinGW-w64 cross build of the core, qmctl and qmsim, run under Wine against the
@@ -115,10 +116,10 @@ stage_asan() {
   return $ok
 }
 
-describe[release]="Release build of everything, all tests, benchmark smoke run"
+describe[release]="Release build of everything, all tests, benchmark smoke run, .deb"
 stage_release() {
   local dir=build-rel
-  configure "$dir" -DCMAKE_BUILD_TYPE=Release
+  configure "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
   build "$dir"
   export QT_QPA_PLATFORM=offscreen
   local quick=--benchmark_min_time=0.01 ok=0
@@ -130,6 +131,7 @@ stage_release() {
   check "silent_get_cpu.py 2" python3 bench/silent_get_cpu.py "$dir/apps/qmctl" 2 || ok=1
   check "gui_idle.py 1" python3 bench/gui_idle.py "$dir/apps/QuadrimonControl" 1 || ok=1
   check "help page in Chromium" python3 scripts/help_browser_check.py "$dir/apps" || ok=1
+  check "debian package" bash scripts/package.sh --pack-only "$dir" || ok=1
   return $ok
 }
 

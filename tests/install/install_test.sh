@@ -14,7 +14,8 @@ fail() { echo "install test: $*" >&2; exit 1; }
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/qmctl bin/qmsim share/quadrimon/std.inc share/quadrimon/help/QuadrimonControl.htm \
          share/applications/quadrimon-control.desktop share/mime/packages/quadrimon-control.xml \
-         share/icons/hicolor/32x32/apps/quadrimon-control.png; do
+         share/icons/hicolor/32x32/apps/quadrimon-control.png \
+         share/man/man1/qmctl.1.gz share/man/man1/qmsim.1.gz; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 
@@ -26,6 +27,8 @@ printf 'SEND 7 0 FN_SWVERSION\n' > show.seq
 [ -s show.sfb ] || fail "no show.sfb written"
 if [ "$gui" = 1 ]; then
   [ -x "$prefix/bin/QuadrimonControl" ] || fail "QuadrimonControl is not installed"
+  [ -e "$prefix/share/man/man1/QuadrimonControl.1.gz" ] ||
+    fail "QuadrimonControl's manual page is not installed"
   "$prefix/bin/QuadrimonControl" --version | grep -q "Quadrimon" || fail "QuadrimonControl --version"
 fi
 # A read-only program folder: the remote-access switch goes to the user's own folder, where
