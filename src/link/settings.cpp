@@ -57,10 +57,10 @@ struct Row {
   Saved saved;  // whether settings_save writes it
 };
 
-// One row per key, in the order the file is written.
+// One row per key, in the order the file is written. ENABLE_IP is recorded at exit only, in
+// the switch files.
 constexpr std::array kRows{
-    Row{"ENABLE_IP", Kind::OnOff, &SettingsValues::enable_ip,
-        Saved::Never},  // recorded at exit only
+    Row{"ENABLE_IP", Kind::OnOff, &SettingsValues::enable_ip, Saved::Never},
     Row{"IP", Kind::OnOff, &SettingsValues::ip, Saved::Always},
     Row{"ComPort", Kind::Port, &SettingsValues::com_port, Saved::Always},
     Row{"ComDevice", Kind::Text, &SettingsValues::com_device, Saved::WhenSet},
