@@ -189,7 +189,6 @@ bool MainWindow::start(const QStringList& arguments) {
   const bool project_found = choose_start_project(texts, project_places(app_.settings), app_.ui);
   app_.link.show_link_status();
   ui_.show_unit_status(unit_status_text(v.id));
-  // Monitor alignment defaults: set here when the alignment panel lands.
   setAcceptDrops(true);
   help_ = std::make_unique<HelpDesk>(platform::data_dir() / kHelpFolderName, app_.ui, this);
   help_->start();
