@@ -12,12 +12,10 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
-#include <memory>
 
 #include "base/text_format.h"
 #include "base/ui_helpers_widget.h"
@@ -26,6 +24,7 @@
 #include "link/function_codes.h"
 #include "link/link.h"
 #include "link/unit_selection.h"
+#include "panels/link_ask_widget.h"
 #include "panels/unit_selector_widget.h"
 
 namespace qm {
@@ -282,15 +281,9 @@ void AlignmentDialog::send(const Messages& messages) {
 template <typename Result>
 void AlignmentDialog::ask(std::function<Result(Link&)> work, std::function<void(Result)> then) {
   ++pending_;
-  LinkWorker& worker = services_.worker;
-  worker.post([&worker, work = std::move(work), then = std::move(then),
-               self = QPointer<AlignmentDialog>(this)](Link& link) {
-    auto result = std::make_shared<Result>(work(link));
-    worker.deliver([self, then, result] {
-      if (!self) return;
-      --self->pending_;
-      then(std::move(*result));
-    });
+  ask_link(services_.worker, this, std::move(work), [this, then = std::move(then)](Result result) {
+    --pending_;
+    then(std::move(result));
   });
 }
 

@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextDocument>
@@ -18,6 +17,7 @@
 #include "base/text_format.h"
 #include "base/ui_helpers_widget.h"
 #include "ids.h"
+#include "panels/link_ask_widget.h"
 
 namespace qm {
 namespace {
@@ -132,13 +132,9 @@ void VersionDialog::done(int result) {
 
 void VersionDialog::scan_step(int job) {
   services_.idle.set_waiting();
-  LinkWorker& worker = services_.worker;
-  worker.post([&worker, job, self = QPointer<VersionDialog>(this)](Link& link) {
-    std::string block = VersionScan::read_unit(link, job);
-    worker.deliver([self, job, block = std::move(block)] {
-      if (self) self->scan_read(job, block);
-    });
-  });
+  ask_link(
+      services_.worker, this, [job](Link& link) { return VersionScan::read_unit(link, job); },
+      [this, job](const std::string& block) { scan_read(job, block); });
 }
 
 void VersionDialog::scan_read(int job, const std::string& block) {

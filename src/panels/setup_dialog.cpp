@@ -10,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -22,6 +21,7 @@
 #include "base/paths_widget.h"
 #include "base/ui_helpers_widget.h"
 #include "ids.h"
+#include "panels/link_ask_widget.h"
 
 namespace qm {
 
@@ -287,16 +287,13 @@ void SetupDialog::ok() {
 void SetupDialog::on_link(std::function<void(SetupPanel&, Link&)> action,
                           std::function<void()> then) {
   set_busy(+1);
-  LinkWorker& worker = services_.worker;
-  worker.post([&worker, model = model_, action = std::move(action), then = std::move(then),
-               self = QPointer<SetupDialog>(this)](Link& link) {
-    action(*model, link);
-    worker.deliver([self, then] {
-      if (!self) return;
-      self->set_busy(-1);
-      if (then) then();
-    });
-  });
+  ask_link(
+      services_.worker, this,
+      [model = model_, action = std::move(action)](Link& link) { action(*model, link); },
+      [this, then = std::move(then)] {
+        set_busy(-1);
+        if (then) then();
+      });
 }
 
 void SetupDialog::set_busy(int change) {
@@ -317,18 +314,16 @@ void SetupDialog::start_auto() {
 void SetupDialog::auto_step(int job) {
   services_.idle.set_waiting();
   set_busy(+1);
-  LinkWorker& worker = services_.worker;
-  worker.post([&worker, model = model_, job, self = QPointer<SetupDialog>(this)](Link& link) {
-    std::optional<UnitFrame> reply = model->poll_unit(link, job);
-    worker.deliver([self, job, reply] {
-      if (!self) return;
-      self->set_busy(-1);
-      // A scan ended meanwhile (the dialog is closing) takes no more replies.
-      if (self->services_.idle.job() != job || !self->services_.idle.waiting()) return;
-      self->model_->take_unit_reply(job, reply);
-      if (self->services_.idle.job() == kJobNone) self->show_units();
-    });
-  });
+  ask_link(
+      services_.worker, this,
+      [model = model_, job](Link& link) { return model->poll_unit(link, job); },
+      [this, job](const std::optional<UnitFrame>& reply) {
+        set_busy(-1);
+        // A scan ended meanwhile (the dialog is closing) takes no more replies.
+        if (services_.idle.job() != job || !services_.idle.waiting()) return;
+        model_->take_unit_reply(job, reply);
+        if (services_.idle.job() == kJobNone) show_units();
+      });
 }
 
 // --- IP Configuration -------------------------------------------------------------------

@@ -8,18 +8,17 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
-#include <memory>
 
 #include "base/ui_helpers_widget.h"
 #include "flash/flash_protocol.h"
 #include "ids.h"
 #include "link/function_codes.h"
 #include "link/unit_selection.h"
+#include "panels/link_ask_widget.h"
 #include "panels/unit_selector_widget.h"
 
 namespace qm {
@@ -245,17 +244,14 @@ template <typename Result>
 void VideoInputDialog::ask(std::function<Result(Link&, std::uint8_t)> work,
                            std::function<void(Result)> then) {
   ++pending_;
-  LinkWorker& worker = services_.worker;
   const std::uint8_t address = read_address(services_.settings.values);
-  worker.post([&worker, address, work = std::move(work), then = std::move(then),
-               self = QPointer<VideoInputDialog>(this)](Link& link) {
-    auto result = std::make_shared<Result>(work(link, address));
-    worker.deliver([self, then, result] {
-      if (!self) return;
-      --self->pending_;
-      then(std::move(*result));
-    });
-  });
+  ask_link(
+      services_.worker, this,
+      [address, work = std::move(work)](Link& link) { return work(link, address); },
+      [this, then = std::move(then)](Result result) {
+        --pending_;
+        then(std::move(result));
+      });
 }
 
 void VideoInputDialog::read_settings() {
@@ -479,26 +475,24 @@ void VideoOutputDialog::showEvent(QShowEvent* event) {
 
 void VideoOutputDialog::read_settings() {
   ++pending_;
-  LinkWorker& worker = services_.worker;
   const std::uint8_t address = read_address(services_.settings.values);
-  worker.post([&worker, address, self = QPointer<VideoOutputDialog>(this)](Link& link) {
-    auto reply = link.unit_get(kDeviceUnit, address, kFnOutputConfig, {});
-    worker.deliver([self, reply] {
-      if (!self) return;
-      --self->pending_;
-      switch (apply_output_reply(self->settings_, reply)) {
-        case ReadResult::kNoReply:
-          show_remote_read_failure(self->services_.ui);
-          break;
-        case ReadResult::kTaken:
-          self->services_.ui.clear_status();
-          break;
-        case ReadResult::kIgnored:
-          break;
-      }
-      self->show_mirror();
-    });
-  });
+  ask_link(
+      services_.worker, this,
+      [address](Link& link) { return link.unit_get(kDeviceUnit, address, kFnOutputConfig, {}); },
+      [this](const std::optional<UnitFrame>& reply) {
+        --pending_;
+        switch (apply_output_reply(settings_, reply)) {
+          case ReadResult::kNoReply:
+            show_remote_read_failure(services_.ui);
+            break;
+          case ReadResult::kTaken:
+            services_.ui.clear_status();
+            break;
+          case ReadResult::kIgnored:
+            break;
+        }
+        show_mirror();
+      });
 }
 
 void VideoOutputDialog::show_mirror() {

@@ -13,7 +13,6 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -22,7 +21,6 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <memory>
 
 #include "base/text_format.h"
 #include "base/ui_helpers.h"
@@ -30,6 +28,7 @@
 #include "flash/key_character_dialog.h"
 #include "ids.h"
 #include "link/unit_selection.h"
+#include "panels/link_ask_widget.h"
 #include "panels/unit_selector_widget.h"
 #include "shell/app.h"
 #include "shell/flash_name_dialog.h"
@@ -239,18 +238,17 @@ std::string RemoteDirectoryDialog::named_file() const {
 
 void RemoteDirectoryDialog::exchange(std::function<std::function<void()>(FlashFiles&)> work) {
   if (pending_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
-  LinkWorker& worker = app_.worker;
   const auto address = static_cast<std::uint8_t>(app_.settings.values.id);
-  worker.post([&worker, address, work = std::move(work),
-               self = QPointer<RemoteDirectoryDialog>(this)](Link& link) {
-    FlashFiles flash(link, address);
-    std::function<void()> then = work(flash);
-    worker.deliver([self, then = std::move(then)] {
-      if (!self) return;
-      self->exchange_done();
-      if (then) then();
-    });
-  });
+  ask_link(
+      app_.worker, this,
+      [address, work = std::move(work)](Link& link) {
+        FlashFiles flash(link, address);
+        return work(flash);
+      },
+      [this](const std::function<void()>& then) {
+        exchange_done();
+        if (then) then();
+      });
 }
 
 void RemoteDirectoryDialog::exchange_done() {
