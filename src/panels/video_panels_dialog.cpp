@@ -70,6 +70,21 @@ QPushButton* push(QWidget* parent, const char* text, const char* name) {
   return b;
 }
 
+// What the status line says of a read: the failure when the unit did not answer, nothing
+// once it did.
+void report_read(OperatorUi& ui, ReadResult result) {
+  switch (result) {
+    case ReadResult::kNoReply:
+      show_remote_read_failure(ui);
+      break;
+    case ReadResult::kTaken:
+      ui.clear_status();
+      break;
+    case ReadResult::kIgnored:
+      break;
+  }
+}
+
 }  // namespace
 
 // --- Video input ---------------------------------------------------------------------------
@@ -263,16 +278,7 @@ void VideoInputDialog::read_settings() {
 }
 
 void VideoInputDialog::settings_read(const std::optional<UnitFrame>& reply) {
-  switch (apply_input_reply(panel_.settings, reply)) {
-    case ReadResult::kNoReply:
-      show_remote_read_failure(services_.ui);
-      break;
-    case ReadResult::kTaken:
-      services_.ui.clear_status();
-      break;
-    case ReadResult::kIgnored:
-      break;
-  }
+  report_read(services_.ui, apply_input_reply(panel_.settings, reply));
   show_mirror();
 }
 
@@ -481,16 +487,7 @@ void VideoOutputDialog::read_settings() {
       [address](Link& link) { return link.unit_get(kDeviceUnit, address, kFnOutputConfig, {}); },
       [this](const std::optional<UnitFrame>& reply) {
         --pending_;
-        switch (apply_output_reply(settings_, reply)) {
-          case ReadResult::kNoReply:
-            show_remote_read_failure(services_.ui);
-            break;
-          case ReadResult::kTaken:
-            services_.ui.clear_status();
-            break;
-          case ReadResult::kIgnored:
-            break;
-        }
+        report_read(services_.ui, apply_output_reply(settings_, reply));
         show_mirror();
       });
 }
