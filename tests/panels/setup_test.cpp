@@ -20,15 +20,12 @@
 namespace qm {
 namespace {
 
-// An App with settings in a temporary folder beside a simulated wall. Every port names a
-// device that does not exist, so the machine's own serial ports never take part.
+// An App with settings in a temporary folder beside a simulated wall (whose ports name
+// devices that do not exist, so the machine's own serial ports never take part).
 class SetupTest : public test::WallRig {
  protected:
   explicit SetupTest(std::array<std::uint8_t, 4> channels = {16, 16, 0, 0})
       : WallRig(channels), panel_(app_.panel_services()) {
-    for (int n = 1; n <= kListedPorts; ++n)
-      app_.link.set_port_device(n, (folder_ / ("noport" + std::to_string(n))).string());
-    app_.link.set_device_folder(folder_ / "dev");  // no adapter is plugged in
     app_.idle.set_step(kJobAutoInstall, kJobAutoInstall + 3,
                        [this](int job) { panel_.auto_step(job); });
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "link/unit_frame.h"
+#include "panels/setup.h"
 #include "platform/socket.h"
 #include "shell/app.h"
 #include "sim/buses.h"
@@ -30,7 +31,13 @@ class WallRig : public ::testing::Test {
   explicit WallRig(std::array<std::uint8_t, 4> channels = {16, 16, 0, 0})
       : WallRig(wall_of(channels)) {}
   explicit WallRig(const sim::WallConfig& config)
-      : folder_("rig"), app_(ui_, Settings(folder_ / "Quadrimon", folder_)), wall_(config) {}
+      : folder_("rig"), app_(ui_, Settings(folder_ / "Quadrimon", folder_)), wall_(config) {
+    // The machine's own serial ports and adapters never take part: every listed port names a
+    // device that does not exist until a test connects one, and no adapter is plugged in.
+    for (int n = 1; n <= kListedPorts; ++n)
+      app_.link.set_port_device(n, (folder_ / ("noport" + std::to_string(n))).string());
+    app_.link.set_device_folder(folder_ / "dev");
+  }
   ~WallRig() override {
     app_.log.log_enable(false);
     app_.link.com_release();
@@ -43,7 +50,6 @@ class WallRig : public ::testing::Test {
     return c;
   }
 
-  // The wall on a pseudo-terminal configured as COM1 and opened.
   // A file of unit 0's flash as the unit holds it, and one put there directly.
   std::optional<Bytes> stored(int sector, const std::string& name) {
     std::optional<Bytes> out;
@@ -56,6 +62,7 @@ class WallRig : public ::testing::Test {
     wall_.with_unit(0,
                     [&](sim::SimUnit& u) { ASSERT_TRUE(u.flash().put_file(sector, name, data)); });
   }
+  // The wall on a pseudo-terminal configured as COM1 and opened.
   void connect_serial() {
     serial_ = std::make_unique<sim::SerialBus>(wall_, false);
     ASSERT_TRUE(serial_->start());
