@@ -377,8 +377,11 @@ Settings Settings::for_this_user() {
   std::optional<std::filesystem::path> folder;
   if (auto documents = platform::documents_folder()) folder = *documents / kUserFolderName;
   Settings settings(std::move(folder), platform::executable_dir());
+  // An installed tree (its data in share/quadrimon) never keeps settings beside its programs,
+  // even for a user who may write there: /usr/bin is no place for them.
+  const bool installed = platform::data_dir() != settings.program_dir();
   settings.set_remote_access_files(remote_access_places(
-      settings.program_dir(), platform::folder_writable(settings.program_dir()),
+      settings.program_dir(), !installed && platform::folder_writable(settings.program_dir()),
       platform::machine_config_folder(), platform::user_config_folder()));
   return settings;
 }

@@ -56,7 +56,8 @@ class Settings {
   Settings(std::optional<std::filesystem::path> user_folder, std::filesystem::path program_dir);
 
   // The folders the running program uses: documents folder + "Quadrimon", executable dir, and
-  // the switch files remote_access_places gives for them.
+  // the switch files remote_access_places gives for them (an installed tree counts as a
+  // program folder that is not writable).
   static Settings for_this_user();
 
   SettingsValues values;

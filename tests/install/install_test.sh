@@ -63,6 +63,13 @@ grep -q "No permission to open $work/ttyUSB0: ask for membership of its group (d
   "$work/err" || fail "no word on the missing permission: $(cat "$work/err")"
 chmod -R u+w "$prefix"
 
+# Even where the programs' folder is writable (root, or a prefix of the user's own), an
+# installed tree keeps the switch in the user's folder, never beside its programs.
+env HOME="$work/own" XDG_CONFIG_HOME="$work/own/.config" "$prefix/bin/qmctl" remote-access off \
+  >/dev/null || fail "remote-access off failed in a writable installed tree"
+[ -f "$work/own/.config/quadrimon/orvik.ini" ] || fail "the switch is not in the user's folder"
+[ ! -e "$prefix/bin/orvik.ini" ] || fail "orvik.ini was written beside the installed programs"
+
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$prefix/share/applications/quadrimon-control.desktop" ||
     fail "the desktop entry is not valid"
