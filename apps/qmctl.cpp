@@ -198,10 +198,11 @@ constexpr CommandHelp kCommandHelp[] = {
     {"remote-access", "remote-access [on|off]",
      "show whether the program may use the remote gateway and\n"
      "which file says so, or record it on or off for the next\n"
-     "starts: in orvik.ini beside the program while its folder\n"
-     "is writable, else in the user's own orvik.ini\n"
-     "($XDG_CONFIG_HOME/quadrimon, read after\n"
-     "/etc/quadrimon/orvik.ini). Exit 1: it cannot be recorded\n",
+     "starts: in orvik.ini beside the program in a writable\n"
+     "build or portable folder, else (an installed program) in\n"
+     "the user's own orvik.ini ($XDG_CONFIG_HOME/quadrimon,\n"
+     "read after /etc/quadrimon/orvik.ini). Exit 1: it cannot\n"
+     "be recorded\n",
      false},
     {"pak", "pak build OUT.pak IMAGE:MASK[:MAJOR.MINOR]... | pak list FILE.pak",
      "build a firmware package of system file images, in the\n"
