@@ -264,18 +264,7 @@ class FirmwareUpdate : public test::WallRig {
   }
 
   // The firmware version unit 0 runs, from its software version reply.
-  std::string running_version() {
-    const auto reply = app_.link.unit_get(7, 0, 4, {});
-    if (!reply || reply->data().size() < 2) return "none";
-    return std::to_string(reply->data()[0]) + "." + std::to_string(reply->data()[1]);
-  }
-
-  std::vector<std::string> boxes() const {
-    std::vector<std::string> out;
-    for (const auto& c : ui_.calls())
-      if (c.rfind("box:", 0) == 0) out.push_back(c.substr(4));
-    return out;
-  }
+  std::string running_version() { return test::running_version(app_.link); }
 
   struct SilentObserver final : TransferObserver {
     void transfer_status(const std::string&) override {}
@@ -295,10 +284,11 @@ TEST_F(FirmwareUpdate, Package_UpdatesAndResets_TheUnitRunsTheNewVersion) {
   EXPECT_EQ(update(path), FirmwareOutcome::UpdatedAndReset);
   EXPECT_EQ(codes_, std::vector<int>{kTransferAnnounced});
   EXPECT_EQ(transfer_result_text(kTransferAnnounced, app_.transfer), " Download sucessful");
-  EXPECT_EQ(boxes(), (std::vector<std::string>{
-                         " System update|Update unit 0 with firmware version: 5.1\n(Processor FPGA "
-                         "version is: 3.1)",
-                         " Update|Update successful, reset processor 0?"}));
+  EXPECT_EQ(ui_.boxes(),
+            (std::vector<std::string>{
+                " System update|Update unit 0 with firmware version: 5.1\n(Processor FPGA "
+                "version is: 3.1)",
+                " Update|Update successful, reset processor 0?"}));
   EXPECT_EQ(stored(1, "SYSTEM.COM"), image);
   EXPECT_EQ(running_version(), "5.1");
   EXPECT_EQ(fpga_asked_, 0);
@@ -317,14 +307,14 @@ TEST_F(FirmwareUpdate, RefusedOrDeclined_NothingIsWritten) {
   // No compatible entry for FPGA 3.1.
   EXPECT_EQ(update(write("a.pak", package({{0x0002, 1, 0, Bytes(40, 1)}}))),
             FirmwareOutcome::Refused);
-  EXPECT_EQ(boxes().back(),
+  EXPECT_EQ(ui_.boxes().back(),
             " Error|Error: Can't find compatible file in package " + (folder_ / "a.pak").string());
   // The confirmation answered No.
   ui_.answer({BoxAnswer::No});
   EXPECT_EQ(update(write("b.bin", system_image(200, 5, 1, 0x0004))), FirmwareOutcome::Declined);
   // A file that is not there.
   EXPECT_EQ(update((folder_ / "none.bin").string()), FirmwareOutcome::FileUnreadable);
-  EXPECT_EQ(boxes().back(), " Error|Error: Can't open file " + (folder_ / "none.bin").string());
+  EXPECT_EQ(ui_.boxes().back(), " Error|Error: Can't open file " + (folder_ / "none.bin").string());
   EXPECT_TRUE(codes_.empty());
   EXPECT_EQ(stored(1, "SYSTEM.COM"), factory);
 }
@@ -351,7 +341,8 @@ class FirmwareUpdateNoVersion : public FirmwareUpdate {
 TEST_F(FirmwareUpdateSilentUnit, ShowsTheLinkFailureAndSendsNothing) {
   const std::string path = write("s.bin", system_image(200, 5, 1, 4));
   EXPECT_EQ(update(path), FirmwareOutcome::LinkFailure);
-  EXPECT_EQ(boxes(), std::vector<std::string>{" System update| Serial Communications failure. "});
+  EXPECT_EQ(ui_.boxes(),
+            std::vector<std::string>{" System update| Serial Communications failure. "});
   EXPECT_EQ(sent_to_units(), std::vector<std::string>{});
 }
 
@@ -360,12 +351,12 @@ TEST_F(FirmwareUpdateNoVersion, AsksForTheFpga_CancelStops_FourTakesTheEntryForF
   const std::string path =
       write("p.pak", package({{0x0004, 1, 0, Bytes(9, 1)}, {0x0008, 7, 3, image}}));
   EXPECT_EQ(update(path, 0), FirmwareOutcome::Declined);
-  EXPECT_EQ(boxes(), std::vector<std::string>{" System update| Update cancelled. "});
+  EXPECT_EQ(ui_.boxes(), std::vector<std::string>{" System update| Update cancelled. "});
 
   ui_.clear();
   ui_.answer({BoxAnswer::Yes, BoxAnswer::No});
   EXPECT_EQ(update(path, 4), FirmwareOutcome::Updated);
-  EXPECT_EQ(boxes()[0],
+  EXPECT_EQ(ui_.boxes()[0],
             " System update|Update unit 0 with firmware version: 7.3\n(Processor FPGA version is: "
             "4.0)");
   EXPECT_EQ(stored(1, "SYSTEM.COM"), image);

@@ -53,12 +53,6 @@ class ButtonsGui : public GuiRig {
     std::ofstream(path, std::ios::binary) << text;
     return path;
   }
-  std::vector<std::string> boxes() const {
-    std::vector<std::string> out;
-    for (const auto& c : ui_.calls())
-      if (c.rfind("box:", 0) == 0) out.push_back(c.substr(4));
-    return out;
-  }
   void fill_dialog_167(const QString& legend, const QString& file) {
     operator_.on(dialog_name(167), [legend, file](QWidget* d) {
       d->findChild<QLineEdit*>(control_name(1056))->setText(legend);
@@ -87,7 +81,7 @@ TEST_F(ButtonsGui, NewButtonOnPageTwoIsSavedInItsLineAndShowsItsAmpersand) {
 
   ui_.answer({BoxAnswer::Yes});  // save the changes
   d->done(QDialog::Accepted);
-  EXPECT_EQ(boxes(), std::vector<std::string>{" Save changes|Save project changes?"});
+  EXPECT_EQ(ui_.boxes(), std::vector<std::string>{" Save changes|Save project changes?"});
   std::ifstream in(project, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   std::string expected;
@@ -123,8 +117,8 @@ TEST_F(ButtonsGui, InstallWithACompileErrorDownloadsNothing) {
   auto d = open();
   control(d.get(), 1269)->click();  // Install
   slot(d.get(), 0)->click();
-  ASSERT_FALSE(boxes().empty());
-  EXPECT_EQ(boxes()[0].rfind(" Compile|", 0), 0u) << boxes()[0];
+  ASSERT_FALSE(ui_.boxes().empty());
+  EXPECT_EQ(ui_.boxes()[0].rfind(" Compile|", 0), 0u) << ui_.boxes()[0];
   EXPECT_EQ(operator_.transfers, 0);
   EXPECT_FALSE(fs::exists(folder_ / "bad.SFB"));
   EXPECT_TRUE(control(d.get(), 1275)->isChecked());
@@ -146,7 +140,7 @@ TEST_F(ButtonsGui, CutPasteToAnotherPageAndDeleteCancelledKeepsTheMode) {
 
   control(d.get(), 1270)->click();  // Delete, answered Cancel (no answer given)
   slot(d.get(), 5)->click();
-  EXPECT_EQ(boxes().back(),
+  EXPECT_EQ(ui_.boxes().back(),
             " Delete button|Delete button? Note this will not delete\n the "
             "associated sequence file.");
   EXPECT_TRUE(control(d.get(), 1270)->isChecked());
@@ -167,8 +161,9 @@ TEST_F(ButtonsGui, AFailedSaveSaysWhyAndKeepsThePanelOpenWithItsChanges) {
   d->done(QDialog::Accepted);
   EXPECT_TRUE(d->isVisible());
   EXPECT_TRUE(app_.buttons.modified);
-  ASSERT_EQ(boxes().size(), 2u);
-  EXPECT_EQ(boxes()[1].rfind(" Error|Error: Can't save the project " + project.string(), 0), 0u);
+  ASSERT_EQ(ui_.boxes().size(), 2u);
+  EXPECT_EQ(ui_.boxes()[1].rfind(" Error|Error: Can't save the project " + project.string(), 0),
+            0u);
   fs::remove(project);
   ui_.answer({BoxAnswer::No});
   d->done(QDialog::Accepted);
@@ -180,10 +175,10 @@ TEST_F(ButtonsGui, NoValidProjectIsToldOnceAtTheNextIdleMoment) {
   fs::create_directories(folder_ / "Quadrimon");
   fs::create_directory(folder_ / "Quadrimon" / "wall.efx");
   auto d = open();
-  settle([&] { return !boxes().empty(); }, 2000);
+  settle([&] { return !ui_.boxes().empty(); }, 2000);
   QCoreApplication::processEvents();
-  ASSERT_EQ(boxes().size(), 1u);
-  EXPECT_EQ(boxes()[0].rfind(" Project|There is no valid project set.", 0), 0u);
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].rfind(" Project|There is no valid project set.", 0), 0u);
   d->done(QDialog::Rejected);
 }
 

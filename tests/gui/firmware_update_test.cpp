@@ -49,15 +49,7 @@ class FirmwareUpdateGui : public GuiRig {
   }
   std::string running_version() {
     app_.worker.wait_until_idle();
-    const auto reply = app_.link.unit_get(kDeviceUnit, 0, 4, {});
-    if (!reply || reply->data().size() < 2) return "none";
-    return std::to_string(reply->data()[0]) + "." + std::to_string(reply->data()[1]);
-  }
-  std::vector<std::string> boxes() const {
-    std::vector<std::string> out;
-    for (const auto& c : ui_.calls())
-      if (c.rfind("box:", 0) == 0) out.push_back(c.substr(4));
-    return out;
+    return test::running_version(app_.link);
   }
 
   Operator operator_;
@@ -78,10 +70,11 @@ TEST_F(FirmwareUpdateGui, Package_DownloadsAnnouncesAndResetsIntoTheNewVersion) 
   EXPECT_EQ(update_firmware_flow(app_, nullptr), 1);
   EXPECT_EQ(chooser_title_, " Downloading firmware");
   const std::string shown = (folder_ / "new.pak").string();
-  EXPECT_EQ(boxes(), (std::vector<std::string>{
-                         " System update|Update unit 0 with firmware version: 5.1\n(Processor FPGA "
-                         "version is: 3.1)",
-                         " Update|Update successful, reset processor 0?"}));
+  EXPECT_EQ(ui_.boxes(),
+            (std::vector<std::string>{
+                " System update|Update unit 0 with firmware version: 5.1\n(Processor FPGA "
+                "version is: 3.1)",
+                " Update|Update successful, reset processor 0?"}));
   EXPECT_EQ(operator_.transfer_code, kTransferAnnounced);
   EXPECT_EQ(operator_.transfer_text, " Download sucessful");
   EXPECT_EQ(stored(1, "SYSTEM.COM"), image);
@@ -100,15 +93,15 @@ TEST_F(FirmwareUpdateGui, RefusalsSendNothingAndAllUnitsIsNoTarget) {
   const auto before = stored(1, "SYSTEM.COM");
   choose("small.bin", system_image(127, 6, 0, 0x0004));
   EXPECT_EQ(update_firmware_flow(app_, nullptr), 0);
-  EXPECT_EQ(boxes(),
+  EXPECT_EQ(ui_.boxes(),
             std::vector<std::string>{" Error|Error: File is too small to be a system file"});
   EXPECT_EQ(operator_.transfers, 0);
 
   ui_.clear();
   app_.settings.values.id = -1;
   EXPECT_EQ(update_firmware_flow(app_, nullptr), 0);
-  ASSERT_EQ(boxes().size(), 1u);
-  EXPECT_EQ(boxes()[0].rfind(" System update|Firmware is updated one unit at a time", 0), 0u);
+  ASSERT_EQ(ui_.boxes().size(), 1u);
+  EXPECT_EQ(ui_.boxes()[0].rfind(" System update|Firmware is updated one unit at a time", 0), 0u);
   EXPECT_EQ(stored(1, "SYSTEM.COM"), before);
 }
 
@@ -130,8 +123,8 @@ TEST_F(FirmwareUpdateGuiNoFpga, AsksForTheFpgaMajorAndConfirmsWithIt) {
   EXPECT_EQ(update_firmware_flow(app_, nullptr), 1);
   EXPECT_EQ(offered, (QStringList{"FPGA 2.xx", "FPGA 3.xx", "FPGA 4.xx", "FPGA 5.xx", "FPGA 6.xx",
                                   "FPGA 7.xx", "FPGA 8.xx", "FPGA 9.xx"}));
-  ASSERT_FALSE(boxes().empty());
-  EXPECT_EQ(boxes()[0],
+  ASSERT_FALSE(ui_.boxes().empty());
+  EXPECT_EQ(ui_.boxes()[0],
             " System update|Update unit 0 with firmware version: 7.3\n(Processor FPGA version is: "
             "4.0)");
   EXPECT_EQ(stored(1, "SYSTEM.COM"), for4);
@@ -141,7 +134,7 @@ TEST_F(FirmwareUpdateGuiNoFpga, AsksForTheFpgaMajorAndConfirmsWithIt) {
   operator_.on(dialog_name(ids::kSelectFpgaDialog),
                [](QWidget* d) { d->findChild<QAbstractButton*>("cancelButton")->click(); });
   EXPECT_EQ(update_firmware_flow(app_, nullptr), 0);
-  EXPECT_EQ(boxes(), std::vector<std::string>{" System update| Update cancelled. "});
+  EXPECT_EQ(ui_.boxes(), std::vector<std::string>{" System update| Update cancelled. "});
 }
 
 }  // namespace

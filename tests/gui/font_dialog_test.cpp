@@ -53,12 +53,6 @@ void pick(QWidget* dialog, const QString& face, const QString& width, const QStr
 class FontDialogGui : public ::testing::Test {
  protected:
   FontDialogGui() : folder_("font") {}
-  std::vector<std::string> boxes() const {
-    std::vector<std::string> out;
-    for (const auto& c : ui_.calls())
-      if (c.rfind("box:", 0) == 0) out.push_back(c.substr(4));
-    return out;
-  }
   // Saves the font under `path` when the file chooser asks, noting how it asked.
   void save_as(const fs::path& path) {
     operator_.on("fileDialog", [this, path](QWidget* d) {
@@ -157,7 +151,7 @@ TEST_F(FontDialogGui, CreateFont_SavesTheFileQmctlBuildsForTheSameChoice) {
   EXPECT_EQ(chooser_title_, " Create Font");
   EXPECT_TRUE(chooser_filters_.contains("Quadrimon Font files (*.fnt)"))
       << chooser_filters_.join(";").toStdString();
-  EXPECT_TRUE(boxes().empty());
+  EXPECT_TRUE(ui_.boxes().empty());
   const std::string gui = slurp(saved);
   ASSERT_GT(gui.size(), 387u);
   EXPECT_EQ(sizes_.width, 8);
@@ -198,7 +192,7 @@ TEST_F(FontDialogGui, CreateFont_AFileThatCannotBeWrittenIsReportedAndNothingIsL
   operator_.on("dialog181", [](QWidget* d) { control<QAbstractButton>(d, 1)->click(); });
   save_as(folder_ / "missing" / "font.fnt");
   create_font_file(sizes_, ui_, nullptr);
-  EXPECT_EQ(boxes(), std::vector<std::string>{" Create Font| Error saving created font file"});
+  EXPECT_EQ(ui_.boxes(), std::vector<std::string>{" Create Font| Error saving created font file"});
   EXPECT_FALSE(fs::exists(folder_ / "missing"));
 }
 

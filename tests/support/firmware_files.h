@@ -5,7 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "link/link.h"
+#include "link/unit_frame.h"
 
 namespace qm::test {
 
@@ -51,6 +55,13 @@ inline std::vector<std::uint8_t> package(const std::vector<PackedImage>& entries
   }
   if (closed) b.insert(b.end(), 4, 0);
   return b;
+}
+
+// The firmware version unit 0 runs ("5.1"), from its software version reply; "none" without one.
+inline std::string running_version(Link& link) {
+  const auto reply = link.unit_get(kDeviceUnit, 0, 4, {});
+  if (!reply || reply->data().size() < 2) return "none";
+  return std::to_string(reply->data()[0]) + "." + std::to_string(reply->data()[1]);
 }
 
 }  // namespace qm::test

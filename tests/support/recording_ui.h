@@ -40,18 +40,22 @@ class RecordingUi final : public OperatorUi {
     return calls_;
   }
   // The status texts only, in order.
-  std::vector<std::string> statuses() const {
-    std::vector<std::string> out;
-    for (const auto& c : calls())
-      if (c.rfind("status:", 0) == 0) out.push_back(c.substr(7));
-    return out;
-  }
+  std::vector<std::string> statuses() const { return texts_of("status:"); }
+  // The message boxes' "title|text" only, in order.
+  std::vector<std::string> boxes() const { return texts_of("box:"); }
   void clear() {
     std::lock_guard lock(mutex_);
     calls_.clear();
   }
 
  private:
+  // The calls that start with `kind`, without it.
+  std::vector<std::string> texts_of(const std::string& kind) const {
+    std::vector<std::string> out;
+    for (const auto& c : calls())
+      if (c.rfind(kind, 0) == 0) out.push_back(c.substr(kind.size()));
+    return out;
+  }
   void add(std::string call) {
     std::lock_guard lock(mutex_);
     calls_.push_back(std::move(call));
