@@ -276,21 +276,15 @@ void MainWindow::run_command(int id) {
     case ids::kCmdSetup:
       open_setup();
       break;
-    case ids::kCmdReset: {
-      ResetDialog dialog(app_.panel_services(), this);
-      exec_dialog(dialog);
+    case ids::kCmdReset:
+      open_dialog<ResetDialog>(app_.panel_services());
       break;
-    }
-    case ids::kCmdOptions: {
-      OptionsDialog dialog(app_, this);
-      exec_dialog(dialog);
+    case ids::kCmdOptions:
+      open_dialog<OptionsDialog>(app_);
       break;
-    }
-    case ids::kCmdHardwareInfo: {
-      VersionDialog dialog(app_.panel_services(), this);
-      exec_dialog(dialog);
+    case ids::kCmdHardwareInfo:
+      open_dialog<VersionDialog>(app_.panel_services());
       break;
-    }
     case ids::kCmdExit:
       close();
       break;
@@ -321,39 +315,27 @@ void MainWindow::run_command(int id) {
     case ids::kCmdUpdate:
       update_firmware_flow(app_, this);
       break;
-    case ids::kCmdButtons: {
-      ButtonsDialog dialog(app_, this);
-      exec_dialog(dialog);
+    case ids::kCmdButtons:
+      open_dialog<ButtonsDialog>(app_);
       break;
-    }
-    case ids::kCmdAlign: {
-      AlignmentDialog dialog(app_.panel_services(), app_.alignment, this);
-      exec_dialog(dialog);
+    case ids::kCmdAlign:
+      open_dialog<AlignmentDialog>(app_.panel_services(), app_.alignment);
       break;
-    }
     case ids::kCmdCreateFont:
       create_font_file(app_.font_sizes, app_.ui, this);
       break;
-    case ids::kCmdVideoIn: {
-      VideoInputDialog dialog(app_.panel_services(), app_.video_input, this);
-      exec_dialog(dialog);
+    case ids::kCmdVideoIn:
+      open_dialog<VideoInputDialog>(app_.panel_services(), app_.video_input);
       break;
-    }
-    case ids::kCmdVideoOut: {
-      VideoOutputDialog dialog(app_.panel_services(), app_.video_output, this);
-      exec_dialog(dialog);
+    case ids::kCmdVideoOut:
+      open_dialog<VideoOutputDialog>(app_.panel_services(), app_.video_output);
       break;
-    }
-    case ids::kCmdKeypad: {
-      KeypadDialog dialog(app_.panel_services(), this);
-      exec_dialog(dialog);
+    case ids::kCmdKeypad:
+      open_dialog<KeypadDialog>(app_.panel_services());
       break;
-    }
-    case ids::kCmdFlash: {
-      RemoteDirectoryDialog dialog(app_, this);
-      exec_dialog(dialog);
+    case ids::kCmdFlash:
+      open_dialog<RemoteDirectoryDialog>(app_);
       break;
-    }
     case ids::kCmdDownload:
       download_file_to_flash(app_, this, kDownloadSequenceTitle, kSequenceSector, std::string());
       break;
@@ -365,13 +347,11 @@ void MainWindow::run_command(int id) {
     case ids::kCmdHelp:
       if (help_) help_->open();
       break;
-    case ids::kCmdAbout: {
-      AboutDialog dialog(this);
-      exec_dialog(dialog);
+    case ids::kCmdAbout:
+      open_dialog<AboutDialog>();
       break;
-    }
     default:
-      break;  // commands whose panels have not landed are disabled
+      break;  // an id without a command of its own does nothing
   }
 }
 

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "shell/app.h"
 #include "shell/help_widget.h"
@@ -81,6 +82,12 @@ class MainWindow final : public QMainWindow {
   void start_demo();
   // Opens a modal dialog owned by the main window; the idle jobs run while it waits.
   int exec_dialog(QDialog& dialog);
+  // Makes a Dialog(args..., this) and runs it with exec_dialog.
+  template <typename Dialog, typename... Args>
+  void open_dialog(Args&&... args) {
+    Dialog dialog(std::forward<Args>(args)..., this);
+    exec_dialog(dialog);
+  }
   void open_setup();
   void idle_turn();
   void shutdown();
